@@ -1,0 +1,342 @@
+#include "fntp.h"
+#include "ui_fmain.h"
+
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTextCodec>
+#include <QUrl>
+
+#include "fbroadcast.h"
+#include "filefingerprint.h"
+#include "foptaccess.h"
+#include "fopthwclock.h"
+#include "foptmessage.h"
+#include "foptother.h"
+#include "foptstats.h"
+#include "foptsync.h"
+#include "listitemwidget.h"
+#include "ntpconfpath.h"
+#include "ntpsettings.h"
+#include "processrunner.h"
+#include "servicecontrol.h"
+#include "wisphelpmenu.h"
+
+struct FNTP::PageSpec {
+    std::function<ModifiableWidget*(QWidget*)> create;
+    QString icon;
+};
+
+namespace {
+template <class Page> std::function<ModifiableWidget*(QWidget*)> factory()
+{
+    return [](QWidget* parent) { return new Page(parent); };
+}
+
+bool isValid(const QModelIndex& index)
+{
+    return index.model() && index.row() >= 0 && index.column() >= 0;
+}
+} // namespace
+
+FNTP::FNTP(QWidget* parent) : QMainWindow(parent), ui(new Ui::FMain)
+{
+    ui->setupUi(this);
+    ui->applyAction->setEnabled(false);
+    ui->cancelAction->setEnabled(false);
+    connect(ui->applyAction, &QAction::triggered, this, &FNTP::applyActionClicked);
+    connect(ui->cancelAction, SIGNAL(triggered()), this, SLOT(cancelActionClicked()));
+    ui->swList->addWidget(new QWidget);
+    buildTree();
+    connectActions();
+
+    auto* help = new WispHelpMenu(this);
+    help->setTitle(tr("Help"));
+    menuBar()->addMenu(help);
+
+    restoreWindowSettings();
+}
+
+FNTP::~FNTP()
+{
+    QSettings settings;
+    settings.setValue(QStringLiteral("MainWindow/State"), saveState(0));
+    settings.setValue(QStringLiteral("MainWindow/Size"), size());
+    settings.setValue(QStringLiteral("MainWindow/Splitter"), ui->splitter->saveState());
+    delete ui;
+}
+
+void FNTP::buildTree()
+{
+    addCategory(tr("Server"), QStringLiteral("network-server"),
+                {{factory<FBroadcast>(), QStringLiteral("network")},
+                 {factory<FOptHWClock>(), QStringLiteral("clock")},
+                 {factory<FOptAccess>(), QStringLiteral("preferences-system-network")}});
+    addCategory(tr("Client"), QStringLiteral("computer"),
+                {{factory<FOptSync>(), QStringLiteral("system-software-update")}});
+    addCategory(tr("Common"), QStringLiteral("configure"),
+                {{factory<FOptMessage>(), QStringLiteral("view-history")},
+                 {factory<FOptStats>(), QStringLiteral("view-statistics")},
+                 {factory<FOptOther>(), QStringLiteral("run-build-configure")}});
+}
+
+void FNTP::addCategory(const QString& text, const QString& icon, const QList<PageSpec>& pages)
+{
+    auto* list = new ListItemWidget;
+    auto* category = new QTreeWidgetItem(ui->twList);
+    category->setText(0, text);
+    category->setExpanded(true);
+    category->setIcon(0, QIcon::fromTheme(icon));
+    category->setData(0, Qt::UserRole, ui->swList->addWidget(list));
+    for (const PageSpec& spec : pages) {
+        ModifiableWidget* page = spec.create(this);
+        auto* item = new QTreeWidgetItem(category);
+        item->setText(0, page->windowTitle());
+        item->setIcon(0, QIcon::fromTheme(spec.icon));
+        item->setData(0, Qt::UserRole, ui->swList->addWidget(page));
+        list->addPageItem(item, ui->swList, ui->twList);
+        connect(page, &ModifiableWidget::dataChanged, this, &FNTP::needApplyCancelDialog);
+    }
+}
+
+void FNTP::connectActions()
+{
+    connect(ui->aExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->twList, &QTreeWidget::currentItemChanged, this, &FNTP::currentItemChanged);
+    connect(ui->aStart, SIGNAL(triggered()), this, SLOT(ntpdStart()));
+    connect(ui->aStop, SIGNAL(triggered()), this, SLOT(ntpdStop()));
+    connect(ui->aRestart, SIGNAL(triggered()), this, SLOT(ntpdRestart()));
+    connect(ui->aReload, &QAction::triggered, this, &FNTP::ntpdReload);
+    connect(ui->editConfig, &QAction::triggered, this, &FNTP::openNtpConfig);
+    connect(ui->refleshWidgetAction, &QAction::triggered, this, &FNTP::refleshWidgetData);
+    for (QAction* move : {ui->moveBackAction, ui->moveForwardAction, ui->moveUpAction,
+                          ui->moveDownAction})
+        connect(move, &QAction::triggered, this, &FNTP::changeCurrentTreeItem);
+}
+
+void FNTP::restoreWindowSettings()
+{
+    QSettings settings;
+    ui->splitter->restoreState(
+        settings.value(QStringLiteral("MainWindow/Splitter"), ui->splitter->saveState())
+            .toByteArray());
+    restoreState(settings.value(QStringLiteral("MainWindow/State"), saveState(0)).toByteArray(),
+                 0);
+    const QSize stored = settings.value(QStringLiteral("MainWindow/Size"), size()).toSize();
+    resize(stored.isValid() && !stored.isEmpty() ? stored : size());
+}
+
+void FNTP::currentItemChanged(QTreeWidgetItem* item, QTreeWidgetItem*)
+{
+    if (!item) {
+        ui->swList->setCurrentIndex(0);
+        ui->titleWidgetLineEdit->clear();
+        ui->titleWidgetLineEdit->setReadOnly(true);
+        ui->refleshWidgetAction->setEnabled(false);
+        for (QAction* move : {ui->moveBackAction, ui->moveForwardAction, ui->moveUpAction,
+                              ui->moveDownAction})
+            move->setEnabled(false);
+        return;
+    }
+    ui->swList->setCurrentIndex(item->data(0, Qt::UserRole).toInt());
+    ui->titleWidgetLineEdit->setText(item->text(0));
+    ui->titleWidgetLineEdit->setReadOnly(true);
+    ui->refleshWidgetAction->setEnabled(
+        qobject_cast<ModifiableWidget*>(ui->swList->currentWidget()) != nullptr);
+
+    // The item's place in the tree: its row among its siblings.
+    QTreeWidgetItem* parent = item->parent();
+    const int row = parent ? parent->indexOfChild(item) : ui->twList->indexOfTopLevelItem(item);
+    const int siblings = parent ? parent->childCount() : ui->twList->topLevelItemCount();
+    ui->moveForwardAction->setEnabled(item->childCount() > 0);
+    ui->moveBackAction->setEnabled(parent != nullptr);
+    ui->moveUpAction->setEnabled(row > 0 || parent != nullptr);
+    ui->moveDownAction->setEnabled(row >= 0 && row + 1 < siblings);
+}
+
+void FNTP::changeCurrentTreeItem()
+{
+    const QModelIndex current = ui->twList->currentIndex();
+    if (!isValid(current))
+        return;
+    QModelIndex target;
+    const QObject* action = sender();
+    if (action == ui->moveUpAction) {
+        target = current.sibling(current.row() - 1, 0);
+        if (!isValid(target))
+            target = current.parent();
+    } else if (action == ui->moveDownAction) {
+        target = current.sibling(current.row() + 1, 0);
+    } else if (action == ui->moveBackAction) {
+        target = current.parent();
+    } else if (action == ui->moveForwardAction) {
+        target = current.model()->index(0, 0, current);
+    }
+    if (isValid(target))
+        ui->twList->setCurrentIndex(target);
+}
+
+void FNTP::setNavigationEnabled(bool enabled)
+{
+    ui->twList->setEnabled(enabled);
+    for (QAction* action :
+         {ui->aStart, ui->aStop, ui->aRestart, ui->aReload, ui->editConfig,
+          ui->refleshWidgetAction, ui->moveBackAction, ui->moveForwardAction, ui->moveUpAction,
+          ui->moveDownAction})
+        action->setEnabled(enabled);
+    ui->applyAction->setEnabled(!enabled);
+    ui->cancelAction->setEnabled(!enabled);
+}
+
+void FNTP::setEditing(ModifiableWidget* page)
+{
+    m_editedPage = page;
+    setNavigationEnabled(page == nullptr);
+}
+
+void FNTP::needApplyCancelDialog(ModifiableWidget* widget) { setEditing(widget); }
+
+// True when the file on disk is no longer the one the pages were loaded
+// from and the user did not choose to overwrite it. `reloadInstead` tells
+// whether the user chose to load the file anew.
+bool FNTP::fileChangedOutside(bool* reloadInstead)
+{
+    *reloadInstead = false;
+    if (FileFingerprint::ofFile(ntpConfPath()) == ntpSettings.source)
+        return false;
+    QMessageBox box(QMessageBox::Warning, tr("Configuration changed"),
+                    tr("The file %1 was changed by another program after it was loaded.\n"
+                       "Overwrite it with your changes, or reload it and lose your changes?")
+                        .arg(ntpConfPath()),
+                    QMessageBox::NoButton, this);
+    QPushButton* overwrite = box.addButton(tr("Overwrite"), QMessageBox::AcceptRole);
+    QPushButton* reload = box.addButton(tr("Reload"), QMessageBox::DestructiveRole);
+    QPushButton* keepEditing = box.addButton(tr("Continue editing"), QMessageBox::RejectRole);
+    overwrite->setObjectName(QStringLiteral("bOverwrite"));
+    reload->setObjectName(QStringLiteral("bReload"));
+    keepEditing->setObjectName(QStringLiteral("bContinueEditing"));
+    box.setDefaultButton(keepEditing);
+    box.exec();
+    *reloadInstead = box.clickedButton() == reload;
+    return box.clickedButton() != overwrite;
+}
+
+void FNTP::applyActionClicked()
+{
+    if (ModifiableWidget* page = m_editedPage) {
+        bool reloadInstead = false;
+        if (fileChangedOutside(&reloadInstead)) {
+            if (!reloadInstead)
+                return;
+        } else {
+            page->saveSettings();
+            const QString error = ModifiableWidget::lastWriteError();
+            if (!error.isEmpty()) {
+                QMessageBox::critical(this, tr("Error"),
+                                      tr("The changes could not be written to %1:\n%2")
+                                          .arg(ntpConfPath(), error));
+                return;
+            }
+        }
+        page->loadSettings();
+    }
+    setEditing(nullptr);
+}
+
+bool FNTP::cancelActionClicked()
+{
+    const auto answer = QMessageBox::question(
+        this, tr("Cancel"), tr("Changes not saved!\nDo you want to finish edit element without saving?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    if (answer != QMessageBox::Yes)
+        return false;
+    if (m_editedPage)
+        m_editedPage->loadSettings();
+    setEditing(nullptr);
+    return true;
+}
+
+void FNTP::refleshWidgetData()
+{
+    if (auto* page = qobject_cast<ModifiableWidget*>(ui->swList->currentWidget())) {
+        const bool wasBlocked = page->blockSignals(true);
+        page->loadSettings();
+        page->blockSignals(wasBlocked);
+    }
+}
+
+void FNTP::closeEvent(QCloseEvent* event)
+{
+    if (ui->cancelAction->isEnabled() && !cancelActionClicked()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void FNTP::ntpdStart()
+{
+    runServiceCommand(QStringLiteral("start"), tr("Server started successfully"),
+                      tr("Failed to start"));
+}
+
+void FNTP::ntpdRestart()
+{
+    runServiceCommand(QStringLiteral("restart"), tr("Server restarted successfully"),
+                      tr("Failed to start"));
+}
+
+void FNTP::ntpdStop()
+{
+    runServiceCommand(QStringLiteral("stop"), tr("Server stopped successfully"),
+                      tr("Failed to stop"));
+}
+
+void FNTP::ntpdReload()
+{
+    runServiceCommand(QStringLiteral("force-reload"),
+                      tr("Server configuration reload successfully"), tr("Failed to start"));
+}
+
+void FNTP::runServiceCommand(const QString& argument, const QString& successText,
+                             const QString& failedToStartText)
+{
+    const ProcessResult result =
+        ProcessRunner::instance().run(initScriptPath(), {argument}, serviceWaitLimitMs());
+    // A script killed by a signal has no exit code to trust: it failed.
+    if (result.finished && result.exitStatus == QProcess::NormalExit) {
+        if (result.exitCode == 0) {
+            QMessageBox::information(this, tr("Information"), successText, QMessageBox::Ok);
+            return;
+        }
+        QTextCodec* local = QTextCodec::codecForLocale();
+        const QString report = local->toUnicode(result.standardOutput).trimmed() +
+                               local->toUnicode(result.standardError).trimmed() +
+                               QLatin1Char('\n') + tr("Failed! Exit code ") +
+                               QString::number(result.exitCode) + QLatin1Char('\n');
+        QMessageBox::critical(this, tr("Server error"), report, QMessageBox::Ok);
+        return;
+    }
+    const QProcess::ProcessError error = result.finished ? QProcess::Crashed : result.error;
+    QString text;
+    switch (error) {
+    case QProcess::FailedToStart: text = failedToStartText; break;
+    case QProcess::Crashed: text = tr("Crashed"); break;
+    case QProcess::Timedout: text = tr("Timed out"); break;
+    case QProcess::ReadError: text = tr("Read error"); break;
+    case QProcess::WriteError: text = tr("Write error"); break;
+    case QProcess::UnknownError: text = tr("Unknown error"); break;
+    }
+    QMessageBox::critical(this, tr("Server error"), text, QMessageBox::Ok);
+}
+
+void FNTP::openNtpConfig()
+{
+    const QString user = callingDesktopUser();
+    if (!user.isEmpty())
+        ProcessRunner::instance().startDetached(QStringLiteral("su"),
+                                                editorArgumentsFor(user, ntpConfPath()));
+    else
+        ProcessRunner::instance().openUrl(QUrl::fromLocalFile(ntpConfPath()));
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+class ModifiableWidget;
+class QTreeWidgetItem;
+class QCloseEvent;
+class QAction;
+
+namespace Ui {
+class FMain;
+}
+
+// The program's main window: navigation tree of categories and settings
+// pages, the page stack, the per-page edit cycle and the service commands.
+class FNTP : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit FNTP(QWidget* parent = nullptr);
+    ~FNTP() override;
+
+    ModifiableWidget* editedPage() const { return m_editedPage; }
+
+public slots:
+    virtual void ntpdStart();
+    virtual void ntpdRestart();
+    virtual void ntpdStop();
+    virtual void currentItemChanged(QTreeWidgetItem* item, QTreeWidgetItem* previous);
+    virtual void openNtpConfig();
+    virtual void ntpdReload();
+
+private slots:
+    void needApplyCancelDialog(ModifiableWidget* widget);
+    void applyActionClicked();
+    bool cancelActionClicked();
+    void refleshWidgetData();
+    void changeCurrentTreeItem();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct PageSpec;
+    void buildTree();
+    void addCategory(const QString& text, const QString& icon, const QList<PageSpec>& pages);
+    void connectActions();
+    void restoreWindowSettings();
+    void setEditing(ModifiableWidget* page);
+    void setNavigationEnabled(bool enabled);
+    bool fileChangedOutside(bool* reloadInstead);
+    void runServiceCommand(const QString& argument, const QString& successText,
+                           const QString& failedToStartText);
+
+    Ui::FMain* ui;
+    ModifiableWidget* m_editedPage = nullptr;
+};

@@ -1,0 +1,31 @@
+#include "startup.h"
+
+#include <QIcon>
+#include <QMessageBox>
+
+#include "fntp.h"
+#include "qtsingleapplication.h"
+#include "wispintegration.h"
+
+int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId)
+{
+    if (app.isRunning()) {
+        app.sendMessage(QStringLiteral("raise"), 5000);
+        return 1;
+    }
+    wispInit("1.2.12", "Network Time Protocol service manager");
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("clock")));
+    if (realUserId != 0) {
+        QMessageBox::critical(nullptr, QObject::tr("Fatal error"),
+                              QObject::tr("You should run this application with superuser "
+                                          "privileges."),
+                              QMessageBox::Ok);
+        return -1;
+    }
+    // The window settings are kept under the program's own name.
+    QCoreApplication::setOrganizationName(QStringLiteral("ntp-service-manager"));
+    FNTP window;
+    app.setActivationWindow(&window, true);
+    window.show();
+    return app.exec();
+}

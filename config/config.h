@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include "filefingerprint.h"
+
+// One line of a configuration file as read: its raw bytes (without the line
+// ending) and, for a line that holds a directive, the tokens and any trailing
+// comment. Blank lines and comment lines have an empty key ("#" for comments).
+struct ConfigLine {
+    QByteArray raw;
+    QString key;
+    QStringList values;
+    QString trailingComment; // "# ..." after the directive's tokens, trimmed
+};
+
+// Splits one decoded line the way the reader does: trimmed, "#" lines are
+// comments, tokens split at blanks, tabs and "=", a token starting with "#"
+// ends the line.
+ConfigLine parseConfigLine(const QByteArray& raw);
+// Every line of a configuration file; empty when it cannot be read.
+QVector<ConfigLine> readConfigLines(const QString& path, bool* ok = nullptr);
+
+// Keyword store: a multimap from a line's first word to its remaining words.
+class Config : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Config(QObject* parent = nullptr);
+    Config(const QString& path, QObject* parent = nullptr);
+
+    virtual QMap<QString, QStringList> values(const QString& key) const;
+
+    // Every entry in the order it was added, with its trailing comment.
+    const QVector<ConfigLine>& entries() const { return m_entries; }
+    QString path() const { return m_path; }
+    // What the file looked like when it was read (null when it was not).
+    const FileFingerprint& fingerprint() const { return m_fingerprint; }
+
+public slots:
+    virtual void clear(const QString& key = QString());
+    virtual void setValues(const QString& key, const QStringList& values);
+    virtual void save();
+    virtual void load(const QString& path);
+
+private:
+    void readFile();
+
+    QVector<ConfigLine> m_entries; // insertion order; one per stored entry
+    QString m_path;
+    FileFingerprint m_fingerprint;
+};

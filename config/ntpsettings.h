@@ -1,0 +1,145 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include "filefingerprint.h"
+
+class Config;
+struct ConfigLine;
+
+// Every member a reader fills beyond the plain fields keeps what a line said
+// that the record has no field for, so that writing the record back loses
+// nothing: `extraOptions` are the tokens the option walk skipped, in order,
+// and `comment` is the line's trailing "# ..." comment.
+
+struct ServerEntry {
+    QString address;
+    QString key;
+    int minPoll = -1;
+    int maxPoll = -1;
+    bool iburst = false;
+    bool burst = false;
+    bool prefer = false;
+    bool noSelect = false;
+    bool preempt = false;
+    bool truechimer = false;
+    int ttl = -1;
+    int version = -1;
+    int mode = -1;
+
+    QStringList extraOptions;
+    QString comment;
+
+    bool operator==(const ServerEntry& o) const;
+    bool operator!=(const ServerEntry& o) const { return !(*this == o); }
+};
+
+struct FudgeEntry {
+    QString address;
+    int stratum = -1;
+    int mode = -1;
+    QString time1;
+    QString time2;
+    QString refid;
+    bool flag1 = false;
+    bool flag2 = false;
+    bool flag3 = false;
+    bool flag4 = false;
+
+    QStringList extraOptions;
+    QString comment;
+
+    bool operator==(const FudgeEntry& o) const;
+    bool operator!=(const FudgeEntry& o) const { return !(*this == o); }
+};
+
+struct FileGenEntry {
+    QString name;
+    QString type;
+    QString file;
+    bool link = false;
+    bool enabled = false;
+
+    QStringList extraOptions;
+    QString comment;
+
+    bool operator==(const FileGenEntry& o) const;
+    bool operator!=(const FileGenEntry& o) const { return !(*this == o); }
+};
+
+struct RestrictEntry {
+    QString address;
+    QString mask;
+    QMap<QString, bool> flags;
+
+    QString comment;
+
+    bool operator==(const RestrictEntry& o) const;
+    bool operator!=(const RestrictEntry& o) const { return !(*this == o); }
+};
+
+struct DiscardEntry {
+    QString average;
+    QString minimum;
+    QString monitor;
+
+    QStringList extraOptions;
+    QString comment;
+
+    bool operator==(const DiscardEntry& o) const;
+    bool operator!=(const DiscardEntry& o) const { return !(*this == o); }
+};
+
+// The typed record of every directive the program understands.
+struct NtpSettings {
+    QString statsDir;
+    QString broadcastDelay;
+    QString driftFile;
+    QString logFile;
+    bool clockStats = false;
+    bool cryptoStats = false;
+    bool loopStats = false;
+    bool peerStats = false;
+    bool rawStats = false;
+    bool sysStats = false;
+    bool broadcastClient = false;
+    bool noVolley = false;
+    QList<FudgeEntry> fudges;
+    QList<FileGenEntry> fileGens;
+    QList<RestrictEntry> restricts;
+    QList<DiscardEntry> discards;
+    QList<ServerEntry> servers;
+    QList<ServerEntry> broadcasts;
+    QList<ServerEntry> manycastServers;
+    QList<ServerEntry> multicastClients;
+    QStringList enables;
+    QStringList logConfig;
+
+    // Tokens of single-line directives that have no field, by directive
+    // keyword ("statistics" names such as "protostats", words after the value
+    // of "driftfile", ...), and the trailing comments of those lines.
+    QMap<QString, QStringList> directiveExtras;
+    QMap<QString, QString> directiveComments;
+
+    // The file as it was when this record was last read from it.
+    FileFingerprint source;
+
+    void readFrom(const Config& config);
+    bool writeTo(const QString& path) const;
+    // As writeTo(); on failure `errorMessage` receives the system's reason.
+    bool writeTo(const QString& path, QString* errorMessage) const;
+    // The text writeTo() would write over a file whose current lines are
+    // `oldLines` (the lines carried over from it are placed as documented in
+    // ntpsettings.cpp).
+    QByteArray render(const QVector<ConfigLine>& oldLines) const;
+
+    // Compares the settings; `source` is not part of them.
+    bool operator==(const NtpSettings& o) const;
+    bool operator!=(const NtpSettings& o) const { return !(*this == o); }
+};
+
+extern NtpSettings ntpSettings;

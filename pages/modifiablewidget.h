@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+// Base of every settings page: loads its values from the configuration file,
+// saves them back and reports the user's first change through dataChanged().
+class ModifiableWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit ModifiableWidget(QWidget* parent = nullptr);
+
+    // Outcome of the last file write made by any page's saveSettings():
+    // empty after a successful write, else the reason shown to the user.
+    static QString lastWriteError();
+
+public slots:
+    virtual void loadSettings() = 0;
+    virtual void saveSettings() = 0;
+
+signals:
+    void dataChanged(ModifiableWidget* object);
+
+protected:
+    // Refills the shared record ntpSettings from the configuration file.
+    static void readNtpSettings();
+    // Writes the shared record to the configuration file and keeps the
+    // outcome for lastWriteError().
+    static bool writeNtpSettings();
+};

@@ -1,0 +1,15 @@
+#!/bin/sh
+# Installs the Debian packages needed to build and test the program; a
+# second run finds them installed and does nothing.
+set -eu
+packages="cmake g++ make qtbase5-dev qtbase5-dev-tools xauth xvfb"
+[ "${NTPSM_EXTRA_PACKAGES:-}" ] && packages="$packages $NTPSM_EXTRA_PACKAGES"
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+as_root=""
+[ "$(id -u)" -eq 0 ] || as_root="sudo"
+$as_root apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -qq --no-install-recommends $missing

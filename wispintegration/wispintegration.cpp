@@ -1,0 +1,23 @@
+#include "wispintegration.h"
+
+namespace {
+struct ProgramInfo {
+    QString version;
+    QString description;
+};
+
+ProgramInfo& programInfo()
+{
+    static ProgramInfo info;
+    return info;
+}
+} // namespace
+
+void wispInit(const char* version, const char* description)
+{
+    programInfo().version = QString::fromUtf8(version ? version : "");
+    programInfo().description = QString::fromUtf8(description ? description : "");
+}
+
+QString wispVersion() { return programInfo().version; }
+QString wispDescription() { return programInfo().description; }
