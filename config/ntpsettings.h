@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QMap>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -143,3 +144,9 @@ struct NtpSettings {
 };
 
 extern NtpSettings ntpSettings;
+
+// So that pages can keep a loaded entry with the row that shows it.
+Q_DECLARE_METATYPE(ServerEntry)
+Q_DECLARE_METATYPE(FudgeEntry)
+Q_DECLARE_METATYPE(FileGenEntry)
+Q_DECLARE_METATYPE(RestrictEntry)
