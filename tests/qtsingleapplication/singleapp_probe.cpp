@@ -1,0 +1,24 @@
+// A minimal single-instance program for the tests: the first instance prints
+// "ready" and then every message it receives; a later one sends its first
+// argument (or "raise") and exits with 1.
+#include <QTextStream>
+#include <QTimer>
+
+#include "qtsingleapplication.h"
+
+int main(int argc, char** argv)
+{
+    QtSingleApplication app(argc, argv, false);
+    const QStringList args = app.arguments();
+    if (app.isRunning()) {
+        const bool sent = app.sendMessage(args.value(1, QStringLiteral("raise")), 5000);
+        return sent ? 1 : 2;
+    }
+    QTextStream out(stdout);
+    QObject::connect(&app, &QtSingleApplication::messageReceived, [&out](const QString& message) {
+        out << "received:" << message << Qt::endl;
+    });
+    out << "ready" << Qt::endl;
+    QTimer::singleShot(20000, &app, &QCoreApplication::quit); // never outlive a test
+    return app.exec();
+}
