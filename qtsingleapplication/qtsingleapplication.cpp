@@ -36,8 +36,8 @@ QString instanceId(const QString& program)
 
 } // namespace
 
-QtSingleApplication::QtSingleApplication(int& argc, char** argv, bool GUIenabled)
-    : QApplication(argc, argv, GUIenabled)
+QtSingleApplication::QtSingleApplication(int& argc, char** argv, bool /*GUIenabled: always a GUI application here*/)
+    : QApplication(argc, argv)
 {
     m_id = instanceId(applicationFilePath());
     const QString base = runtimeDirectory() + QLatin1Char('/') + m_id;
