@@ -1,11 +1,281 @@
 #include "foptsync.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "foptsync_add.h"
+#include "ntpsettings.h"
+
+namespace
+{
+enum Column {
+    AddressColumn,
+    PrevailColumn,
+    VersionColumn,
+    MinPollColumn,
+    MaxPollColumn,
+    BurstColumn
+};
+
+// Column 0 keeps the entry a row was loaded from, so that the options
+// without a column are written back unchanged.
+const int entryRole = Qt::UserRole;
+
+const QString referenceClockPrefix = QStringLiteral("127.127.");
+const QString burstWord = QStringLiteral("burst");
+const QString iburstWord = QStringLiteral("iburst");
+
+bool isReferenceClock(const ServerEntry& entry)
+{
+    return entry.address.startsWith(referenceClockPrefix);
+}
+
+QString optionalNumber(int value)
+{
+    return value == -1 ? QString() : QString::number(value);
+}
+
+// An empty column stands for an option that is not given.
+int numberOrUnset(const QString& text)
+{
+    return text.isEmpty() ? -1 : text.toInt();
+}
+
+QString burstText(bool burst, bool iburst)
+{
+    QString text = burst ? burstWord : QString();
+    if (iburst) {
+        if (!text.isEmpty())
+            text += QLatin1Char('/');
+        text += iburstWord;
+    }
+    return text;
+}
+
+QPushButton* button(const QString& text, const QString& name)
+{
+    auto* b = new QPushButton(text);
+    b->setObjectName(name);
+    return b;
+}
+} // namespace
+
 FOptSync::FOptSync(QWidget* parent) : ModifiableWidget(parent)
 {
     setWindowTitle(tr("Sync"));
+
+    serverList = new QTreeWidget;
+    serverList->setObjectName(QStringLiteral("twServers"));
+    serverList->setHeaderLabels({tr("Server address"), tr("Prevail"), tr("NTP ver."),
+                                 tr("Min poll"), tr("Max poll"), tr("Burst/iburst")});
+    serverList->header()->setSortIndicatorShown(true);
+    serverList->setSortingEnabled(true);
+
+    auto* deleteB = button(tr("Delete"), QStringLiteral("bDelete"));
+    auto* editB = button(tr("Edit..."), QStringLiteral("bEdit"));
+    auto* addB = button(tr("Add..."), QStringLiteral("bAdd"));
+    deleteButton = deleteB;
+    editButton = editB;
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(deleteB);
+    buttons->addWidget(editB);
+    buttons->addWidget(addB);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(serverList);
+    layout->addLayout(buttons);
+
+    connect(deleteB, SIGNAL(clicked()), this, SLOT(Delete_clicked()));
+    connect(editB, SIGNAL(clicked()), this, SLOT(Edit_clicked()));
+    connect(addB, SIGNAL(clicked()), this, SLOT(Add_clicked()));
+    connect(serverList, &QTreeWidget::itemDoubleClicked, this, &FOptSync::itemDoubleClicked);
+    connect(serverList, &QTreeWidget::currentItemChanged, this, &FOptSync::currentItemChanged);
+    serverList->installEventFilter(this);
+
     loadSettings();
 }
 
-void FOptSync::loadSettings() { readNtpSettings(); }
+void FOptSync::loadSettings()
+{
+    readNtpSettings();
+    serverList->clear();
+    for (const ServerEntry& entry : qAsConst(ntpSettings.servers)) {
+        if (!isReferenceClock(entry))
+            appendEntryRow(entry);
+    }
+    for (int column = 0; column < serverList->columnCount(); ++column)
+        serverList->resizeColumnToContents(column);
+    currentItemChanged(serverList->currentItem(), nullptr);
+}
 
-void FOptSync::saveSettings() { writeNtpSettings(); }
+void FOptSync::appendEntryRow(const ServerEntry& entry)
+{
+    // A maximum below the minimum is raised to it, and saved that way.
+    int maxPoll = entry.maxPoll;
+    if (entry.minPoll != -1 && maxPoll != -1 && maxPoll < entry.minPoll)
+        maxPoll = entry.minPoll;
+
+    auto* item = new QTreeWidgetItem;
+    item->setText(AddressColumn, entry.address);
+    item->setText(PrevailColumn, entry.prefer ? tr("yes") : tr("no"));
+    item->setText(VersionColumn, optionalNumber(entry.version));
+    item->setText(MinPollColumn, optionalNumber(entry.minPoll));
+    item->setText(MaxPollColumn, optionalNumber(maxPoll));
+    item->setText(BurstColumn, burstText(entry.burst, entry.iburst));
+    item->setData(AddressColumn, entryRole, QVariant::fromValue(entry));
+    serverList->addTopLevelItem(item);
+}
+
+void FOptSync::saveSettings()
+{
+    QList<ServerEntry>& servers = ntpSettings.servers;
+    for (int i = servers.size() - 1; i >= 0; --i) {
+        if (!isReferenceClock(servers.at(i)))
+            servers.removeAt(i);
+    }
+    for (int row = 0; row < serverList->topLevelItemCount(); ++row)
+        servers.append(entryFromRow(serverList->topLevelItem(row)));
+    writeNtpSettings();
+}
+
+ServerEntry FOptSync::entryFromRow(const QTreeWidgetItem* item) const
+{
+    // Rows added on this page start from the empty entry.
+    ServerEntry entry = item->data(AddressColumn, entryRole).value<ServerEntry>();
+    entry.address = item->text(AddressColumn);
+    entry.prefer = item->text(PrevailColumn) == tr("yes");
+    entry.version = numberOrUnset(item->text(VersionColumn));
+    entry.minPoll = numberOrUnset(item->text(MinPollColumn));
+    entry.maxPoll = numberOrUnset(item->text(MaxPollColumn));
+    const QStringList words = item->text(BurstColumn).split(QLatin1Char('/'));
+    entry.burst = words.contains(burstWord);
+    entry.iburst = words.contains(iburstWord);
+    return entry;
+}
+
+void FOptSync::Add_clicked()
+{
+    FOptSync_Add dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (dialog.addressBox->currentText().trimmed().isEmpty())
+        return;
+
+    auto* item = new QTreeWidgetItem;
+    fillRowFromDialog(item, dialog);
+    serverList->addTopLevelItem(item);
+    serverList->setCurrentItem(item);
+    emit dataChanged(this);
+}
+
+void FOptSync::Delete_clicked()
+{
+    QTreeWidgetItem* item = serverList->currentItem();
+    if (!item)
+        return;
+    const auto answer =
+        QMessageBox::warning(this, tr("NTP admin"), tr("Delete server from list?"),
+                             QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoButton);
+    if (answer != QMessageBox::Ok)
+        return;
+    delete item;
+    emit dataChanged(this);
+}
+
+void FOptSync::Edit_clicked()
+{
+    QTreeWidgetItem* item = serverList->currentItem();
+    if (!item)
+        return;
+    FOptSync_Add dialog(this);
+    presetDialogFromRow(dialog, item);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (dialog.addressBox->currentText().trimmed().isEmpty())
+        return;
+    fillRowFromDialog(item, dialog);
+    emit dataChanged(this);
+}
+
+void FOptSync::presetDialogFromRow(FOptSync_Add& dialog, const QTreeWidgetItem* item) const
+{
+    dialog.addressBox->setEditText(item->text(AddressColumn));
+    dialog.prevailBox->setChecked(item->text(PrevailColumn) == tr("yes"));
+    // An empty column reads as 0, which each spin box raises to its minimum.
+    dialog.versionBox->setValue(item->text(VersionColumn).toInt());
+    dialog.minPollBox->setValue(item->text(MinPollColumn).toInt());
+    dialog.maxPollBox->setValue(item->text(MaxPollColumn).toInt());
+    const QStringList words = item->text(BurstColumn).split(QLatin1Char('/'));
+    dialog.burstBox->setChecked(words.contains(burstWord));
+    dialog.iburstBox->setChecked(words.contains(iburstWord));
+}
+
+void FOptSync::fillRowFromDialog(QTreeWidgetItem* item, const FOptSync_Add& dialog) const
+{
+    item->setText(AddressColumn, dialog.addressBox->currentText());
+    item->setText(PrevailColumn, dialog.prevailBox->isChecked() ? tr("yes") : tr("no"));
+    item->setText(VersionColumn, QString::number(dialog.versionBox->value()));
+    item->setText(MinPollColumn, QString::number(dialog.minPollBox->value()));
+    item->setText(MaxPollColumn, QString::number(dialog.maxPollBox->value()));
+    item->setText(BurstColumn,
+                  burstText(dialog.burstBox->isChecked(), dialog.iburstBox->isChecked()));
+}
+
+void FOptSync::itemDoubleClicked(QTreeWidgetItem* item, int /*column*/)
+{
+    if (item)
+        Edit_clicked();
+}
+
+void FOptSync::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* /*previous*/)
+{
+    editButton->setEnabled(current != nullptr);
+    deleteButton->setEnabled(current != nullptr);
+}
+
+bool FOptSync::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!serverList || watched != serverList)
+        return ModifiableWidget::eventFilter(watched, event);
+
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            Edit_clicked();
+        else if (key == Qt::Key_Delete)
+            Delete_clicked();
+    } else if (event->type() == QEvent::ContextMenu) {
+        showContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+    }
+    // The list still gets every event.
+    return false;
+}
+
+void FOptSync::showContextMenu(const QPoint& globalPos)
+{
+    const bool hasCurrent = serverList->currentItem() != nullptr;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("serverMenu"));
+    QAction* add = menu.addAction(tr("Add..."), this, SLOT(Add_clicked()));
+    add->setObjectName(QStringLiteral("aAdd"));
+    QAction* edit = menu.addAction(tr("Edit..."), this, SLOT(Edit_clicked()));
+    edit->setObjectName(QStringLiteral("aEdit"));
+    edit->setEnabled(hasCurrent);
+    QAction* remove = menu.addAction(tr("Delete"), this, SLOT(Delete_clicked()));
+    remove->setObjectName(QStringLiteral("aDelete"));
+    remove->setEnabled(hasCurrent);
+    menu.exec(globalPos);
+}

@@ -2,7 +2,14 @@
 
 #include "modifiablewidget.h"
 
-// Placeholder page: replaced by the real page.
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class FOptSync_Add;
+struct ServerEntry;
+
+// The time servers the daemon synchronises with: the "server" lines whose
+// address is not a reference clock, one row each.
 class FOptSync : public ModifiableWidget
 {
     Q_OBJECT
@@ -12,4 +19,21 @@ public:
 public slots:
     void loadSettings() override;
     void saveSettings() override;
+    virtual void Add_clicked();
+    virtual void Delete_clicked();
+    virtual void Edit_clicked();
+    virtual void itemDoubleClicked(QTreeWidgetItem* item, int column);
+    virtual void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void appendEntryRow(const ServerEntry& entry);
+    void fillRowFromDialog(QTreeWidgetItem* item, const FOptSync_Add& dialog) const;
+    void presetDialogFromRow(FOptSync_Add& dialog, const QTreeWidgetItem* item) const;
+    ServerEntry entryFromRow(const QTreeWidgetItem* item) const;
+    void showContextMenu(const QPoint& globalPos);
+
+    QTreeWidget* serverList = nullptr;
+    QPushButton* editButton = nullptr;
+    QPushButton* deleteButton = nullptr;
 };

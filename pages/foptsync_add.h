@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QDialogButtonBox;
+class QSpinBox;
+
+// Dialog for adding or editing one time server. The page that runs it presets
+// and reads the widgets directly.
+class FOptSync_Add : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit FOptSync_Add(QWidget* parent = nullptr);
+
+    // True when `address` can be written as the host of a "server" line and
+    // read back as the same host: no blanks, "#" or "=" inside it and no line
+    // breaks or other control characters anywhere.
+    static bool isWritableAddress(const QString& address);
+
+    QComboBox* addressBox = nullptr;
+    QSpinBox* minPollBox = nullptr;
+    QSpinBox* maxPollBox = nullptr;
+    QCheckBox* prevailBox = nullptr;
+    QSpinBox* versionBox = nullptr;
+    QCheckBox* burstBox = nullptr;
+    QCheckBox* iburstBox = nullptr;
+    QDialogButtonBox* buttonBox = nullptr;
+
+public slots:
+    void accept() override;
+    void slotChanged();
+
+private:
+    QWidget* buildAddressRow();
+    QWidget* buildPollsAndBurstRow();
+    QWidget* buildVersionRow();
+    void connectChangeSignals();
+    void showError(const QString& text);
+};
