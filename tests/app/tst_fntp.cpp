@@ -1,0 +1,335 @@
+// The main window: navigation, the edit cycle and the window settings.
+#include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QSettings>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStandardPaths>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include "fntp.h"
+#include "listitemwidget.h"
+#include "modifiablewidget.h"
+#include "testhelpers.h"
+
+using namespace TestHelpers;
+
+namespace {
+
+// A page that records what the window asks of it.
+class RecordingPage : public ModifiableWidget
+{
+public:
+    using ModifiableWidget::ModifiableWidget;
+    QStringList calls;
+    bool emitOnLoad = false;
+    void loadSettings() override
+    {
+        calls << QStringLiteral("load");
+        if (emitOnLoad)
+            change();
+    }
+    void saveSettings() override { calls << QStringLiteral("save"); }
+    void change() { emit dataChanged(this); }
+};
+
+QAction* action(const FNTP& window, const char* name)
+{
+    auto* found = window.findChild<QAction*>(QLatin1String(name));
+    Q_ASSERT(found);
+    return found;
+}
+
+const char* const kLockedActions[] = {"aStart",         "aStop",
+                                      "aRestart",       "aReload",
+                                      "editConfig",     "refleshWidgetAction",
+                                      "moveBackAction", "moveForwardAction",
+                                      "moveUpAction",   "moveDownAction"};
+
+} // namespace
+
+class TestFntp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("ntpsm-tests"));
+        QCoreApplication::setApplicationName(QStringLiteral("tst_fntp"));
+    }
+    void init()
+    {
+        QSettings().clear();
+        m_conf.reset(new ConfFile("server 192.0.2.1 iburst\n"));
+    }
+    void cleanup()
+    {
+        QCOMPARE(rejectOpenModals(), 0);
+        QVERIFY(noStrayWindows());
+        m_conf.reset();
+    }
+
+    void formAndTree()
+    {
+        FNTP window;
+        QCOMPARE(window.windowTitle(), QStringLiteral("NTP service manager"));
+        auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("twList"));
+        auto* stack = window.findChild<QStackedWidget*>(QStringLiteral("swList"));
+        QVERIFY(tree && stack);
+        QCOMPARE(tree->topLevelItemCount(), 3);
+        const QStringList categories = {QStringLiteral("Server"), QStringLiteral("Client"),
+                                        QStringLiteral("Common")};
+        const QList<QStringList> pages = {
+            {"Broadcast", "Hardware clock", "Access"},
+            {"Sync"},
+            {"Message reporting", "Statistics", "Additional options"}};
+        int expectedIndex = 3;
+        for (int c = 0; c < 3; ++c) {
+            QTreeWidgetItem* category = tree->topLevelItem(c);
+            QCOMPARE(category->text(0), categories[c]);
+            QVERIFY(category->isExpanded());
+            QCOMPARE(category->data(0, Qt::UserRole).toInt(), expectedIndex);
+            QVERIFY(qobject_cast<ListItemWidget*>(stack->widget(expectedIndex++)));
+            QCOMPARE(category->childCount(), pages[c].size());
+            for (int p = 0; p < pages[c].size(); ++p) {
+                QTreeWidgetItem* page = category->child(p);
+                QCOMPARE(page->text(0), pages[c][p]);
+                QWidget* widget = stack->widget(page->data(0, Qt::UserRole).toInt());
+                QCOMPARE(page->data(0, Qt::UserRole).toInt(), expectedIndex++);
+                QVERIFY(qobject_cast<ModifiableWidget*>(widget));
+                QCOMPARE(widget->windowTitle(), pages[c][p]);
+            }
+        }
+        QCOMPARE(stack->count(), 13);
+        // No item is current yet: the form's second blank page shows.
+        QCOMPARE(stack->currentIndex(), 1);
+        QVERIFY(!action(window, "applyAction")->isEnabled());
+        QVERIFY(!action(window, "cancelAction")->isEnabled());
+        for (const char* name : kLockedActions)
+            QVERIFY2(action(window, name)->isEnabled(), name);
+        const QStringList toolBars = {"tbServer", "editToolBar", "dialogToolBar",
+                                      "navigationToolBar"};
+        for (const QString& name : toolBars)
+            QCOMPARE(window.toolBarArea(window.findChild<QToolBar*>(name)), Qt::TopToolBarArea);
+        const QList<QAction*> menus = window.menuBar()->actions();
+        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus[2]->text(), QStringLiteral("Help"));
+    }
+
+    void navigation()
+    {
+        FNTP window;
+        window.show();
+        auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("twList"));
+        auto* stack = window.findChild<QStackedWidget*>(QStringLiteral("swList"));
+        auto* title = window.findChild<QLineEdit*>(QStringLiteral("titleWidgetLineEdit"));
+        QAction* up = action(window, "moveUpAction");
+        QAction* down = action(window, "moveDownAction");
+        QAction* back = action(window, "moveBackAction");
+        QAction* forward = action(window, "moveForwardAction");
+
+        tree->setCurrentItem(tree->topLevelItem(0));
+        QCOMPARE(title->text(), QStringLiteral("Server"));
+        QVERIFY(title->isReadOnly());
+        QVERIFY(!up->isEnabled());   // first category: nothing above, no parent
+        QVERIFY(!back->isEnabled());
+        QVERIFY(forward->isEnabled());
+        QVERIFY(down->isEnabled());
+        QVERIFY(!action(window, "refleshWidgetAction")->isEnabled()); // a category list
+        up->trigger();
+        QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+
+        forward->trigger(); // first page of "Server"
+        QCOMPARE(tree->currentItem()->text(0), QStringLiteral("Broadcast"));
+        QCOMPARE(stack->currentIndex(), 4);
+        QVERIFY(!forward->isEnabled());
+        QVERIFY(back->isEnabled());
+        QVERIFY(up->isEnabled()); // the parent
+        QVERIFY(action(window, "refleshWidgetAction")->isEnabled());
+        down->trigger();
+        down->trigger();
+        QCOMPARE(tree->currentItem()->text(0), QStringLiteral("Access"));
+        QVERIFY(!down->isEnabled());
+        up->trigger();
+        QCOMPARE(tree->currentItem()->text(0), QStringLiteral("Hardware clock"));
+        back->trigger();
+        QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+        down->trigger();
+        QCOMPARE(tree->currentItem(), tree->topLevelItem(1));
+        up->trigger();
+        QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+
+        tree->setCurrentItem(nullptr);
+        QCOMPARE(stack->currentIndex(), 0);
+        QVERIFY(title->text().isEmpty());
+        for (QAction* move : {up, down, back, forward})
+            QVERIFY(!move->isEnabled());
+    }
+
+    void categoryListDoubleClick()
+    {
+        FNTP window;
+        window.show();
+        auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("twList"));
+        auto* stack = window.findChild<QStackedWidget*>(QStringLiteral("swList"));
+        tree->setCurrentItem(tree->topLevelItem(2));
+        auto* list = qobject_cast<ListItemWidget*>(stack->currentWidget());
+        QVERIFY(list);
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->item(1)->text(), QStringLiteral("Statistics"));
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        list->setCurrentRow(1);
+        const QPoint centre = list->visualItemRect(list->item(1)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+        QCOMPARE(tree->currentItem()->text(0), QStringLiteral("Statistics"));
+        QCOMPARE(stack->currentIndex(), 11);
+        QCOMPARE(list->currentRow(), -1);
+        QVERIFY(list->selectedItems().isEmpty());
+    }
+
+    void editCycle()
+    {
+        FNTP window;
+        RecordingPage page(&window);
+        QVERIFY(connect(&page, SIGNAL(dataChanged(ModifiableWidget*)), &window,
+                        SLOT(needApplyCancelDialog(ModifiableWidget*))));
+        auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("twList"));
+
+        page.change();
+        QCOMPARE(window.editedPage(), &page);
+        QVERIFY(!tree->isEnabled());
+        for (const char* name : kLockedActions)
+            QVERIFY2(!action(window, name)->isEnabled(), name);
+        QVERIFY(action(window, "applyAction")->isEnabled());
+        QVERIFY(action(window, "cancelAction")->isEnabled());
+        QVERIFY(action(window, "aExit")->isEnabled());
+
+        // Apply: save, then load, then browsing again.
+        action(window, "applyAction")->trigger();
+        QCOMPARE(page.calls, QStringList({"save", "load"}));
+        QVERIFY(tree->isEnabled());
+        QVERIFY(!action(window, "applyAction")->isEnabled());
+        for (const char* name : kLockedActions)
+            QVERIFY2(action(window, name)->isEnabled(), name);
+
+        // Cancel answered No changes nothing.
+        page.calls.clear();
+        page.change();
+        BoxSeen seen;
+        answerNextBox(QMessageBox::No, &seen);
+        action(window, "cancelAction")->trigger();
+        QVERIFY(seen.shown);
+        QCOMPARE(seen.title, QStringLiteral("Cancel"));
+        QCOMPARE(seen.text,
+                 QStringLiteral("Changes not saved!\nDo you want to finish edit element without saving?"));
+        QCOMPARE(seen.parent, &window);
+        QVERIFY(page.calls.isEmpty());
+        QCOMPARE(window.editedPage(), &page);
+        QVERIFY(!tree->isEnabled());
+
+        // Cancel answered Yes reloads the page and ends the edit.
+        answerNextBox(QMessageBox::Yes);
+        action(window, "cancelAction")->trigger();
+        QCOMPARE(page.calls, QStringList({"load"}));
+        QVERIFY(!window.editedPage());
+        QVERIFY(tree->isEnabled());
+    }
+
+    void closeWhileEditing()
+    {
+        FNTP window;
+        window.show();
+        RecordingPage page(&window);
+        connect(&page, SIGNAL(dataChanged(ModifiableWidget*)), &window,
+                SLOT(needApplyCancelDialog(ModifiableWidget*)));
+        page.change();
+        answerNextBox(QMessageBox::No);
+        QVERIFY(!window.close());
+        QVERIFY(window.isVisible());
+        QCOMPARE(window.editedPage(), &page);
+
+        answerNextBox(QMessageBox::Yes);
+        QVERIFY(window.close());
+        QVERIFY(!window.isVisible());
+    }
+
+    void pagesThatEmitWhileLoading()
+    {
+        FNTP window;
+        auto* stack = window.findChild<QStackedWidget*>(QStringLiteral("swList"));
+        auto* page = new RecordingPage;
+        page->emitOnLoad = true;
+        stack->addWidget(page);
+        connect(page, SIGNAL(dataChanged(ModifiableWidget*)), &window,
+                SLOT(needApplyCancelDialog(ModifiableWidget*)));
+        stack->setCurrentWidget(page);
+        // Refresh blocks the page's signals: no edit state.
+        action(window, "refleshWidgetAction")->trigger();
+        QCOMPARE(page->calls, QStringList({"load"}));
+        QVERIFY(!window.editedPage());
+        QVERIFY(!page->signalsBlocked());
+        // Apply's reload may emit; the edit state still ends.
+        page->change();
+        action(window, "applyAction")->trigger();
+        QCOMPARE(page->calls, QStringList({"load", "save", "load"}));
+        QVERIFY(!window.editedPage());
+        QVERIFY(!action(window, "applyAction")->isEnabled());
+    }
+
+    void windowSettings()
+    {
+        {
+            FNTP window;
+            QCOMPARE(window.size(), QSize(436, 270));
+        }
+        QSettings settings;
+        QVERIFY(settings.contains(QStringLiteral("MainWindow/Size")));
+        QVERIFY(settings.contains(QStringLiteral("MainWindow/State")));
+        QVERIFY(settings.contains(QStringLiteral("MainWindow/Splitter")));
+
+        QByteArray splitterState;
+        {
+            FNTP window;
+            window.show();
+            window.resize(700, 500);
+            auto* splitter = window.findChild<QSplitter*>(QStringLiteral("splitter"));
+            splitter->setSizes({120, 500});
+            splitterState = splitter->saveState();
+            window.addToolBar(Qt::LeftToolBarArea,
+                              window.findChild<QToolBar*>(QStringLiteral("dialogToolBar")));
+        }
+        FNTP again;
+        QCOMPARE(again.size(), QSize(700, 500));
+        QCOMPARE(again.findChild<QSplitter*>(QStringLiteral("splitter"))->saveState(),
+                 splitterState);
+        QCOMPARE(again.toolBarArea(again.findChild<QToolBar*>(QStringLiteral("dialogToolBar"))),
+                 Qt::LeftToolBarArea);
+    }
+
+    void corruptSettingsFallBack()
+    {
+        {
+            QSettings settings;
+            settings.setValue(QStringLiteral("MainWindow/Splitter"), QByteArray("garbage"));
+            settings.setValue(QStringLiteral("MainWindow/State"), QByteArray("\x01\x02junk"));
+            settings.setValue(QStringLiteral("MainWindow/Size"), QStringLiteral("not a size"));
+        }
+        FNTP window;
+        QCOMPARE(window.size(), QSize(436, 270));
+        QCOMPARE(window.toolBarArea(window.findChild<QToolBar*>(QStringLiteral("tbServer"))),
+                 Qt::TopToolBarArea);
+    }
+
+private:
+    std::unique_ptr<ConfFile> m_conf;
+};
+
+QTEST_MAIN(TestFntp)
+#include "tst_fntp.moc"

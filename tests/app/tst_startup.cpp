@@ -1,0 +1,81 @@
+// Start-up: the root check, the hand-over to the main window.
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+#include "fntp.h"
+#include "qtsingleapplication.h"
+#include "startup.h"
+#include "testhelpers.h"
+#include "wispintegration.h"
+
+using namespace TestHelpers;
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TestStartup(QtSingleApplication& app) : m_app(app) {}
+
+private slots:
+    void cleanup() { QCOMPARE(rejectOpenModals(), 0); }
+
+    void refusesOtherUsers_data()
+    {
+        QTest::addColumn<uint>("realUid");
+        QTest::newRow("ordinary user") << 1000u;
+        QTest::newRow("nobody") << 65534u;
+    }
+    void refusesOtherUsers()
+    {
+        QFETCH(uint, realUid);
+        ConfFile conf("server 192.0.2.1\n");
+        BoxSeen seen;
+        answerNextBox(QMessageBox::Ok, &seen);
+        QCOMPARE(runNtpServiceManager(m_app, uid_t(realUid)), -1);
+        QVERIFY(seen.shown);
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QCOMPARE(seen.title, QStringLiteral("Fatal error"));
+        QCOMPARE(seen.text,
+                 QStringLiteral("You should run this application with superuser privileges."));
+        QVERIFY(!seen.parent);
+        // The integration call happens before the check; no window after it.
+        QCOMPARE(wispVersion(), QStringLiteral("1.2.12"));
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<FNTP*>(widget));
+    }
+
+    void rootGetsTheWindow()
+    {
+        ConfFile conf("server 192.0.2.1\n");
+        bool sawWindow = false;
+        QWidget* activation = nullptr;
+        QTimer::singleShot(100, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* window = qobject_cast<FNTP*>(widget); window && window->isVisible()) {
+                    sawWindow = true;
+                    activation = m_app.activationWindow();
+                    QVERIFY(activation == window);
+                    window->close();
+                }
+            }
+        });
+        QCOMPARE(runNtpServiceManager(m_app, 0), 0);
+        QVERIFY(sawWindow);
+        QVERIFY(activation);
+    }
+
+private:
+    QtSingleApplication& m_app;
+};
+
+int main(int argc, char** argv)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QtSingleApplication app(argc, argv, true);
+    QApplication::setQuitOnLastWindowClosed(true);
+    TestStartup test(app);
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_startup.moc"

@@ -1,0 +1,84 @@
+// One instance per user and program, checked with real processes.
+#include <QProcess>
+#include <QTest>
+
+#include <signal.h>
+
+namespace {
+QString probePath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/singleapp_probe");
+}
+
+bool waitForLine(QProcess& process, const QByteArray& line, int timeoutMs = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray seen;
+    while (clock.elapsed() < timeoutMs) {
+        if (process.canReadLine() || process.waitForReadyRead(100)) {
+            while (process.canReadLine()) {
+                seen = process.readLine().trimmed();
+                if (seen == line)
+                    return true;
+            }
+        }
+        if (process.state() == QProcess::NotRunning)
+            return false;
+    }
+    return false;
+}
+
+int runSecond(const QString& message)
+{
+    QProcess second;
+    second.start(probePath(), {message});
+    if (!second.waitForFinished(15000))
+        return -100;
+    return second.exitCode();
+}
+} // namespace
+
+class TestSingleApplication : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void secondInstanceHandsOver()
+    {
+        QProcess first;
+        first.setProcessChannelMode(QProcess::SeparateChannels);
+        first.start(probePath(), QStringList());
+        QVERIFY(waitForLine(first, "ready"));
+        QCOMPARE(runSecond(QStringLiteral("raise")), 1);
+        QVERIFY(waitForLine(first, "received:raise"));
+        first.terminate();
+        QVERIFY(first.waitForFinished(5000));
+        // After a clean end the next start is a first instance again.
+        QProcess next;
+        next.start(probePath(), QStringList());
+        QVERIFY(waitForLine(next, "ready"));
+        next.kill();
+        next.waitForFinished(5000);
+    }
+
+    void killedInstanceLeavesNothingBehind()
+    {
+        QProcess first;
+        first.start(probePath(), QStringList());
+        QVERIFY(waitForLine(first, "ready"));
+        ::kill(pid_t(first.processId()), SIGKILL);
+        QVERIFY(first.waitForFinished(5000));
+
+        QProcess after;
+        after.start(probePath(), QStringList());
+        QVERIFY2(waitForLine(after, "ready"), "stale lock or socket blocked the next start");
+        QCOMPARE(runSecond(QStringLiteral("hello")), 1);
+        QVERIFY(waitForLine(after, "received:hello"));
+        after.kill();
+        after.waitForFinished(5000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSingleApplication)
+#include "tst_singleapplication.moc"
