@@ -1,11 +1,94 @@
 #include "foptmessage.h"
 
+#include <QCheckBox>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "foptmessage_settings.h"
+#include "ntpsettings.h"
+
+namespace
+{
+struct MessageClass {
+    const char* word;
+    const char* caption;
+};
+
+// Message classes in tab order.
+const MessageClass messageClasses[] = {{"clock", QT_TR_NOOP("Clock messages")},
+                                       {"peer", QT_TR_NOOP("Peer messages")},
+                                       {"sys", QT_TR_NOOP("System messages")},
+                                       {"sync", QT_TR_NOOP("NTP messages")}};
+} // namespace
+
 FOptMessage::FOptMessage(QWidget* parent) : ModifiableWidget(parent)
 {
+    qRegisterMetaType<FOptMessage_Settings*>("FOptMessage_Settings*");
     setWindowTitle(tr("Message reporting"));
+    tabWidget = new QTabWidget(this);
+    tabWidget->setObjectName(QStringLiteral("tabWidget"));
+    for (const MessageClass& messageClass : messageClasses) {
+        auto* settings =
+            new FOptMessage_Settings(tabWidget, QString::fromLatin1(messageClass.word));
+        connectSettings(settings);
+        tabWidget->addTab(settings, tr(messageClass.caption));
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(tabWidget);
+    layout->addStretch(1);
     loadSettings();
 }
 
-void FOptMessage::loadSettings() { readNtpSettings(); }
+void FOptMessage::connectSettings(FOptMessage_Settings* settings)
+{
+    for (QCheckBox* box : {settings->chbAll, settings->chbInfo, settings->chbEvents,
+                           settings->chbStatistics, settings->chbStatus})
+        connect(box, SIGNAL(stateChanged(int)), this, SLOT(stateChanged(int)));
+}
 
-void FOptMessage::saveSettings() { writeNtpSettings(); }
+void FOptMessage::stateChanged(int)
+{
+    emit dataChanged(this);
+}
+
+FOptMessage_Settings* FOptMessage::findSettings(const QString& messageClass) const
+{
+    for (int i = 0; i < tabWidget->count(); ++i) {
+        auto* settings = static_cast<FOptMessage_Settings*>(tabWidget->widget(i));
+        if (settings->messageClass == messageClass)
+            return settings;
+    }
+    return nullptr;
+}
+
+void FOptMessage::loadSettings()
+{
+    readNtpSettings();
+    for (int i = 0; i < tabWidget->count(); ++i)
+        static_cast<FOptMessage_Settings*>(tabWidget->widget(i))->clear();
+
+    static const QRegularExpression selector(
+        QStringLiteral("(peer|clock|sys|sync)(all|events|statistics|info|status)"));
+    for (const QString& raw : qAsConst(ntpSettings.logConfig)) {
+        QString item = raw.toLower();
+        if (item.isEmpty() || item.startsWith(QLatin1Char('-')))
+            continue;
+        if (item.startsWith(QLatin1Char('+')))
+            item.remove(0, 1);
+        const QRegularExpressionMatch match = selector.match(item);
+        if (!match.hasMatch())
+            continue;
+        if (FOptMessage_Settings* settings = findSettings(match.captured(1)))
+            settings->checkType(match.captured(2));
+    }
+}
+
+void FOptMessage::saveSettings()
+{
+    ntpSettings.logConfig.clear();
+    for (int i = 0; i < tabWidget->count(); ++i)
+        ntpSettings.logConfig += static_cast<FOptMessage_Settings*>(tabWidget->widget(i))->items();
+    writeNtpSettings();
+}

@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QMetaType>
+
 #include "modifiablewidget.h"
 
-// Placeholder page: replaced by the real page.
+class FOptMessage_Settings;
+class QTabWidget;
+
+// Message reporting page: the message classes and types of the "logconfig"
+// directive, one tab per class.
 class FOptMessage : public ModifiableWidget
 {
     Q_OBJECT
@@ -12,4 +18,13 @@ public:
 public slots:
     void loadSettings() override;
     void saveSettings() override;
+    virtual void stateChanged(int state);
+    virtual void connectSettings(FOptMessage_Settings* settings);
+
+private:
+    FOptMessage_Settings* findSettings(const QString& messageClass) const;
+
+    QTabWidget* tabWidget = nullptr;
 };
+
+Q_DECLARE_METATYPE(FOptMessage_Settings*)
