@@ -1,11 +1,257 @@
 #include "fbroadcast.h"
+#include "ui_fbroadcast.h"
 
-FBroadcast::FBroadcast(QWidget* parent) : ModifiableWidget(parent)
+#include <QButtonGroup>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSpinBox>
+
+#include "fbroadcast_add.h"
+#include "wisphostaddress.h"
+
+namespace
 {
-    setWindowTitle(tr("Broadcast"));
+enum Column { NetworkColumn = 0, VersionColumn = 1, PollColumn = 2, TtlColumn = 3 };
+// Column 0 keeps the loaded entry, so that saving keeps what has no column.
+const int EntryRole = Qt::UserRole + 1;
+
+QString numberText(int value)
+{
+    return value == -1 ? QString() : QString::number(value);
+}
+
+int numberOf(const QString& text)
+{
+    return text.isEmpty() ? -1 : text.toInt(nullptr, 10);
+}
+
+// Dotted text without leading zeros, or empty unless there are four parts.
+QString addressText(const WispHostAddress* widget)
+{
+    const QStringList parts = widget->address().toString().split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return QString();
+    QStringList numbers;
+    for (const QString& part : parts)
+        numbers << QString::number(part.toInt(nullptr, 10));
+    return numbers.join(QLatin1Char('.'));
+}
+
+QString paddedAddress(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return QString();
+    QStringList padded;
+    for (const QString& part : parts)
+        padded << QStringLiteral("%1").arg(part.toInt(nullptr, 10), 3, 10, QLatin1Char('0'));
+    return padded.join(QLatin1Char('.'));
+}
+
+bool isReferenceClock(const ServerEntry& entry)
+{
+    return entry.address.left(8) == QLatin1String("127.127.");
+}
+} // namespace
+
+FBroadcast::FBroadcast(QWidget* parent)
+    : ModifiableWidget(parent), ui(new Ui::FBroadcast), modeGroup(new QButtonGroup(this))
+{
+    ui->setupUi(this);
+    modeGroup->setObjectName(QStringLiteral("modeGroup"));
+    modeGroup->addButton(ui->rbClient, ClientOnly);
+    modeGroup->addButton(ui->rbDual, ClientAndServer);
+
+    connect(modeGroup, &QButtonGroup::idToggled, this, &FBroadcast::buttonToggled);
+    connect(ui->bDelete, &QPushButton::clicked, this, &FBroadcast::Delete_clicked);
+    connect(ui->bEdit, &QPushButton::clicked, this, &FBroadcast::Edit_clicked);
+    connect(ui->bAdd, &QPushButton::clicked, this, &FBroadcast::Add_clicked);
+    connect(ui->twList, &QTreeWidget::itemDoubleClicked, this, &FBroadcast::itemDoubleClicked);
+    connect(ui->twList, &QTreeWidget::currentItemChanged, this, &FBroadcast::currentItemChanged);
+    ui->twList->installEventFilter(this);
+
     loadSettings();
 }
 
-void FBroadcast::loadSettings() { readNtpSettings(); }
+FBroadcast::~FBroadcast()
+{
+    delete ui;
+}
 
-void FBroadcast::saveSettings() { writeNtpSettings(); }
+int FBroadcast::mode() const
+{
+    return modeGroup->checkedId();
+}
+
+void FBroadcast::loadSettings()
+{
+    readNtpSettings();
+    ui->twList->clear();
+    hiddenEntries.clear();
+    for (int i = 0; i < ntpSettings.broadcasts.size(); ++i) {
+        const ServerEntry& entry = ntpSettings.broadcasts.at(i);
+        if (isReferenceClock(entry))
+            hiddenEntries.append(qMakePair(i, entry));
+        else
+            addRow(entry);
+    }
+    (ntpSettings.broadcastClient ? ui->rbDual : ui->rbClient)->setChecked(true);
+    buttonToggled(mode(), true);
+    for (int column = 0; column < ui->twList->columnCount(); ++column)
+        ui->twList->resizeColumnToContents(column);
+}
+
+void FBroadcast::saveSettings()
+{
+    ntpSettings.broadcasts.clear();
+    if (mode() == ClientAndServer) {
+        for (int i = 0; i < ui->twList->topLevelItemCount(); ++i)
+            ntpSettings.broadcasts.append(entryOf(ui->twList->topLevelItem(i)));
+        for (const auto& hidden : qAsConst(hiddenEntries))
+            ntpSettings.broadcasts.insert(qMin(hidden.first, ntpSettings.broadcasts.size()),
+                                          hidden.second);
+        ntpSettings.broadcastClient = true;
+    } else {
+        ntpSettings.broadcastClient = false;
+    }
+    writeNtpSettings();
+}
+
+void FBroadcast::addRow(const ServerEntry& entry)
+{
+    auto* item = new QTreeWidgetItem(ui->twList);
+    item->setText(NetworkColumn, entry.address);
+    item->setText(VersionColumn, numberText(entry.version));
+    item->setText(PollColumn, numberText(entry.minPoll));
+    item->setText(TtlColumn, numberText(entry.ttl));
+    item->setData(NetworkColumn, EntryRole, QVariant::fromValue(entry));
+}
+
+// Starts from the loaded entry, if any, and takes the four columns over it.
+ServerEntry FBroadcast::entryOf(const QTreeWidgetItem* item) const
+{
+    ServerEntry entry = item->data(NetworkColumn, EntryRole).value<ServerEntry>();
+    entry.address = item->text(NetworkColumn);
+    entry.version = numberOf(item->text(VersionColumn));
+    entry.minPoll = numberOf(item->text(PollColumn));
+    entry.ttl = numberOf(item->text(TtlColumn));
+    return entry;
+}
+
+void FBroadcast::buttonToggled(int, bool)
+{
+    const bool serving = mode() == ClientAndServer;
+    for (QWidget* widget : {static_cast<QWidget*>(ui->twList), static_cast<QWidget*>(ui->bDelete),
+                            static_cast<QWidget*>(ui->bEdit), static_cast<QWidget*>(ui->bAdd)})
+        widget->setEnabled(serving);
+    if (serving)
+        currentItemChanged(ui->twList->currentItem(), nullptr);
+    emit dataChanged(this);
+}
+
+void FBroadcast::setRowFromDialog(QTreeWidgetItem* item, const FBroadcast_Add& dialog)
+{
+    item->setText(NetworkColumn, addressText(dialog.address));
+    item->setText(VersionColumn, QString::number(dialog.version->value()));
+    item->setText(PollColumn, QString::number(dialog.minPoll->value()));
+    item->setText(TtlColumn, QString::number(dialog.ttl->value()));
+}
+
+void FBroadcast::Add_clicked()
+{
+    FBroadcast_Add dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (dialog.address->lineEdit()->text().trimmed().isEmpty())
+        return;
+    // The unspecified address stands for no network: nothing is added.
+    if (addressText(dialog.address) != QLatin1String("0.0.0.0")) {
+        auto* item = new QTreeWidgetItem(ui->twList);
+        ui->twList->setCurrentItem(item);
+        setRowFromDialog(item, dialog);
+    }
+    emit dataChanged(this);
+}
+
+void FBroadcast::presetDialog(FBroadcast_Add& dialog, const QTreeWidgetItem* item) const
+{
+    dialog.address->setAddress(paddedAddress(item->text(NetworkColumn)));
+    dialog.version->setValue(item->text(VersionColumn).toInt(nullptr, 10));
+    dialog.minPoll->setValue(item->text(PollColumn).toInt(nullptr, 10));
+    dialog.ttl->setValue(item->text(TtlColumn).toInt(nullptr, 10));
+}
+
+void FBroadcast::Edit_clicked()
+{
+    QTreeWidgetItem* item = ui->twList->currentItem();
+    if (!item)
+        return;
+    FBroadcast_Add dialog(this);
+    presetDialog(dialog, item);
+    dialog.disableOkButton();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (addressText(dialog.address) != QLatin1String("0.0.0.0"))
+        setRowFromDialog(item, dialog);
+    emit dataChanged(this);
+}
+
+void FBroadcast::Delete_clicked()
+{
+    QTreeWidgetItem* item = ui->twList->currentItem();
+    if (!item)
+        return;
+    if (QMessageBox::warning(this, tr("NTP admin"), tr("Delete network?"),
+                             QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+        return;
+    delete item;
+    emit dataChanged(this);
+}
+
+void FBroadcast::itemDoubleClicked(QTreeWidgetItem* item, int)
+{
+    if (item)
+        Edit_clicked();
+}
+
+void FBroadcast::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*)
+{
+    ui->bEdit->setEnabled(current != nullptr);
+    ui->bDelete->setEnabled(current != nullptr);
+}
+
+void FBroadcast::showContextMenu(const QPoint& globalPos)
+{
+    const bool hasCurrent = ui->twList->currentItem() != nullptr;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("contextMenu"));
+    menu.addAction(tr("Add..."), this, &FBroadcast::Add_clicked);
+    menu.addAction(tr("Edit..."), this, &FBroadcast::Edit_clicked)->setEnabled(hasCurrent);
+    menu.addAction(tr("Delete"), this, &FBroadcast::Delete_clicked)->setEnabled(hasCurrent);
+    menu.exec(globalPos);
+}
+
+bool FBroadcast::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != ui->twList)
+        return ModifiableWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            Edit_clicked();
+            break;
+        case Qt::Key_Delete:
+            Delete_clicked();
+            break;
+        default:
+            break;
+        }
+    } else if (event->type() == QEvent::ContextMenu && mode() == ClientAndServer) {
+        showContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+    }
+    return false;
+}

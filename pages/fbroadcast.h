@@ -1,15 +1,52 @@
 #pragma once
 
-#include "modifiablewidget.h"
+#include <QList>
+#include <QPair>
 
-// Placeholder page: replaced by the real page.
+#include "modifiablewidget.h"
+#include "ntpsettings.h"
+
+class QButtonGroup;
+class QTreeWidgetItem;
+class FBroadcast_Add;
+
+namespace Ui
+{
+class FBroadcast;
+}
+
+// Settings page for broadcast time service: the work mode (client only, or
+// client and broadcast server) and the networks broadcast to.
 class FBroadcast : public ModifiableWidget
 {
     Q_OBJECT
 public:
     explicit FBroadcast(QWidget* parent = nullptr);
+    ~FBroadcast() override;
+
+    enum Mode { ClientOnly = 0, ClientAndServer = 1 };
 
 public slots:
     void loadSettings() override;
     void saveSettings() override;
+    virtual void buttonToggled(int id, bool value);
+    virtual void Add_clicked();
+    virtual void Delete_clicked();
+    virtual void Edit_clicked();
+    virtual void itemDoubleClicked(QTreeWidgetItem* item, int column);
+    virtual void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    int mode() const;
+    void addRow(const ServerEntry& entry);
+    void setRowFromDialog(QTreeWidgetItem* item, const FBroadcast_Add& dialog);
+    void presetDialog(FBroadcast_Add& dialog, const QTreeWidgetItem* item) const;
+    ServerEntry entryOf(const QTreeWidgetItem* item) const;
+    void showContextMenu(const QPoint& globalPos);
+
+    Ui::FBroadcast* ui;
+    QButtonGroup* modeGroup;
+    // Loaded entries the list does not show, with their index in the list.
+    QList<QPair<int, ServerEntry>> hiddenEntries;
 };

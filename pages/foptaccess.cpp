@@ -1,11 +1,327 @@
 #include "foptaccess.h"
 
-FOptAccess::FOptAccess(QWidget* parent) : ModifiableWidget(parent)
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "foptaccess_add.h"
+#include "wisphostaddress.h"
+
+namespace
+{
+enum Column { NetworkColumn = 0, MaskColumn = 1, FlagsColumn = 2 };
+// Column 0 keeps the loaded entry while the row is not edited, so that saving
+// keeps what the columns cannot show (the comment, "kod" without "ignore").
+const int EntryRole = Qt::UserRole + 1;
+
+const QString defaultAddress = QStringLiteral("default");
+
+bool isDefault(const RestrictEntry& entry)
+{
+    return entry.address.toLower() == defaultAddress;
+}
+
+QString flagsText(const QMap<QString, bool>& flags)
+{
+    QStringList words;
+    for (auto it = flags.cbegin(); it != flags.cend(); ++it) {
+        if (it.key() == QLatin1String("ignore")) {
+            return flags.value(QStringLiteral("kod")) ? QStringLiteral("ignore,kod")
+                                                      : QStringLiteral("ignore");
+        }
+        if (it.value() && it.key() != QLatin1String("kod"))
+            words << it.key();
+    }
+    return words.join(QLatin1Char(','));
+}
+
+QPushButton* button(const QString& text, const QString& name, QWidget* parent)
+{
+    auto* result = new QPushButton(text, parent);
+    result->setObjectName(name);
+    return result;
+}
+} // namespace
+
+FOptAccess::FOptAccess(QWidget* parent)
+    : ModifiableWidget(parent), twList(new QTreeWidget(this)),
+      bDelete(button(tr("Delete"), QStringLiteral("bDelete"), this)),
+      bEdit(button(tr("Edit..."), QStringLiteral("bEdit"), this)),
+      bAdd(button(tr("Add..."), QStringLiteral("bAdd"), this))
 {
     setWindowTitle(tr("Access"));
+    twList->setObjectName(QStringLiteral("twList"));
+    twList->setHeaderLabels({tr("Network"), tr("Mask"), tr("Flags")});
+    twList->header()->setSortIndicatorShown(true);
+    twList->setSortingEnabled(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(bDelete);
+    buttons->addWidget(bEdit);
+    buttons->addWidget(bAdd);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(twList);
+    layout->addLayout(buttons);
+
+    connect(bDelete, &QPushButton::clicked, this, &FOptAccess::Delete_clicked);
+    connect(bEdit, &QPushButton::clicked, this, &FOptAccess::Edit_clicked);
+    connect(bAdd, &QPushButton::clicked, this, &FOptAccess::Add_clicked);
+    connect(twList, &QTreeWidget::itemDoubleClicked, this, &FOptAccess::itemDoubleClicked);
+    connect(twList, &QTreeWidget::currentItemChanged, this, &FOptAccess::currentItemChanged);
+    twList->installEventFilter(this);
+
     loadSettings();
 }
 
-void FOptAccess::loadSettings() { readNtpSettings(); }
+void FOptAccess::loadSettings()
+{
+    readNtpSettings();
+    twList->clear();
+    hiddenDefaults.clear();
+    bool defaultShown = false;
+    for (int i = 0; i < ntpSettings.restricts.size(); ++i) {
+        const RestrictEntry& entry = ntpSettings.restricts.at(i);
+        if (isDefault(entry) && defaultShown) {
+            hiddenDefaults.append(qMakePair(i, entry));
+            continue;
+        }
+        defaultShown = defaultShown || isDefault(entry);
+        addRow(entry);
+    }
+    for (int column = 0; column < twList->columnCount(); ++column)
+        twList->resizeColumnToContents(column);
+    currentItemChanged(twList->currentItem(), nullptr);
+}
 
-void FOptAccess::saveSettings() { writeNtpSettings(); }
+void FOptAccess::addRow(const RestrictEntry& entry)
+{
+    auto* item = new QTreeWidgetItem(twList);
+    if (isDefault(entry)) {
+        item->setText(NetworkColumn, tr("Default"));
+    } else {
+        item->setText(NetworkColumn, entry.address);
+        // A network without a mask is a single host.
+        item->setText(MaskColumn,
+                      entry.mask.isEmpty() ? QStringLiteral("255.255.255.255") : entry.mask);
+    }
+    item->setText(FlagsColumn, flagsText(entry.flags));
+    item->setData(NetworkColumn, EntryRole, QVariant::fromValue(entry));
+}
+
+void FOptAccess::saveSettings()
+{
+    ntpSettings.restricts.clear();
+    bool defaultRowKept = false;
+    for (int i = 0; i < twList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = twList->topLevelItem(i);
+        ntpSettings.restricts.append(entryOf(item));
+        defaultRowKept = defaultRowKept || isUneditedDefaultRow(item);
+    }
+    if (defaultRowKept) {
+        for (const auto& hidden : qAsConst(hiddenDefaults))
+            ntpSettings.restricts.insert(qMin(hidden.first, ntpSettings.restricts.size()),
+                                         hidden.second);
+    }
+    writeNtpSettings();
+}
+
+// The row's columns over the loaded entry (if the row is unedited): the
+// entry's comment and flags the column does not show stay.
+RestrictEntry FOptAccess::entryOf(const QTreeWidgetItem* item) const
+{
+    RestrictEntry entry = item->data(NetworkColumn, EntryRole).value<RestrictEntry>();
+    if (item->text(MaskColumn).isEmpty()) {
+        entry.address = defaultAddress;
+        entry.mask.clear();
+    } else {
+        entry.address = item->text(NetworkColumn);
+        entry.mask = item->text(MaskColumn);
+    }
+    const QStringList words = item->text(FlagsColumn).split(QLatin1Char(','), Qt::KeepEmptyParts);
+    for (const QString& word : words)
+        entry.flags.insert(word, true);
+    return entry;
+}
+
+bool FOptAccess::isUneditedDefaultRow(const QTreeWidgetItem* item) const
+{
+    const QVariant loaded = item->data(NetworkColumn, EntryRole);
+    return loaded.isValid() && isDefault(loaded.value<RestrictEntry>());
+}
+
+QTreeWidgetItem* FOptAccess::findDefaultRow(const QTreeWidgetItem* except) const
+{
+    for (int i = 0; i < twList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = twList->topLevelItem(i);
+        if (item != except && item->text(MaskColumn).trimmed().isEmpty())
+            return item;
+    }
+    return nullptr;
+}
+
+// Refuses the unspecified address and empty fields with a message.
+bool FOptAccess::checkAddress(const QString& address, const QString& mask)
+{
+    QString error;
+    if (address == QLatin1String("0.0.0.0"))
+        error = tr("Incorrect address");
+    else if (address.isEmpty() || mask.isEmpty())
+        error = tr("Please fill address and mask fields");
+    if (error.isEmpty())
+        return true;
+    QMessageBox::warning(this, tr("Error"), error, QMessageBox::Ok);
+    return false;
+}
+
+void FOptAccess::Add_clicked()
+{
+    FOptAccess_Add dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString address = dialog.address->address().toString();
+    const QString mask = dialog.mask->address().toString();
+
+    QTreeWidgetItem* item = nullptr;
+    if (dialog.chbDefault->isChecked()) {
+        item = findDefaultRow();
+        if (!item) {
+            item = new QTreeWidgetItem(twList);
+            item->setText(NetworkColumn, tr("Default"));
+        }
+    } else {
+        if (!checkAddress(address, mask)) {
+            // The unspecified address still counts as a change of the page.
+            if (address == QLatin1String("0.0.0.0"))
+                emit dataChanged(this);
+            return;
+        }
+        item = new QTreeWidgetItem(twList);
+        item->setText(NetworkColumn, address);
+        item->setText(MaskColumn, mask);
+    }
+    item->setData(NetworkColumn, EntryRole, QVariant());
+    twList->setCurrentItem(item);
+    item->setText(FlagsColumn, dialog.flagsText());
+    emit dataChanged(this);
+}
+
+void FOptAccess::presetDialog(FOptAccess_Add& dialog, const QTreeWidgetItem* item) const
+{
+    if (!item->text(MaskColumn).isEmpty()) {
+        dialog.address->setAddress(item->text(NetworkColumn));
+        dialog.mask->setAddress(item->text(MaskColumn));
+    } else {
+        dialog.chbDefault->setChecked(true);
+        dialog.address->setAddress(QString());
+        dialog.mask->setAddress(QString());
+    }
+    const QStringList words =
+        item->text(FlagsColumn).trimmed().split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (words.isEmpty()) {
+        dialog.modeGroup->button(FOptAccess_Add::Full)->setChecked(true);
+    } else if (words.contains(QLatin1String("ignore"))) {
+        dialog.modeGroup->button(FOptAccess_Add::Denied)->setChecked(true);
+        dialog.chbKod->setChecked(words.contains(QLatin1String("kod")));
+    } else {
+        dialog.modeGroup->button(FOptAccess_Add::Other)->setChecked(true);
+        for (const QString& word : words) {
+            if (QCheckBox* box = dialog.flagBox(word))
+                box->setChecked(true);
+        }
+    }
+    dialog.buttonClicked(dialog.modeGroup->checkedId());
+}
+
+void FOptAccess::Edit_clicked()
+{
+    QTreeWidgetItem* item = twList->currentItem();
+    if (!item)
+        return;
+    FOptAccess_Add dialog(this);
+    presetDialog(dialog, item);
+    dialog.disableOkButton();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    QString address = dialog.address->address().toString();
+    QString mask = dialog.mask->address().toString();
+    if (dialog.chbDefault->isChecked()) {
+        address = tr("Default");
+        mask.clear();
+        delete findDefaultRow(item);
+    } else if (!checkAddress(address, mask)) {
+        return;
+    }
+    item->setData(NetworkColumn, EntryRole, QVariant());
+    item->setText(NetworkColumn, address);
+    item->setText(MaskColumn, mask);
+    item->setText(FlagsColumn, dialog.flagsText());
+    emit dataChanged(this);
+}
+
+void FOptAccess::Delete_clicked()
+{
+    QTreeWidgetItem* item = twList->currentItem();
+    if (!item)
+        return;
+    if (QMessageBox::warning(this, tr("NTP admin"), tr("Delete network?"),
+                             QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+        return;
+    delete item;
+    emit dataChanged(this);
+}
+
+void FOptAccess::itemDoubleClicked(QTreeWidgetItem* item, int)
+{
+    if (item)
+        Edit_clicked();
+}
+
+void FOptAccess::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*)
+{
+    bEdit->setEnabled(current != nullptr);
+    bDelete->setEnabled(current != nullptr);
+}
+
+void FOptAccess::showContextMenu(const QPoint& globalPos)
+{
+    const bool hasCurrent = twList->currentItem() != nullptr;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("contextMenu"));
+    menu.addAction(tr("Add..."), this, &FOptAccess::Add_clicked);
+    menu.addAction(tr("Edit..."), this, &FOptAccess::Edit_clicked)->setEnabled(hasCurrent);
+    menu.addAction(tr("Delete"), this, &FOptAccess::Delete_clicked)->setEnabled(hasCurrent);
+    menu.exec(globalPos);
+}
+
+bool FOptAccess::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!twList || watched != twList)
+        return ModifiableWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            Edit_clicked();
+            break;
+        case Qt::Key_Delete:
+            Delete_clicked();
+            break;
+        default:
+            break;
+        }
+    } else if (event->type() == QEvent::ContextMenu) {
+        showContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+    }
+    return false;
+}

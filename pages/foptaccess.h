@@ -1,8 +1,18 @@
 #pragma once
 
-#include "modifiablewidget.h"
+#include <QList>
+#include <QPair>
 
-// Placeholder page: replaced by the real page.
+#include "modifiablewidget.h"
+#include "ntpsettings.h"
+
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class FOptAccess_Add;
+
+// Settings page for the access restrictions ("restrict" lines): one row per
+// network or for the default entry, with its access mode and flags.
 class FOptAccess : public ModifiableWidget
 {
     Q_OBJECT
@@ -12,4 +22,27 @@ public:
 public slots:
     void loadSettings() override;
     void saveSettings() override;
+    virtual void Add_clicked();
+    virtual void Edit_clicked();
+    virtual void Delete_clicked();
+    virtual void itemDoubleClicked(QTreeWidgetItem* item, int column);
+    virtual void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void addRow(const RestrictEntry& entry);
+    RestrictEntry entryOf(const QTreeWidgetItem* item) const;
+    bool isUneditedDefaultRow(const QTreeWidgetItem* item) const;
+    QTreeWidgetItem* findDefaultRow(const QTreeWidgetItem* except = nullptr) const;
+    bool checkAddress(const QString& address, const QString& mask);
+    void presetDialog(FOptAccess_Add& dialog, const QTreeWidgetItem* item) const;
+    void showContextMenu(const QPoint& globalPos);
+
+    QTreeWidget* twList;
+    QPushButton* bDelete;
+    QPushButton* bEdit;
+    QPushButton* bAdd;
+    // Default entries after the first one (not shown), with their index in
+    // the list; kept while the shown default row stays as loaded.
+    QList<QPair<int, RestrictEntry>> hiddenDefaults;
 };
