@@ -1,11 +1,647 @@
 #include "fopthwclock.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSet>
+#include <QSpinBox>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <array>
+
+#include "clockdrivers.h"
+#include "fopthwclock_add.h"
+#include "ntpsettings.h"
+
+namespace
+{
+enum Column {
+    DriverColumn,
+    DeviceColumn,
+    ModeColumn,
+    PreferColumn,
+    IntervalsColumn,
+    StratumColumn,
+    Time1Column,
+    Time2Column,
+    RefIdColumn,
+    FlagsColumn,
+    ColumnCount
+};
+
+// Column 0 keeps, besides the driver number, what a row was loaded from, so
+// that options without a column survive a save.
+enum RowRole {
+    DriverRole = Qt::UserRole,
+    LoadedServerRole = Qt::UserRole + 1,
+    LoadedFudgeRole = Qt::UserRole + 2,
+    EditedRole = Qt::UserRole + 3,
+};
+
+const QString ClockPrefix = QStringLiteral("127.127.");
+const QString CalibrateOption = QStringLiteral("calibrate");
+constexpr int FlagCount = FOptHWClock_Add::FlagCount;
+using Flags = std::array<bool, FlagCount>;
+
+struct ClockKey {
+    int driver = 0;
+    int unit = 0;
+    bool operator==(const ClockKey& o) const { return driver == o.driver && unit == o.unit; }
+};
+
+uint qHash(const ClockKey& key, uint seed = 0)
+{
+    return ::qHash(qMakePair(key.driver, key.unit), seed);
+}
+
+// What one table row shows.
+struct ClockRow {
+    int driver = 0;
+    QString driverName;
+    int unit = 0;
+    int mode = 0;
+    bool prefer = false;
+    int minPoll = 0;
+    int maxPoll = 0;
+    bool hasFudge = false;
+    int stratum = 0;
+    QString time1;
+    QString time2;
+    QString refid;
+    Flags flags{};
+};
+
+int toInt(const QString& text)
+{
+    return text.toInt(nullptr, 10);
+}
+
+bool isClockAddress(const QString& address)
+{
+    return address.startsWith(ClockPrefix);
+}
+
+// 127.127.t.u: false unless the part after the prefix is exactly two fields.
+bool parseClockAddress(const QString& address, ClockKey* key)
+{
+    if (!isClockAddress(address))
+        return false;
+    const QStringList parts = address.mid(ClockPrefix.size()).split(QLatin1Char('.'));
+    if (parts.size() != 2)
+        return false;
+    key->driver = toInt(parts.at(0));
+    key->unit = toInt(parts.at(1));
+    return true;
+}
+
+QString clockAddress(int driver, int unit)
+{
+    return QStringLiteral("127.127.%1.%2").arg(driver).arg(unit);
+}
+
+QString flagsText(const Flags& flags)
+{
+    return QStringLiteral("flag1=%1,flag2=%2,flag3=%3,flag4=%4")
+        .arg(int(flags[0]))
+        .arg(int(flags[1]))
+        .arg(int(flags[2]))
+        .arg(int(flags[3]));
+}
+
+Flags parseFlags(const QString& text)
+{
+    Flags flags{};
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const QStringList pieces = part.split(QLatin1Char('='));
+        if (pieces.size() != 2)
+            continue;
+        for (int i = 0; i < FlagCount; ++i) {
+            if (pieces.at(0) == QStringLiteral("flag%1").arg(i + 1))
+                flags[i] = toInt(pieces.at(1)) != 0;
+        }
+    }
+    return flags;
+}
+
+// A fudge value is one token of the file: blanks inside would split it, "="
+// separates tokens and "#" starts a comment there, so each becomes "_".
+QString fudgeToken(const QString& text)
+{
+    QString token = text.trimmed();
+    for (QChar& c : token) {
+        if (c.isSpace() || c == QLatin1Char('=') || c == QLatin1Char('#'))
+            c = QLatin1Char('_');
+    }
+    return token;
+}
+
+bool rowPrefer(const QTreeWidgetItem* item)
+{
+    return item->data(PreferColumn, Qt::UserRole).toBool();
+}
+
+void setRowPrefer(QTreeWidgetItem* item, bool prefer)
+{
+    item->setText(PreferColumn, prefer ? FOptHWClock::tr("yes") : FOptHWClock::tr("no"));
+    item->setData(PreferColumn, Qt::UserRole, prefer);
+}
+
+int rowDriver(const QTreeWidgetItem* item)
+{
+    return item->data(DriverColumn, DriverRole).toInt();
+}
+
+int rowUnit(const QTreeWidgetItem* item)
+{
+    return toInt(item->text(DeviceColumn));
+}
+
+void writeRow(QTreeWidgetItem* item, const ClockRow& row)
+{
+    item->setText(DriverColumn, row.driverName);
+    item->setData(DriverColumn, DriverRole, row.driver);
+    item->setText(DeviceColumn, QStringLiteral("%1").arg(row.unit));
+    item->setText(ModeColumn, QStringLiteral("%1").arg(row.mode));
+    setRowPrefer(item, row.prefer);
+    item->setText(IntervalsColumn, QStringLiteral("%1/%2").arg(row.minPoll).arg(row.maxPoll));
+    if (!row.hasFudge)
+        return;
+    item->setText(StratumColumn, QStringLiteral("%1").arg(row.stratum));
+    item->setText(Time1Column, row.time1);
+    item->setText(Time2Column, row.time2);
+    item->setText(RefIdColumn, row.refid);
+    item->setText(FlagsColumn, flagsText(row.flags));
+}
+
+ClockRow rowFromEntries(const ClockKey& key, const QString& name, const ServerEntry& server,
+                        const FudgeEntry* fudge)
+{
+    ClockRow row;
+    row.driver = key.driver;
+    row.driverName = name;
+    row.unit = key.unit;
+    row.mode = qMax(server.mode, 0);
+    row.prefer = server.prefer;
+    row.minPoll = server.minPoll < 0 ? 0 : server.minPoll;
+    row.maxPoll = qMax(server.maxPoll < 0 ? 10 : server.maxPoll, row.minPoll);
+    if (fudge) {
+        row.hasFudge = true;
+        row.stratum = fudge->stratum;
+        row.time1 = fudge->time1;
+        row.time2 = fudge->time2;
+        row.refid = fudge->refid;
+        row.flags = {fudge->flag1, fudge->flag2, fudge->flag3, fudge->flag4};
+    }
+    return row;
+}
+
+ClockRow rowFromDialog(const FOptHWClock_Add& dialog)
+{
+    ClockRow row;
+    row.driver = dialog.cbDriver->currentData().toInt();
+    row.driverName = dialog.cbDriver->currentText();
+    row.unit = dialog.sbDeviceIndex->value();
+    row.mode = dialog.sbDeviceMode->value();
+    row.prefer = dialog.chbPrefer->isChecked();
+    row.minPoll = dialog.sbMinPoll->value();
+    row.maxPoll = dialog.sbMaxPoll->value();
+    row.hasFudge = true;
+    row.stratum = dialog.sbStratum->value();
+    row.time1 = fudgeToken(dialog.leTime1->text());
+    row.time2 = fudgeToken(dialog.leTime2->text());
+    row.refid = fudgeToken(dialog.leRefId->text());
+    for (int i = 0; i < FlagCount; ++i)
+        row.flags[i] = dialog.chbFlags[i]->isChecked();
+    return row;
+}
+
+// A loaded value above the dialog's range widens the range instead of being
+// cut down, so editing another field never changes it behind the user's back.
+void setSpinValue(QSpinBox* box, int value)
+{
+    if (value > box->maximum())
+        box->setMaximum(value);
+    box->setValue(value);
+}
+
+void fillDialog(FOptHWClock_Add& dialog, const QTreeWidgetItem* item)
+{
+    const int driverIndex = dialog.cbDriver->findData(rowDriver(item));
+    if (driverIndex >= 0)
+        dialog.cbDriver->setCurrentIndex(driverIndex);
+    setSpinValue(dialog.sbDeviceIndex, rowUnit(item));
+    setSpinValue(dialog.sbDeviceMode, toInt(item->text(ModeColumn)));
+    setSpinValue(dialog.sbStratum, toInt(item->text(StratumColumn)));
+    dialog.chbPrefer->setChecked(rowPrefer(item));
+    const QStringList polls = item->text(IntervalsColumn).split(QLatin1Char('/'));
+    if (polls.size() == 2) {
+        dialog.sbMinPoll->setValue(toInt(polls.at(0)));
+        dialog.sbMaxPoll->setValue(toInt(polls.at(1)));
+    }
+    dialog.leTime1->setText(item->text(Time1Column));
+    dialog.leTime2->setText(item->text(Time2Column));
+    dialog.leRefId->setText(item->text(RefIdColumn));
+    const Flags flags = parseFlags(item->text(FlagsColumn));
+    for (int i = 0; i < FlagCount; ++i)
+        dialog.chbFlags[i]->setChecked(flags[i]);
+}
+
+// One row as it goes into the file, with the lines that are written right
+// after its own: lines tied to the clock it was loaded from, and fudge lines
+// for its address that it must not be overridden by.
+struct SavedClock {
+    ServerEntry server;
+    FudgeEntry fudge;
+    bool loaded = false;
+    ClockKey origin;
+    bool keepTied = false;
+    QList<ServerEntry> followingServers;
+    QList<FudgeEntry> followingFudges;
+};
+
+SavedClock savedClock(const QTreeWidgetItem* item)
+{
+    SavedClock clock;
+    const QVariant loadedServer = item->data(DriverColumn, LoadedServerRole);
+    clock.loaded = loadedServer.isValid();
+    if (clock.loaded) {
+        clock.server = loadedServer.value<ServerEntry>();
+        parseClockAddress(clock.server.address, &clock.origin);
+        clock.keepTied = !item->data(DriverColumn, EditedRole).toBool();
+    }
+    const QVariant loadedFudge = item->data(DriverColumn, LoadedFudgeRole);
+    if (loadedFudge.isValid())
+        clock.fudge = loadedFudge.value<FudgeEntry>();
+
+    const QString address = clockAddress(rowDriver(item), rowUnit(item));
+    const int mode = toInt(item->text(ModeColumn));
+    clock.server.address = address;
+    clock.server.mode = mode;
+    clock.server.prefer = rowPrefer(item);
+    const QStringList polls = item->text(IntervalsColumn).split(QLatin1Char('/'));
+    clock.server.minPoll = polls.size() > 0 ? toInt(polls.at(0)) : 0;
+    clock.server.maxPoll = polls.size() > 1 ? toInt(polls.at(1)) : 0;
+
+    clock.fudge.address = address;
+    clock.fudge.mode = mode;
+    clock.fudge.stratum = toInt(item->text(StratumColumn));
+    clock.fudge.time1 = fudgeToken(item->text(Time1Column));
+    clock.fudge.time2 = fudgeToken(item->text(Time2Column));
+    clock.fudge.refid = fudgeToken(item->text(RefIdColumn));
+    const Flags flags = parseFlags(item->text(FlagsColumn));
+    clock.fudge.flag1 = flags[0];
+    clock.fudge.flag2 = flags[1];
+    clock.fudge.flag3 = flags[2];
+    clock.fudge.flag4 = flags[3];
+    return clock;
+}
+
+SavedClock* clockLoadedAs(QVector<SavedClock>& clocks, const ClockKey& key)
+{
+    for (SavedClock& clock : clocks) {
+        if (clock.loaded && clock.origin == key)
+            return &clock;
+    }
+    return nullptr;
+}
+
+SavedClock* clockWriting(QVector<SavedClock>& clocks, const QString& address)
+{
+    for (SavedClock& clock : clocks) {
+        if (clock.server.address == address)
+            return &clock;
+    }
+    return nullptr;
+}
+
+// Server lines: every line the table shows is replaced by the rows (appended
+// in table order); lines it cannot show stay at their place; a repeated line
+// for a shown clock follows its row while that row is unedited and goes with
+// it otherwise. `shownAddresses` receives the addresses of the replaced lines.
+QList<ServerEntry> mergeServers(const QList<ServerEntry>& current, QVector<SavedClock>& clocks,
+                                QSet<QString>* shownAddresses)
+{
+    const ClockDrivers catalogue;
+    QList<ServerEntry> merged;
+    QSet<ClockKey> seen;
+    QSet<ClockKey> shown;
+    for (const ServerEntry& entry : current) {
+        ClockKey key;
+        if (!parseClockAddress(entry.address, &key)) {
+            merged << entry;
+        } else if (seen.contains(key)) {
+            if (!shown.contains(key)) {
+                merged << entry;
+            } else if (SavedClock* owner = clockLoadedAs(clocks, key)) {
+                if (owner->keepTied)
+                    owner->followingServers << entry;
+            }
+        } else {
+            seen.insert(key);
+            if (catalogue.name(key.driver).isEmpty()) {
+                merged << entry;
+            } else {
+                shown.insert(key);
+                shownAddresses->insert(entry.address);
+            }
+        }
+    }
+    for (const SavedClock& clock : clocks)
+        merged << clock.server << clock.followingServers;
+    return merged;
+}
+
+// Fudge lines: the first one of each shown clock is replaced by its row;
+// later ones are tied to the row like repeated server lines. Other fudge
+// lines are kept at their place, unless a row now writes their address: then
+// they follow that row's own line so that it stays the one in effect.
+QList<FudgeEntry> mergeFudges(const QList<FudgeEntry>& current, QVector<SavedClock>& clocks,
+                              const QSet<QString>& shownAddresses)
+{
+    QList<FudgeEntry> merged;
+    QSet<QString> replaced;
+    for (const FudgeEntry& entry : current) {
+        if (shownAddresses.contains(entry.address)) {
+            if (replaced.contains(entry.address)) {
+                ClockKey key;
+                parseClockAddress(entry.address, &key);
+                SavedClock* owner = clockLoadedAs(clocks, key);
+                if (owner && owner->keepTied)
+                    owner->followingFudges << entry;
+            } else {
+                replaced.insert(entry.address);
+            }
+        } else if (SavedClock* clock = clockWriting(clocks, entry.address)) {
+            clock->followingFudges << entry;
+        } else {
+            merged << entry;
+        }
+    }
+    for (const SavedClock& clock : clocks)
+        merged << clock.fudge << clock.followingFudges;
+    return merged;
+}
+
+void setCalibrate(QStringList& enables, bool enabled)
+{
+    if (!enabled) {
+        enables.removeAll(CalibrateOption);
+        return;
+    }
+    const int first = enables.indexOf(CalibrateOption);
+    if (first < 0) {
+        enables << CalibrateOption;
+        return;
+    }
+    for (int i = enables.size() - 1; i > first; --i) {
+        if (enables.at(i) == CalibrateOption)
+            enables.removeAt(i);
+    }
+}
+} // namespace
+
 FOptHWClock::FOptHWClock(QWidget* parent) : ModifiableWidget(parent)
 {
     setWindowTitle(tr("Hardware clock"));
+    buildLayout();
+    connectWidgets();
     loadSettings();
 }
 
-void FOptHWClock::loadSettings() { readNtpSettings(); }
+void FOptHWClock::buildLayout()
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
 
-void FOptHWClock::saveSettings() { writeNtpSettings(); }
+    chbCalibrate = new QCheckBox(tr("Calibrate"), this);
+    chbCalibrate->setObjectName(QStringLiteral("chbCalibrate"));
+    layout->addWidget(chbCalibrate);
+
+    twList = new QTreeWidget(this);
+    twList->setObjectName(QStringLiteral("twList"));
+    twList->setColumnCount(ColumnCount);
+    twList->setRootIsDecorated(false);
+    twList->header()->setSortIndicator(DriverColumn, Qt::AscendingOrder);
+    twList->header()->setSortIndicatorShown(true);
+    twList->setSortingEnabled(true);
+    layout->addWidget(twList, 1);
+
+    auto* buttons = new QWidget(this);
+    auto* buttonLayout = new QHBoxLayout(buttons);
+    buttonLayout->addStretch();
+    bDelete = new QPushButton(tr("Delete"), buttons);
+    bDelete->setObjectName(QStringLiteral("bDelete"));
+    bEdit = new QPushButton(tr("Edit..."), buttons);
+    bEdit->setObjectName(QStringLiteral("bEdit"));
+    bAdd = new QPushButton(tr("Add..."), buttons);
+    bAdd->setObjectName(QStringLiteral("bAdd"));
+    buttonLayout->addWidget(bDelete);
+    buttonLayout->addWidget(bEdit);
+    buttonLayout->addWidget(bAdd);
+    layout->addWidget(buttons);
+}
+
+void FOptHWClock::connectWidgets()
+{
+    connect(chbCalibrate, SIGNAL(stateChanged(int)), this, SLOT(stateChanged(int)));
+    connect(bDelete, &QPushButton::clicked, this, &FOptHWClock::Delete_clicked);
+    connect(bEdit, &QPushButton::clicked, this, &FOptHWClock::Edit_clicked);
+    connect(bAdd, &QPushButton::clicked, this, &FOptHWClock::Add_clicked);
+    connect(twList, SIGNAL(itemDoubleClicked(QTreeWidgetItem*, int)), this,
+            SLOT(itemDoubleClicked(QTreeWidgetItem*, int)));
+    connect(twList, &QTreeWidget::currentItemChanged, this, &FOptHWClock::currentItemChanged);
+    // A mouse context menu request goes to the viewport, a keyboard one to
+    // the table itself.
+    twList->installEventFilter(this);
+    twList->viewport()->installEventFilter(this);
+    twList->setHeaderLabels({tr("Driver"), tr("Device"), tr("Mode"), tr("Prefer"), tr("Intervals"),
+                             tr("Stratum"), tr("Time constant 1"), tr("Time constant 2"),
+                             tr("Reference ID"), tr("Flags")});
+}
+
+void FOptHWClock::loadSettings()
+{
+    readNtpSettings();
+    twList->clear();
+    chbCalibrate->setChecked(ntpSettings.enables.contains(CalibrateOption));
+    appendLoadedRows();
+    for (int column = 0; column < ColumnCount; ++column)
+        twList->resizeColumnToContents(column);
+    currentItemChanged(twList->currentItem(), nullptr);
+}
+
+void FOptHWClock::appendLoadedRows()
+{
+    const ClockDrivers catalogue;
+    QSet<ClockKey> seen;
+    bool preferShown = false;
+    for (const ServerEntry& server : qAsConst(ntpSettings.servers)) {
+        ClockKey key;
+        if (!parseClockAddress(server.address, &key) || seen.contains(key))
+            continue;
+        seen.insert(key);
+        const QString name = catalogue.name(key.driver);
+        if (name.isEmpty())
+            continue;
+
+        const FudgeEntry* fudge = nullptr;
+        for (const FudgeEntry& candidate : qAsConst(ntpSettings.fudges)) {
+            if (candidate.address == server.address) {
+                fudge = &candidate;
+                break;
+            }
+        }
+        ClockRow row = rowFromEntries(key, name, server, fudge);
+        row.prefer = row.prefer && !preferShown;
+        preferShown = preferShown || row.prefer;
+
+        auto* item = new QTreeWidgetItem;
+        writeRow(item, row);
+        item->setData(DriverColumn, LoadedServerRole, QVariant::fromValue(server));
+        if (fudge)
+            item->setData(DriverColumn, LoadedFudgeRole, QVariant::fromValue(*fudge));
+        twList->addTopLevelItem(item);
+    }
+}
+
+void FOptHWClock::saveSettings()
+{
+    setCalibrate(ntpSettings.enables, chbCalibrate->isChecked());
+    QVector<SavedClock> clocks;
+    for (int i = 0; i < twList->topLevelItemCount(); ++i)
+        clocks << savedClock(twList->topLevelItem(i));
+    QSet<QString> shownAddresses;
+    ntpSettings.servers = mergeServers(ntpSettings.servers, clocks, &shownAddresses);
+    ntpSettings.fudges = mergeFudges(ntpSettings.fudges, clocks, shownAddresses);
+    writeNtpSettings();
+}
+
+bool FOptHWClock::admitClock(int driver, int unit, bool prefer, const QTreeWidgetItem* edited)
+{
+    for (int i = 0; i < twList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = twList->topLevelItem(i);
+        if (item != edited && rowDriver(item) == driver && rowUnit(item) == unit) {
+            QMessageBox::warning(this, tr("Error"),
+                                 tr("Driver and device combination already exists"),
+                                 QMessageBox::Ok);
+            return false;
+        }
+    }
+    if (!prefer)
+        return true;
+    for (int i = 0; i < twList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = twList->topLevelItem(i);
+        if (item != edited)
+            setRowPrefer(item, false);
+    }
+    return true;
+}
+
+void FOptHWClock::Add_clicked()
+{
+    FOptHWClock_Add dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const ClockRow row = rowFromDialog(dialog);
+    if (!admitClock(row.driver, row.unit, row.prefer, nullptr))
+        return;
+    auto* item = new QTreeWidgetItem;
+    writeRow(item, row);
+    twList->addTopLevelItem(item);
+    twList->setCurrentItem(item);
+    emit dataChanged(this);
+}
+
+void FOptHWClock::Edit_clicked()
+{
+    QTreeWidgetItem* item = twList->currentItem();
+    if (!item)
+        return;
+    FOptHWClock_Add dialog(this);
+    fillDialog(dialog, item);
+    dialog.setOkEnabled(false);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const ClockRow row = rowFromDialog(dialog);
+    if (!admitClock(row.driver, row.unit, row.prefer, item))
+        return;
+    writeRow(item, row);
+    item->setData(DriverColumn, EditedRole, true);
+    emit dataChanged(this);
+}
+
+void FOptHWClock::Delete_clicked()
+{
+    QTreeWidgetItem* item = twList->currentItem();
+    if (!item)
+        return;
+    const auto answer = QMessageBox::warning(this, tr("NTP admin"), tr("Delete device?"),
+                                             QMessageBox::Ok | QMessageBox::Cancel);
+    if (answer != QMessageBox::Ok)
+        return;
+    delete item;
+    emit dataChanged(this);
+}
+
+void FOptHWClock::stateChanged(int)
+{
+    emit dataChanged(this);
+}
+
+void FOptHWClock::itemDoubleClicked(QTreeWidgetItem* item, int)
+{
+    if (item)
+        Edit_clicked();
+}
+
+void FOptHWClock::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*)
+{
+    bEdit->setEnabled(current != nullptr);
+    bDelete->setEnabled(current != nullptr);
+}
+
+bool FOptHWClock::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != twList && watched != twList->viewport())
+        return ModifiableWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            Edit_clicked();
+        else if (key == Qt::Key_Delete)
+            Delete_clicked();
+    } else if (event->type() == QEvent::ContextMenu) {
+        showContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+    }
+    return false;
+}
+
+void FOptHWClock::showContextMenu(const QPoint& globalPos)
+{
+    const bool hasCurrent = twList->currentItem() != nullptr;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("contextMenu"));
+    QAction* add = menu.addAction(tr("Add..."));
+    add->setObjectName(QStringLiteral("aAdd"));
+    QAction* edit = menu.addAction(tr("Edit..."));
+    edit->setObjectName(QStringLiteral("aEdit"));
+    edit->setEnabled(hasCurrent);
+    QAction* remove = menu.addAction(tr("Delete"));
+    remove->setObjectName(QStringLiteral("aDelete"));
+    remove->setEnabled(hasCurrent);
+
+    QAction* chosen = menu.exec(globalPos);
+    if (chosen == add)
+        Add_clicked();
+    else if (chosen == edit)
+        Edit_clicked();
+    else if (chosen == remove)
+        Delete_clicked();
+}

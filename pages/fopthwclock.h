@@ -2,7 +2,14 @@
 
 #include "modifiablewidget.h"
 
-// Placeholder page: replaced by the real page.
+class FOptHWClock_Add;
+class QCheckBox;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// Reference clocks page: one row per 127.127.t.u server line joined with its
+// first fudge line, and the "calibrate" flag of the enable directive.
 class FOptHWClock : public ModifiableWidget
 {
     Q_OBJECT
@@ -12,4 +19,27 @@ public:
 public slots:
     void loadSettings() override;
     void saveSettings() override;
+    virtual void Add_clicked();
+    virtual void Edit_clicked();
+    virtual void Delete_clicked();
+    virtual void stateChanged(int state);
+    virtual void itemDoubleClicked(QTreeWidgetItem* item, int column);
+    virtual void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildLayout();
+    void connectWidgets();
+    void appendLoadedRows();
+    // Duplicate check over every row but `edited`, then clears "Prefer" on the
+    // others when the clock is preferred; false (and nothing changed) on a
+    // duplicate.
+    bool admitClock(int driver, int unit, bool prefer, const QTreeWidgetItem* edited);
+    void showContextMenu(const QPoint& globalPos);
+
+    QCheckBox* chbCalibrate = nullptr;
+    QTreeWidget* twList = nullptr;
+    QPushButton* bDelete = nullptr;
+    QPushButton* bEdit = nullptr;
+    QPushButton* bAdd = nullptr;
 };
