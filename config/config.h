@@ -25,6 +25,10 @@ struct ConfigLine {
 ConfigLine parseConfigLine(const QByteArray& raw);
 // Every line of a configuration file; empty when it cannot be read.
 QVector<ConfigLine> readConfigLines(const QString& path, bool* ok = nullptr);
+// As readConfigLines(), also giving the fingerprint of the bytes read and, on
+// failure, the errno value of the failed step.
+bool readConfigFile(const QString& path, QVector<ConfigLine>* lines, FileFingerprint* fingerprint,
+                    int* error);
 
 // Keyword store: a multimap from a line's first word to its remaining words.
 class Config : public QObject

@@ -1,6 +1,7 @@
 #include "ntpconfpath.h"
 
-namespace {
+namespace
+{
 QString& overriddenPath()
 {
     static QString path;
@@ -14,4 +15,7 @@ QString ntpConfPath()
     return path.isEmpty() ? QStringLiteral("/etc/ntp.conf") : path;
 }
 
-void setNtpConfPathForTesting(const QString& path) { overriddenPath() = path; }
+void setNtpConfPathForTesting(const QString& path)
+{
+    overriddenPath() = path;
+}

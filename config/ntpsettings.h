@@ -135,7 +135,7 @@ struct NtpSettings {
     bool writeTo(const QString& path, QString* errorMessage) const;
     // The text writeTo() would write over a file whose current lines are
     // `oldLines` (the lines carried over from it are placed as documented in
-    // ntpsettings.cpp).
+    // ntpsettingswriter.cpp).
     QByteArray render(const QVector<ConfigLine>& oldLines) const;
 
     // Compares the settings; `source` is not part of them.

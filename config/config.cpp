@@ -1,0 +1,190 @@
+#include "config.h"
+
+#include "fileio.h"
+
+#include <QFile>
+#include <QMultiMap>
+#include <QRegularExpression>
+#include <QTextCodec>
+#include <algorithm>
+
+namespace
+{
+
+QTextCodec* fileCodec()
+{
+    return QTextCodec::codecForLocale();
+}
+
+const QRegularExpression& tokenSeparator()
+{
+    static const QRegularExpression separator(QStringLiteral("[ \\t=]"));
+    return separator;
+}
+
+// Splits `bytes` at LF; a CR right before the LF belongs to the line end.
+// A last line without LF still counts; the empty piece after a final LF
+// does not.
+QVector<QByteArray> splitLines(const QByteArray& bytes)
+{
+    QVector<QByteArray> lines;
+    int start = 0;
+    const int size = bytes.size();
+    while (start < size) {
+        int end = bytes.indexOf('\n', start);
+        const bool lastLine = end < 0;
+        if (lastLine)
+            end = size;
+        int contentEnd = end;
+        if (!lastLine && contentEnd > start && bytes.at(contentEnd - 1) == '\r')
+            --contentEnd;
+        lines.append(bytes.mid(start, contentEnd - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+ConfigLine parseConfigLine(const QByteArray& raw)
+{
+    ConfigLine line;
+    line.raw = raw;
+    const QString text = fileCodec()->toUnicode(raw).trimmed();
+    if (text.isEmpty())
+        return line;
+    if (text.startsWith(QLatin1Char('#'))) {
+        line.key = QStringLiteral("#");
+        line.values = QStringList{text};
+        return line;
+    }
+    const QStringList tokens = text.split(tokenSeparator(), Qt::SkipEmptyParts);
+    int count = tokens.size();
+    for (int i = 0; i < tokens.size(); ++i) {
+        if (tokens.at(i).startsWith(QLatin1Char('#'))) {
+            line.trailingComment = tokens.mid(i).join(QLatin1Char(' '));
+            count = i;
+            break;
+        }
+    }
+    if (count == 0)
+        return line;
+    line.key = tokens.first();
+    line.values = tokens.mid(1, count - 1);
+    return line;
+}
+
+bool readConfigFile(const QString& path, QVector<ConfigLine>* lines, FileFingerprint* fingerprint,
+                    int* error)
+{
+    lines->clear();
+    FileContent content;
+    const int result = readWholeFile(path, &content);
+    if (error)
+        *error = result;
+    if (result != 0) {
+        if (fingerprint)
+            *fingerprint = FileFingerprint();
+        return false;
+    }
+    if (fingerprint)
+        *fingerprint = FileFingerprint::ofContent(content.bytes, content.modified);
+    const QVector<QByteArray> rawLines = splitLines(content.bytes);
+    lines->reserve(rawLines.size());
+    for (const QByteArray& raw : rawLines)
+        lines->append(parseConfigLine(raw));
+    return true;
+}
+
+QVector<ConfigLine> readConfigLines(const QString& path, bool* ok)
+{
+    QVector<ConfigLine> lines;
+    const bool read = readConfigFile(path, &lines, nullptr, nullptr);
+    if (ok)
+        *ok = read;
+    return lines;
+}
+
+Config::Config(QObject* parent) : QObject(parent) {}
+
+Config::Config(const QString& path, QObject* parent) : QObject(parent), m_path(path)
+{
+    if (!m_path.isEmpty())
+        readFile();
+}
+
+QMap<QString, QStringList> Config::values(const QString& key) const
+{
+    // A multimap hands out the entries of one key most recent first, so
+    // inserting from the last entry backwards yields them in the order they
+    // were added.
+    QMultiMap<QString, QStringList> result;
+    for (auto it = m_entries.crbegin(); it != m_entries.crend(); ++it) {
+        if (key.isEmpty() || it->key == key)
+            result.insert(it->key, it->values);
+    }
+    return std::move(result);
+}
+
+void Config::clear(const QString& key)
+{
+    if (key.isEmpty()) {
+        m_entries.clear();
+        return;
+    }
+    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
+                                   [&key](const ConfigLine& line) { return line.key == key; }),
+                    m_entries.end());
+}
+
+void Config::setValues(const QString& key, const QStringList& values)
+{
+    ConfigLine line;
+    line.key = key;
+    line.values = values;
+    m_entries.append(line);
+}
+
+void Config::save()
+{
+    if (m_path.isEmpty())
+        return;
+    QFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return;
+    // Store order: keys ascending, within one key the most recent entry first.
+    QMultiMap<QString, QStringList> store;
+    for (const ConfigLine& line : qAsConst(m_entries))
+        store.insert(line.key, line.values);
+    const QChar tab(QLatin1Char('\t'));
+    QString text;
+    for (auto it = store.cbegin(); it != store.cend(); ++it) {
+        if (it.key() != QLatin1String("#"))
+            text += it.key() + tab;
+        text += it.value().join(tab) + QLatin1Char('\n');
+    }
+    file.write(fileCodec()->fromUnicode(text));
+}
+
+void Config::load(const QString& path)
+{
+    m_path = path;
+    if (m_path.isEmpty())
+        return;
+    readFile();
+}
+
+void Config::readFile()
+{
+    m_entries.clear();
+    QVector<ConfigLine> lines;
+    if (!readConfigFile(m_path, &lines, &m_fingerprint, nullptr)) {
+        m_path.clear();
+        return;
+    }
+    m_entries.reserve(lines.size());
+    for (ConfigLine& line : lines) {
+        if (!line.key.isEmpty())
+            m_entries.append(std::move(line));
+    }
+}

@@ -1,0 +1,64 @@
+#include "ntpsettings.h"
+
+#include "config.h"
+#include "recordlines.h"
+
+NtpSettings ntpSettings;
+
+bool ServerEntry::operator==(const ServerEntry& o) const
+{
+    return address == o.address && key == o.key && minPoll == o.minPoll && maxPoll == o.maxPoll &&
+           iburst == o.iburst && burst == o.burst && prefer == o.prefer && noSelect == o.noSelect &&
+           preempt == o.preempt && truechimer == o.truechimer && ttl == o.ttl &&
+           version == o.version && mode == o.mode && extraOptions == o.extraOptions &&
+           comment == o.comment;
+}
+
+bool FudgeEntry::operator==(const FudgeEntry& o) const
+{
+    return address == o.address && stratum == o.stratum && mode == o.mode && time1 == o.time1 &&
+           time2 == o.time2 && refid == o.refid && flag1 == o.flag1 && flag2 == o.flag2 &&
+           flag3 == o.flag3 && flag4 == o.flag4 && extraOptions == o.extraOptions &&
+           comment == o.comment;
+}
+
+bool FileGenEntry::operator==(const FileGenEntry& o) const
+{
+    return name == o.name && type == o.type && file == o.file && link == o.link &&
+           enabled == o.enabled && extraOptions == o.extraOptions && comment == o.comment;
+}
+
+bool RestrictEntry::operator==(const RestrictEntry& o) const
+{
+    return address == o.address && mask == o.mask && flags == o.flags && comment == o.comment;
+}
+
+bool DiscardEntry::operator==(const DiscardEntry& o) const
+{
+    return average == o.average && minimum == o.minimum && monitor == o.monitor &&
+           extraOptions == o.extraOptions && comment == o.comment;
+}
+
+bool NtpSettings::operator==(const NtpSettings& o) const
+{
+    return statsDir == o.statsDir && broadcastDelay == o.broadcastDelay &&
+           driftFile == o.driftFile && logFile == o.logFile && clockStats == o.clockStats &&
+           cryptoStats == o.cryptoStats && loopStats == o.loopStats && peerStats == o.peerStats &&
+           rawStats == o.rawStats && sysStats == o.sysStats &&
+           broadcastClient == o.broadcastClient && noVolley == o.noVolley && fudges == o.fudges &&
+           fileGens == o.fileGens && restricts == o.restricts && discards == o.discards &&
+           servers == o.servers && broadcasts == o.broadcasts &&
+           manycastServers == o.manycastServers && multicastClients == o.multicastClients &&
+           enables == o.enables && logConfig == o.logConfig &&
+           directiveExtras == o.directiveExtras && directiveComments == o.directiveComments;
+}
+
+void NtpSettings::readFrom(const Config& config)
+{
+    // One pass in file order gives every list its items in the order the
+    // per-keyword lookups would, since each keyword's lines keep file order.
+    RecordLineReader reader(*this);
+    for (const ConfigLine& line : config.entries())
+        reader.take(line);
+    source = config.fingerprint();
+}

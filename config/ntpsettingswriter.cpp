@@ -1,0 +1,479 @@
+// Writing the record back to the configuration file.
+//
+// The file is regenerated from the record in a fixed order of sections
+// (enable, statsdir, logfile, logconfig, broadcastclient, broadcastdelay,
+// driftfile, statistics, server, broadcast, manycastserver, multicastclient,
+// fudge, filegen, restrict, discard). Lines of the old file that the record
+// does not hold are carried over byte for byte, so that saving never loses
+// comments, blank lines or directives the program does not understand.
+//
+// Which old lines the record holds is decided by RecordLineReader, the same
+// class the reader uses: a line it takes in is always regenerated from the
+// record (so an entry removed on a page stays removed) and never copied;
+// every other line is carried.
+//
+// Where carried lines go:
+// - Consecutive carried lines form a run. A run belongs to the taken-in line
+//   that follows it in the old file, its anchor. The run is written directly
+//   before the first generated line, not yet claimed by an earlier anchor,
+//   whose text equals the anchor's regenerated text: a comment stays above
+//   the directive it describes. If no generated line has that text any more
+//   (the entry was edited or removed), the run goes to the start of the
+//   anchor's section, or to where that section would be if it is now empty.
+// - Of the run before the first taken-in line, the part up to and including
+//   its last blank line is the file's header and stays at the very top; the
+//   rest of that run is anchored as above. Runs after the last taken-in line
+//   go to the end. (A file without any taken-in line keeps its header at the
+//   top and the rest at the end.)
+// - A carried line of a directive whose first line wins (a second or
+//   valueless statsdir, driftfile, broadcastdelay, logfile, logconfig, or a
+//   further broadcastclient) is placed after the record's line of that
+//   directive, so the record's value still wins when the file is read again.
+//   When the record no longer holds the directive, such a line that gives a
+//   value (and any further broadcastclient line) is dropped: it would bring
+//   the removed setting back on the next read.
+// - The statistics line is always written; when it is empty it is left out
+//   if the line before or after it is already blank, so blank lines do not
+//   pile up with every save.
+
+#include "config.h"
+#include "fileio.h"
+#include "ntpsettings.h"
+#include "recordlines.h"
+
+#include <QHash>
+#include <QTextCodec>
+
+#include <cerrno>
+
+namespace
+{
+
+const QChar space(QLatin1Char(' '));
+
+QString withTail(QString text, const QStringList& extras, const QString& comment)
+{
+    if (!extras.isEmpty())
+        text += space + extras.join(space);
+    if (!comment.isEmpty())
+        text += space + comment;
+    return text;
+}
+
+void appendIfSet(QString& text, const char* option, int value)
+{
+    if (value >= 0)
+        text += space + QLatin1String(option) + space + QString::number(value);
+}
+
+void appendIfSet(QString& text, const char* option, const QString& value)
+{
+    if (!value.isEmpty())
+        text += space + QLatin1String(option) + space + value;
+}
+
+void appendIf(QString& text, const char* word, bool set)
+{
+    if (set)
+        text += space + QLatin1String(word);
+}
+
+QString associationText(const ServerEntry& entry)
+{
+    QString text = entry.address;
+    appendIfSet(text, "key", entry.key);
+    appendIfSet(text, "minpoll", entry.minPoll);
+    appendIfSet(text, "maxpoll", entry.maxPoll);
+    appendIfSet(text, "version", entry.version);
+    appendIfSet(text, "ttl", entry.ttl);
+    appendIfSet(text, "mode", entry.mode);
+    appendIf(text, "burst", entry.burst);
+    appendIf(text, "iburst", entry.iburst);
+    appendIf(text, "prefer", entry.prefer);
+    appendIf(text, "noselect", entry.noSelect);
+    appendIf(text, "preempt", entry.preempt);
+    appendIf(text, "true", entry.truechimer);
+    return withTail(text, entry.extraOptions, entry.comment);
+}
+
+QString fudgeText(const FudgeEntry& entry)
+{
+    QString text = entry.address;
+    appendIfSet(text, "stratum", entry.stratum);
+    appendIfSet(text, "refid", entry.refid);
+    appendIfSet(text, "mode", entry.mode);
+    appendIfSet(text, "time1", entry.time1);
+    appendIfSet(text, "time2", entry.time2);
+    const bool flags[] = {entry.flag1, entry.flag2, entry.flag3, entry.flag4};
+    for (int i = 0; i < 4; ++i)
+        text += QStringLiteral(" flag%1 %2").arg(i + 1).arg(flags[i] ? 1 : 0);
+    return withTail(text, entry.extraOptions, entry.comment);
+}
+
+QString fileGenText(const FileGenEntry& entry)
+{
+    QString text = entry.name;
+    appendIfSet(text, "type", entry.type);
+    appendIfSet(text, "file", entry.file);
+    text += entry.link ? QLatin1String(" link") : QLatin1String(" nolink");
+    text += entry.enabled ? QLatin1String(" enable") : QLatin1String(" disable");
+    return withTail(text, entry.extraOptions, entry.comment);
+}
+
+QString restrictText(const RestrictEntry& entry)
+{
+    QString text = entry.address;
+    appendIfSet(text, "mask", entry.mask);
+    for (auto it = entry.flags.cbegin(); it != entry.flags.cend(); ++it) {
+        if (it.value())
+            text += space + it.key();
+    }
+    return withTail(text, QStringList(), entry.comment);
+}
+
+QString discardText(const DiscardEntry& entry)
+{
+    QString text = QStringLiteral("discard");
+    appendIfSet(text, "average", entry.average);
+    appendIfSet(text, "minimum", entry.minimum);
+    appendIfSet(text, "monitor", entry.monitor);
+    return withTail(text, entry.extraOptions, entry.comment);
+}
+
+QStringList associationLines(const char* keyword, const QList<ServerEntry>& entries)
+{
+    QStringList lines;
+    lines.reserve(entries.size());
+    const QString prefix = QLatin1String(keyword) + space;
+    for (const ServerEntry& entry : entries)
+        lines.append(prefix + associationText(entry));
+    return lines;
+}
+
+template <typename Entry>
+QStringList entryLines(const char* keyword, const QList<Entry>& entries,
+                       QString (*text)(const Entry&))
+{
+    QStringList lines;
+    lines.reserve(entries.size());
+    const QString prefix = QLatin1String(keyword) + space;
+    for (const Entry& entry : entries)
+        lines.append(prefix + text(entry));
+    return lines;
+}
+
+// "keyword value" plus the line's other words and comment; nothing when the
+// value is empty.
+QStringList singleValueLine(const NtpSettings& record, const char* keyword, const QString& value)
+{
+    if (value.isEmpty())
+        return QStringList();
+    const QString key = QLatin1String(keyword);
+    return {withTail(key + space + value, record.directiveExtras.value(key),
+                     record.directiveComments.value(key))};
+}
+
+QStringList enableLines(const NtpSettings& record)
+{
+    QStringList lines;
+    for (const QString& item : record.enables)
+        lines.append(QStringLiteral("enable ") + item);
+    const QString comment = record.directiveComments.value(QStringLiteral("enable"));
+    if (!lines.isEmpty() && !comment.isEmpty())
+        lines.last() += space + comment;
+    return lines;
+}
+
+QStringList logConfigLine(const NtpSettings& record)
+{
+    if (record.logConfig.isEmpty())
+        return QStringList();
+    return {withTail(QStringLiteral("logconfig ") + record.logConfig.join(space), QStringList(),
+                     record.directiveComments.value(QStringLiteral("logconfig")))};
+}
+
+QStringList broadcastClientLine(const NtpSettings& record)
+{
+    if (!record.broadcastClient)
+        return QStringList();
+    const QString key = QStringLiteral("broadcastclient");
+    QString text = key;
+    appendIf(text, "novolley", record.noVolley);
+    return {withTail(text, record.directiveExtras.value(key), record.directiveComments.value(key))};
+}
+
+QString statisticsLine(const NtpSettings& record)
+{
+    const QString key = QStringLiteral("statistics");
+    QString text = key;
+    appendIf(text, "clockstats", record.clockStats);
+    appendIf(text, "cryptostats", record.cryptoStats);
+    appendIf(text, "loopstats", record.loopStats);
+    appendIf(text, "peerstats", record.peerStats);
+    appendIf(text, "rawstats", record.rawStats);
+    appendIf(text, "sysstats", record.sysStats);
+    text = withTail(text, record.directiveExtras.value(key), record.directiveComments.value(key));
+    return text == key ? QString() : text;
+}
+
+bool isBlank(const QByteArray& raw)
+{
+    return raw.trimmed().isEmpty();
+}
+
+// Decides where the carried lines of the old file go among the generated
+// lines (see the comment at the top of this file).
+class CarryOverPlan
+{
+public:
+    CarryOverPlan(const NtpSettings& record, const QStringList& generated,
+                  const std::array<int, sectionCount + 1>& sectionStart,
+                  const QVector<ConfigLine>& oldLines);
+
+    QVector<int> top;
+    QVector<QVector<int>> before; // [generated line] carried lines written before it; last = end
+    QVector<QVector<int>> after;  // [generated line] carried lines written right after it
+
+private:
+    static constexpr int topPosition = -1;
+
+    void indexGenerated(const QStringList& generated);
+    int anchorPosition(const LineRole& role);
+    void placeLeadingRun(const QVector<int>& run, int anchor);
+    void placeRun(const QVector<int>& run, int position);
+    void place(int line, int position);
+
+    const NtpSettings& m_record;
+    const std::array<int, sectionCount + 1>& m_sectionStart;
+    const QVector<ConfigLine>& m_oldLines;
+    QVector<LineRole> m_roles;
+    SectionLines m_oldSections;
+    QHash<QString, QVector<int>> m_positionsOfText;
+    QHash<QString, int> m_claimedOfText;
+};
+
+CarryOverPlan::CarryOverPlan(const NtpSettings& record, const QStringList& generated,
+                             const std::array<int, sectionCount + 1>& sectionStart,
+                             const QVector<ConfigLine>& oldLines)
+    : before(generated.size() + 1), after(generated.size()), m_record(record),
+      m_sectionStart(sectionStart), m_oldLines(oldLines)
+{
+    NtpSettings oldRecord;
+    RecordLineReader reader(oldRecord);
+    m_roles.reserve(oldLines.size());
+    for (const ConfigLine& line : oldLines)
+        m_roles.append(reader.take(line));
+    m_oldSections = renderSections(oldRecord);
+    indexGenerated(generated);
+
+    QVector<int> run;
+    bool seenTaken = false;
+    for (int i = 0; i < oldLines.size(); ++i) {
+        if (!m_roles.at(i).taken) {
+            run.append(i);
+            continue;
+        }
+        const int anchor = anchorPosition(m_roles.at(i));
+        if (seenTaken)
+            placeRun(run, anchor);
+        else
+            placeLeadingRun(run, anchor);
+        seenTaken = true;
+        run.clear();
+    }
+    const int end = generated.size();
+    if (seenTaken)
+        placeRun(run, end);
+    else
+        placeLeadingRun(run, end);
+}
+
+void CarryOverPlan::indexGenerated(const QStringList& generated)
+{
+    m_positionsOfText.reserve(generated.size());
+    for (int i = 0; i < generated.size(); ++i)
+        m_positionsOfText[generated.at(i)].append(i);
+}
+
+int CarryOverPlan::anchorPosition(const LineRole& role)
+{
+    const QStringList& oldSection = m_oldSections[size_t(role.section)];
+    if (role.item < oldSection.size()) {
+        const QString& text = oldSection.at(role.item);
+        const auto positions = m_positionsOfText.constFind(text);
+        if (positions != m_positionsOfText.cend()) {
+            int& claimed = m_claimedOfText[text];
+            if (claimed < positions->size())
+                return positions->at(claimed++);
+        }
+    }
+    return m_sectionStart[size_t(role.section)];
+}
+
+void CarryOverPlan::placeLeadingRun(const QVector<int>& run, int anchor)
+{
+    int headerEnd = 0;
+    for (int i = 0; i < run.size(); ++i) {
+        if (isBlank(m_oldLines.at(run.at(i)).raw))
+            headerEnd = i + 1;
+    }
+    placeRun(run.mid(0, headerEnd), topPosition);
+    placeRun(run.mid(headerEnd), anchor);
+}
+
+void CarryOverPlan::placeRun(const QVector<int>& run, int position)
+{
+    for (int line : run)
+        place(line, position);
+}
+
+void CarryOverPlan::place(int line, int position)
+{
+    const LineRole& role = m_roles.at(line);
+    if (role.firstLineWins) {
+        if (!recordHoldsDirective(m_record, role.section)) {
+            if (role.hasValue || role.section == Section::BroadcastClient)
+                return;
+        } else {
+            const int recordLine = m_sectionStart[size_t(role.section)];
+            if (position <= recordLine) {
+                after[recordLine].append(line);
+                return;
+            }
+        }
+    }
+    if (position == topPosition)
+        top.append(line);
+    else
+        before[position].append(line);
+}
+
+// Collects the output and leaves out an empty statistics line next to a
+// blank one.
+class OutputBuilder
+{
+public:
+    explicit OutputBuilder(int expectedLines) { m_lines.reserve(expectedLines); }
+
+    void addCarried(const QByteArray& raw) { m_lines.append({raw, isBlank(raw), false}); }
+    void addGenerated(const QByteArray& text, bool emptyStatistics)
+    {
+        m_lines.append({text, text.isEmpty(), emptyStatistics});
+    }
+
+    QByteArray result() const
+    {
+        QByteArray out;
+        qsizetype size = 0;
+        for (const Line& line : m_lines)
+            size += line.bytes.size() + 1;
+        out.reserve(int(size));
+        for (int i = 0; i < m_lines.size(); ++i) {
+            if (m_lines.at(i).emptyStatistics && nextToBlank(i))
+                continue;
+            out += m_lines.at(i).bytes;
+            out += '\n';
+        }
+        return out;
+    }
+
+private:
+    struct Line {
+        QByteArray bytes;
+        bool blank;
+        bool emptyStatistics;
+    };
+
+    bool nextToBlank(int i) const
+    {
+        return (i > 0 && m_lines.at(i - 1).blank) ||
+               (i + 1 < m_lines.size() && m_lines.at(i + 1).blank);
+    }
+
+    QVector<Line> m_lines;
+};
+
+} // namespace
+
+SectionLines renderSections(const NtpSettings& r)
+{
+    SectionLines s;
+    s[size_t(Section::Enables)] = enableLines(r);
+    s[size_t(Section::StatsDir)] = singleValueLine(r, "statsdir", r.statsDir);
+    s[size_t(Section::LogFile)] = singleValueLine(r, "logfile", r.logFile);
+    s[size_t(Section::LogConfig)] = logConfigLine(r);
+    s[size_t(Section::BroadcastClient)] = broadcastClientLine(r);
+    s[size_t(Section::BroadcastDelay)] = singleValueLine(r, "broadcastdelay", r.broadcastDelay);
+    s[size_t(Section::DriftFile)] = singleValueLine(r, "driftfile", r.driftFile);
+    s[size_t(Section::Statistics)] = QStringList{statisticsLine(r)};
+    s[size_t(Section::Servers)] = associationLines("server", r.servers);
+    s[size_t(Section::Broadcasts)] = associationLines("broadcast", r.broadcasts);
+    s[size_t(Section::ManycastServers)] = associationLines("manycastserver", r.manycastServers);
+    s[size_t(Section::MulticastClients)] = associationLines("multicastclient", r.multicastClients);
+    s[size_t(Section::Fudges)] = entryLines("fudge", r.fudges, &fudgeText);
+    s[size_t(Section::FileGens)] = entryLines("filegen", r.fileGens, &fileGenText);
+    s[size_t(Section::Restricts)] = entryLines("restrict", r.restricts, &restrictText);
+    QStringList discards;
+    for (const DiscardEntry& entry : r.discards)
+        discards.append(discardText(entry));
+    s[size_t(Section::Discards)] = discards;
+    return s;
+}
+
+QByteArray NtpSettings::render(const QVector<ConfigLine>& oldLines) const
+{
+    const SectionLines sections = renderSections(*this);
+    QStringList generated;
+    std::array<int, sectionCount + 1> sectionStart{};
+    for (int s = 0; s < sectionCount; ++s) {
+        sectionStart[size_t(s)] = generated.size();
+        generated += sections[size_t(s)];
+    }
+    sectionStart[sectionCount] = generated.size();
+    const int statisticsLine = sectionStart[size_t(Section::Statistics)];
+
+    const CarryOverPlan plan(*this, generated, sectionStart, oldLines);
+    QTextCodec* codec = QTextCodec::codecForLocale();
+    OutputBuilder out(generated.size() + oldLines.size());
+    auto addCarried = [&](const QVector<int>& lines) {
+        for (int line : lines)
+            out.addCarried(oldLines.at(line).raw);
+    };
+    addCarried(plan.top);
+    for (int i = 0; i < generated.size(); ++i) {
+        addCarried(plan.before.at(i));
+        const QString& text = generated.at(i);
+        out.addGenerated(codec->fromUnicode(text), i == statisticsLine && text.isEmpty());
+        addCarried(plan.after.at(i));
+    }
+    addCarried(plan.before.last());
+    return out.result();
+}
+
+bool NtpSettings::writeTo(const QString& path) const
+{
+    return writeTo(path, nullptr);
+}
+
+bool NtpSettings::writeTo(const QString& path, QString* errorMessage) const
+{
+    auto fail = [errorMessage](int error) {
+        if (errorMessage)
+            *errorMessage = errnoText(error);
+        return false;
+    };
+    QString target;
+    if (const int error = resolveSymlinks(path, &target))
+        return fail(error);
+    // What the file holds now is carried over; a file that exists but cannot
+    // be read is not replaced, or its content would be lost.
+    QVector<ConfigLine> oldLines;
+    int readError = 0;
+    if (!readConfigFile(target, &oldLines, nullptr, &readError) && readError != ENOENT)
+        return fail(readError);
+    if (const int error = replaceFileAtomically(target, render(oldLines)))
+        return fail(error);
+    if (errorMessage)
+        errorMessage->clear();
+    return true;
+}

@@ -1,0 +1,434 @@
+#include "recordlines.h"
+
+#include "config.h"
+
+namespace
+{
+
+const QString associationKeywords[] = {QStringLiteral("server"), QStringLiteral("broadcast"),
+                                       QStringLiteral("manycastserver"),
+                                       QStringLiteral("multicastclient")};
+
+// Text that is not a decimal integer, or lies outside the int range, is 0.
+int toNumber(const QString& text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+void appendComment(QString& target, const QString& comment)
+{
+    if (comment.isEmpty())
+        return;
+    if (!target.isEmpty())
+        target += QLatin1Char(' ');
+    target += comment;
+}
+
+int* associationNumber(ServerEntry& entry, const QString& word)
+{
+    if (word == QLatin1String("minpoll"))
+        return &entry.minPoll;
+    if (word == QLatin1String("maxpoll"))
+        return &entry.maxPoll;
+    if (word == QLatin1String("ttl"))
+        return &entry.ttl;
+    if (word == QLatin1String("version"))
+        return &entry.version;
+    if (word == QLatin1String("mode"))
+        return &entry.mode;
+    return nullptr;
+}
+
+bool* associationFlag(ServerEntry& entry, const QString& word)
+{
+    if (word == QLatin1String("prefer"))
+        return &entry.prefer;
+    if (word == QLatin1String("preempt"))
+        return &entry.preempt;
+    if (word == QLatin1String("burst"))
+        return &entry.burst;
+    if (word == QLatin1String("iburst"))
+        return &entry.iburst;
+    if (word == QLatin1String("noselect"))
+        return &entry.noSelect;
+    if (word == QLatin1String("true"))
+        return &entry.truechimer;
+    return nullptr;
+}
+
+ServerEntry parseAssociation(const QStringList& values)
+{
+    ServerEntry entry;
+    entry.address = values.first();
+    const int count = values.size();
+    int i = 1;
+    while (i < count) {
+        const QString word = values.at(i).toLower();
+        const bool valueFollows = i + 1 < count;
+        if (valueFollows && word == QLatin1String("key")) {
+            entry.key = values.at(i + 1);
+            i += 2;
+        } else if (int* number = valueFollows ? associationNumber(entry, word) : nullptr) {
+            *number = toNumber(values.at(i + 1));
+            i += 2;
+        } else if (bool* flag = associationFlag(entry, word)) {
+            *flag = true;
+            ++i;
+        } else {
+            entry.extraOptions.append(values.at(i));
+            ++i;
+        }
+    }
+    return entry;
+}
+
+// Sets the fudge field named `word` from `value`; false for other words.
+bool setFudgeOption(FudgeEntry& entry, const QString& word, const QString& value)
+{
+    if (word == QLatin1String("time1"))
+        entry.time1 = value;
+    else if (word == QLatin1String("time2"))
+        entry.time2 = value;
+    else if (word == QLatin1String("stratum"))
+        entry.stratum = toNumber(value);
+    else if (word == QLatin1String("refid"))
+        entry.refid = value;
+    else if (word == QLatin1String("mode"))
+        entry.mode = toNumber(value);
+    else if (word == QLatin1String("flag1"))
+        entry.flag1 = toNumber(value) != 0;
+    else if (word == QLatin1String("flag2"))
+        entry.flag2 = toNumber(value) != 0;
+    else if (word == QLatin1String("flag3"))
+        entry.flag3 = toNumber(value) != 0;
+    else if (word == QLatin1String("flag4"))
+        entry.flag4 = toNumber(value) != 0;
+    else
+        return false;
+    return true;
+}
+
+FudgeEntry parseFudge(const QStringList& values)
+{
+    FudgeEntry entry;
+    entry.address = values.first();
+    const int count = values.size();
+    int i = 1;
+    while (i < count) {
+        if (i + 1 < count && setFudgeOption(entry, values.at(i).toLower(), values.at(i + 1))) {
+            i += 2;
+        } else {
+            entry.extraOptions.append(values.at(i));
+            ++i;
+        }
+    }
+    return entry;
+}
+
+QStringList unusedTokens(const QStringList& values, const QVector<bool>& used)
+{
+    QStringList unused;
+    for (int i = 0; i < values.size(); ++i) {
+        if (!used.at(i))
+            unused.append(values.at(i));
+    }
+    return unused;
+}
+
+FileGenEntry parseFileGen(const QStringList& values)
+{
+    FileGenEntry entry;
+    entry.name = values.first();
+    const int count = values.size();
+    QVector<bool> used(count, false);
+    used[0] = true;
+    for (int i = 1; i < count; ++i) {
+        if (i + 1 < count && values.at(i).toLower() == QLatin1String("file")) {
+            entry.file = values.at(i + 1);
+            used[i] = used[i + 1] = true;
+            ++i;
+        }
+        const QString word = values.at(i).toLower();
+        if (i + 1 < count && word == QLatin1String("type")) {
+            entry.type = values.at(i + 1);
+            used[i] = used[i + 1] = true;
+            ++i;
+        } else if (word == QLatin1String("link") || word == QLatin1String("enable")) {
+            (word == QLatin1String("link") ? entry.link : entry.enabled) = true;
+            used[i] = true;
+        } else if (word == QLatin1String("nolink") || word == QLatin1String("disable")) {
+            used[i] = true; // the written line always says link/nolink, enable/disable
+        }
+    }
+    entry.extraOptions = unusedTokens(values, used);
+    return entry;
+}
+
+DiscardEntry parseDiscard(const QStringList& values)
+{
+    DiscardEntry entry;
+    const std::pair<QLatin1String, QString*> tests[] = {{QLatin1String("average"), &entry.average},
+                                                        {QLatin1String("minimum"), &entry.minimum},
+                                                        {QLatin1String("monitor"), &entry.monitor}};
+    const int count = values.size();
+    QVector<bool> used(count, false);
+    for (int i = 0; i < count; ++i) {
+        for (const auto& test : tests) {
+            if (i + 1 < count && values.at(i).toLower() == test.first) {
+                *test.second = values.at(i + 1);
+                used[i] = used[i + 1] = true;
+                ++i;
+            }
+        }
+    }
+    entry.extraOptions = unusedTokens(values, used);
+    return entry;
+}
+
+// "default", or four dotted decimal parts from 0 to 255.
+bool isAcceptedRestrictAddress(const QString& address)
+{
+    if (address == QLatin1String("default"))
+        return true;
+    const QStringList parts = address.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return false;
+    for (const QString& part : parts) {
+        bool ok = false;
+        const int value = part.toInt(&ok, 10);
+        if (!ok || value < 0 || value > 255)
+            return false;
+    }
+    return true;
+}
+
+RestrictEntry parseRestrict(const QStringList& values)
+{
+    RestrictEntry entry;
+    entry.address = values.first();
+    const int count = values.size();
+    int i = 1;
+    while (i < count) {
+        const QString word = values.at(i).toLower();
+        if (i + 1 < count && word == QLatin1String("mask")) {
+            entry.mask = values.at(i + 1);
+            i += 2;
+        } else {
+            entry.flags.insert(word, true);
+            ++i;
+        }
+    }
+    return entry;
+}
+
+LineRole takenAs(Section section, int item)
+{
+    LineRole role;
+    role.taken = true;
+    role.section = section;
+    role.item = item;
+    return role;
+}
+
+// Options such as "-4" in front of the address are not understood; taking
+// the line would turn the option into the host name.
+bool startsWithAddressFamily(const QStringList& values)
+{
+    const QString& first = values.first();
+    return first == QLatin1String("-4") || first == QLatin1String("-6");
+}
+
+const QString statisticsNames[] = {QStringLiteral("clockstats"), QStringLiteral("cryptostats"),
+                                   QStringLiteral("loopstats"),  QStringLiteral("peerstats"),
+                                   QStringLiteral("rawstats"),   QStringLiteral("sysstats")};
+
+bool* statisticsFlag(NtpSettings& record, const QString& name)
+{
+    bool* flags[] = {&record.clockStats, &record.cryptoStats, &record.loopStats,
+                     &record.peerStats,  &record.rawStats,    &record.sysStats};
+    for (int i = 0; i < 6; ++i) {
+        if (name == statisticsNames[i])
+            return flags[i];
+    }
+    return nullptr;
+}
+
+} // namespace
+
+RecordLineReader::RecordLineReader(NtpSettings& record) : m_record(record)
+{
+    m_record = NtpSettings();
+}
+
+LineRole RecordLineReader::take(const ConfigLine& line)
+{
+    const QString& key = line.key;
+    const QStringList& values = line.values;
+    if (key.isEmpty() || key == QLatin1String("#"))
+        return LineRole();
+    if (key == associationKeywords[0])
+        return takeAssociation(m_record.servers, Section::Servers, line);
+    if (key == associationKeywords[1])
+        return takeAssociation(m_record.broadcasts, Section::Broadcasts, line);
+    if (key == associationKeywords[2])
+        return takeAssociation(m_record.manycastServers, Section::ManycastServers, line);
+    if (key == associationKeywords[3])
+        return takeAssociation(m_record.multicastClients, Section::MulticastClients, line);
+    if (key == QLatin1String("fudge") && !values.isEmpty()) {
+        m_record.fudges.append(parseFudge(values));
+        m_record.fudges.last().comment = line.trailingComment;
+        return takenAs(Section::Fudges, m_record.fudges.size() - 1);
+    }
+    if (key == QLatin1String("filegen") && !values.isEmpty()) {
+        m_record.fileGens.append(parseFileGen(values));
+        m_record.fileGens.last().comment = line.trailingComment;
+        return takenAs(Section::FileGens, m_record.fileGens.size() - 1);
+    }
+    if (key == QLatin1String("restrict") && !values.isEmpty() &&
+        isAcceptedRestrictAddress(values.first())) {
+        m_record.restricts.append(parseRestrict(values));
+        m_record.restricts.last().comment = line.trailingComment;
+        return takenAs(Section::Restricts, m_record.restricts.size() - 1);
+    }
+    if (key == QLatin1String("discard")) {
+        m_record.discards.append(parseDiscard(values));
+        m_record.discards.last().comment = line.trailingComment;
+        return takenAs(Section::Discards, m_record.discards.size() - 1);
+    }
+    if (key == QLatin1String("statsdir"))
+        return takeSingleValue(m_record.statsDir, Section::StatsDir, line);
+    if (key == QLatin1String("driftfile"))
+        return takeSingleValue(m_record.driftFile, Section::DriftFile, line);
+    if (key == QLatin1String("broadcastdelay"))
+        return takeSingleValue(m_record.broadcastDelay, Section::BroadcastDelay, line);
+    if (key == QLatin1String("logfile"))
+        return takeSingleValue(m_record.logFile, Section::LogFile, line);
+    if (key == QLatin1String("logconfig"))
+        return takeLogConfig(line);
+    if (key == QLatin1String("broadcastclient"))
+        return takeBroadcastClient(line);
+    if (key == QLatin1String("statistics"))
+        return takeStatistics(line);
+    if (key == QLatin1String("enable"))
+        return takeEnable(line);
+    return LineRole();
+}
+
+LineRole RecordLineReader::takeAssociation(QList<ServerEntry>& list, Section section,
+                                           const ConfigLine& line)
+{
+    if (line.values.isEmpty() || startsWithAddressFamily(line.values))
+        return LineRole();
+    list.append(parseAssociation(line.values));
+    list.last().comment = line.trailingComment;
+    return takenAs(section, list.size() - 1);
+}
+
+LineRole RecordLineReader::carriedRepeat(Section section, const ConfigLine& line)
+{
+    LineRole role;
+    role.section = section;
+    role.firstLineWins = true;
+    role.hasValue = !line.values.isEmpty();
+    return role;
+}
+
+LineRole RecordLineReader::takeSingleValue(QString& field, Section section, const ConfigLine& line)
+{
+    bool& seen = m_seen[size_t(section)];
+    if (seen || line.values.isEmpty()) {
+        seen = true;
+        return carriedRepeat(section, line);
+    }
+    seen = true;
+    field = line.values.first();
+    const QString& key = line.key;
+    if (line.values.size() > 1)
+        m_record.directiveExtras.insert(key, line.values.mid(1));
+    if (!line.trailingComment.isEmpty())
+        m_record.directiveComments.insert(key, line.trailingComment);
+    return takenAs(section, 0);
+}
+
+LineRole RecordLineReader::takeLogConfig(const ConfigLine& line)
+{
+    bool& seen = m_seen[size_t(Section::LogConfig)];
+    if (seen || line.values.isEmpty()) {
+        seen = true;
+        return carriedRepeat(Section::LogConfig, line);
+    }
+    seen = true;
+    m_record.logConfig = line.values;
+    if (!line.trailingComment.isEmpty())
+        m_record.directiveComments.insert(line.key, line.trailingComment);
+    return takenAs(Section::LogConfig, 0);
+}
+
+LineRole RecordLineReader::takeBroadcastClient(const ConfigLine& line)
+{
+    bool& seen = m_seen[size_t(Section::BroadcastClient)];
+    if (seen)
+        return carriedRepeat(Section::BroadcastClient, line);
+    seen = true;
+    m_record.broadcastClient = true;
+    QStringList words = line.values;
+    m_record.noVolley = !words.isEmpty() && words.first().toLower() == QLatin1String("novolley");
+    if (m_record.noVolley)
+        words.removeFirst();
+    if (!words.isEmpty())
+        m_record.directiveExtras.insert(line.key, words);
+    if (!line.trailingComment.isEmpty())
+        m_record.directiveComments.insert(line.key, line.trailingComment);
+    return takenAs(Section::BroadcastClient, 0);
+}
+
+LineRole RecordLineReader::takeStatistics(const ConfigLine& line)
+{
+    // A bare "statistics" says nothing the always written statistics line
+    // would not say; it stays as it is.
+    if (line.values.isEmpty() && line.trailingComment.isEmpty())
+        return LineRole();
+    for (const QString& value : line.values) {
+        if (bool* flag = statisticsFlag(m_record, value.toLower()))
+            *flag = true;
+        else
+            m_record.directiveExtras[line.key].append(value);
+    }
+    appendComment(m_record.directiveComments[line.key], line.trailingComment);
+    if (m_record.directiveComments.value(line.key).isEmpty())
+        m_record.directiveComments.remove(line.key);
+    return takenAs(Section::Statistics, 0);
+}
+
+LineRole RecordLineReader::takeEnable(const ConfigLine& line)
+{
+    if (line.values.isEmpty())
+        return LineRole();
+    const int first = m_record.enables.size();
+    m_record.enables.append(line.values);
+    if (!line.trailingComment.isEmpty())
+        appendComment(m_record.directiveComments[line.key], line.trailingComment);
+    return takenAs(Section::Enables, first);
+}
+
+bool recordHoldsDirective(const NtpSettings& record, Section section)
+{
+    switch (section) {
+    case Section::StatsDir:
+        return !record.statsDir.isEmpty();
+    case Section::LogFile:
+        return !record.logFile.isEmpty();
+    case Section::LogConfig:
+        return !record.logConfig.isEmpty();
+    case Section::BroadcastClient:
+        return record.broadcastClient;
+    case Section::BroadcastDelay:
+        return !record.broadcastDelay.isEmpty();
+    case Section::DriftFile:
+        return !record.driftFile.isEmpty();
+    default:
+        return false;
+    }
+}
