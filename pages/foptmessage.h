@@ -2,9 +2,9 @@
 
 #include <QMetaType>
 
+#include "foptmessage_settings.h"
 #include "modifiablewidget.h"
 
-class FOptMessage_Settings;
 class QTabWidget;
 
 // Message reporting page: the message classes and types of the "logconfig"

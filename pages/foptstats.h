@@ -4,10 +4,10 @@
 #include <QMetaType>
 #include <functional>
 
+#include "foptstats_stat.h"
 #include "modifiablewidget.h"
 #include "ntpsettings.h"
 
-class FOptStats_Stat;
 class QLineEdit;
 class QTabWidget;
 class QToolButton;
