@@ -50,7 +50,9 @@ ConfigLine parseConfigLine(const QByteArray& raw)
 {
     ConfigLine line;
     line.raw = raw;
-    const QString text = fileCodec()->toUnicode(raw).trimmed();
+    QTextCodec::ConverterState state;
+    const QString text = fileCodec()->toUnicode(raw.constData(), raw.size(), &state).trimmed();
+    line.validText = state.invalidChars == 0 && state.remainingChars == 0;
     if (text.isEmpty())
         return line;
     if (text.startsWith(QLatin1Char('#'))) {

@@ -17,6 +17,10 @@ struct ConfigLine {
     QString key;
     QStringList values;
     QString trailingComment; // "# ..." after the directive's tokens, trimmed
+    // False when the bytes are not valid text in the file's encoding: the
+    // decoded tokens then differ from the bytes, so the line is never
+    // regenerated from them, only copied.
+    bool validText = true;
 };
 
 // Splits one decoded line the way the reader does: trimmed, "#" lines are

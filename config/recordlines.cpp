@@ -266,7 +266,7 @@ LineRole RecordLineReader::take(const ConfigLine& line)
 {
     const QString& key = line.key;
     const QStringList& values = line.values;
-    if (key.isEmpty() || key == QLatin1String("#"))
+    if (key.isEmpty() || key == QLatin1String("#") || !line.validText)
         return LineRole();
     if (key == associationKeywords[0])
         return takeAssociation(m_record.servers, Section::Servers, line);
