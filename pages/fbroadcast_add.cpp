@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -44,6 +45,8 @@ FBroadcast_Add::FBroadcast_Add(QWidget* parent) : QDialog(parent)
     connect(address, &WispHostAddress::addressChanged, this, &FBroadcast_Add::slotChanged);
     connect(address, &WispHostAddress::returnPressed, buttonBox->button(QDialogButtonBox::Ok),
             &QPushButton::click);
+    // Return has been handled once the entry reported it (see eventFilter).
+    address->installEventFilter(this);
     for (QSpinBox* box : {minPoll, ttl, version})
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this,
                 &FBroadcast_Add::slotChanged);
@@ -105,4 +108,16 @@ void FBroadcast_Add::accept()
 void FBroadcast_Add::slotChanged()
 {
     buttonBox->button(QDialogButtonBox::Ok)->setEnabled(true);
+}
+
+// The entry has already clicked OK for Return; without this the dialog would
+// click its default button a second time for the same key.
+bool FBroadcast_Add::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == address && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }

@@ -27,6 +27,9 @@ public slots:
     void accept() override;
     void slotChanged();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QWidget* addressRow();
     QWidget* pollRow();
