@@ -1,7 +1,6 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -137,7 +136,6 @@ class TestFBroadcast : public QObject
 
 private slots:
     void cleanup();
-    void form();
     void loadClientAndServer();
     void broadcastLinesWithoutClientLine();
     void switchingModesKeepsRows();
@@ -154,42 +152,6 @@ private slots:
 void TestFBroadcast::cleanup()
 {
     QCOMPARE(TestHelpers::rejectOpenModals(), 0);
-}
-
-void TestFBroadcast::form()
-{
-    ConfFile file("");
-    FBroadcast page;
-    QCOMPARE(page.windowTitle(), QStringLiteral("Broadcast"));
-    QCOMPARE(page.size(), QSize(728, 542));
-    QCOMPARE(page.findChild<QGroupBox*>("gbMode")->title(), QStringLiteral("Work mode"));
-    QCOMPARE(radio(page, "rbClient")->text(), QStringLiteral("Client only"));
-    QCOMPARE(radio(page, "rbDual")->text(), QStringLiteral("Client and server"));
-    QVERIFY(radio(page, "rbClient")->isChecked());
-    QTreeWidgetItem* header = list(page)->headerItem();
-    QCOMPARE(header->text(0) + header->text(1) + header->text(2) + header->text(3),
-             QStringLiteral("NetworkNTP versionPollTTL"));
-    QVERIFY(list(page)->isSortingEnabled());
-
-    bool seen = withDialog(
-        [&] {
-            radio(page, "rbDual")->click();
-            button(page, "bAdd")->click();
-        },
-        [](FBroadcast_Add* dialog) {
-            QCOMPARE(dialog->windowTitle(), QStringLiteral("Broadcast settings"));
-            QCOMPARE(dialog->minPoll->value(), 6);
-            QCOMPARE(dialog->ttl->value(), 127);
-            QCOMPARE(dialog->version->value(), 4);
-            QCOMPARE(dialog->minPoll->minimum(), 3);
-            QCOMPARE(dialog->minPoll->maximum(), 255);
-            QCOMPARE(dialog->ttl->maximum(), 9999);
-            QCOMPARE(dialog->version->maximum(), 4);
-            QVERIFY(!okButton(dialog)->isEnabled());
-            dialog->version->setValue(3);
-            QVERIFY(okButton(dialog)->isEnabled());
-        });
-    QVERIFY(seen);
 }
 
 void TestFBroadcast::loadClientAndServer()
