@@ -28,7 +28,9 @@
 // - A carried line of a directive whose first line wins (a second or
 //   valueless statsdir, driftfile, broadcastdelay, logfile, logconfig, or a
 //   further broadcastclient) is placed after the record's line of that
-//   directive, so the record's value still wins when the file is read again.
+//   directive, so the record's value still wins when the file is read again
+//   (behind an empty statistics line that follows the record's line, which is
+//   where the next save would find it).
 //   When the record no longer holds the directive, such a line that gives a
 //   value (and any further broadcastclient line) is dropped: it would bring
 //   the removed setting back on the next read.
@@ -232,7 +234,9 @@ public:
 
     QVector<int> top;
     QVector<QVector<int>> before; // [generated line] carried lines written before it; last = end
-    QVector<QVector<int>> after;  // [generated line] carried lines written right after it
+    // [generated line] carried lines moved behind the record's line of their
+    // directive; written before the lines of `before`.
+    QVector<QVector<int>> movedBefore;
 
 private:
     static constexpr int topPosition = -1;
@@ -242,8 +246,10 @@ private:
     void placeLeadingRun(const QVector<int>& run, int anchor);
     void placeRun(const QVector<int>& run, int position);
     void place(int line, int position);
+    int lineAfterRecordLine(int recordLine) const;
 
     const NtpSettings& m_record;
+    const QStringList& m_generated;
     const std::array<int, sectionCount + 1>& m_sectionStart;
     const QVector<ConfigLine>& m_oldLines;
     QVector<LineRole> m_roles;
@@ -255,8 +261,8 @@ private:
 CarryOverPlan::CarryOverPlan(const NtpSettings& record, const QStringList& generated,
                              const std::array<int, sectionCount + 1>& sectionStart,
                              const QVector<ConfigLine>& oldLines)
-    : before(generated.size() + 1), after(generated.size()), m_record(record),
-      m_sectionStart(sectionStart), m_oldLines(oldLines)
+    : before(generated.size() + 1), movedBefore(generated.size() + 1), m_record(record),
+      m_generated(generated), m_sectionStart(sectionStart), m_oldLines(oldLines)
 {
     NtpSettings oldRecord;
     RecordLineReader reader(oldRecord);
@@ -337,7 +343,7 @@ void CarryOverPlan::place(int line, int position)
         } else {
             const int recordLine = m_sectionStart[size_t(role.section)];
             if (position <= recordLine) {
-                after[recordLine].append(line);
+                movedBefore[lineAfterRecordLine(recordLine)].append(line);
                 return;
             }
         }
@@ -346,6 +352,17 @@ void CarryOverPlan::place(int line, int position)
         top.append(line);
     else
         before[position].append(line);
+}
+
+// The position directly behind a record's line. An empty statistics line
+// there is skipped: read again it is a blank line like any other, and a line
+// placed behind it is where the next save would put it too.
+int CarryOverPlan::lineAfterRecordLine(int recordLine) const
+{
+    const int next = recordLine + 1;
+    const bool emptyStatistics =
+        next == m_sectionStart[size_t(Section::Statistics)] && m_generated.at(next).isEmpty();
+    return emptyStatistics ? next + 1 : next;
 }
 
 // Collects the output and leaves out an empty statistics line next to a
@@ -440,13 +457,14 @@ QByteArray NtpSettings::render(const QVector<ConfigLine>& oldLines) const
             out.addCarried(oldLines.at(line).raw);
     };
     addCarried(plan.top);
-    for (int i = 0; i < generated.size(); ++i) {
+    for (int i = 0; i <= generated.size(); ++i) {
+        addCarried(plan.movedBefore.at(i));
         addCarried(plan.before.at(i));
+        if (i == generated.size())
+            break;
         const QString& text = generated.at(i);
         out.addGenerated(codec->fromUnicode(text), i == statisticsLine && text.isEmpty());
-        addCarried(plan.after.at(i));
     }
-    addCarried(plan.before.last());
     return out.result();
 }
 
