@@ -6,6 +6,7 @@
 
 WispHostAddress::WispHostAddress(QWidget* parent) : QWidget(parent), m_edit(new QLineEdit(this))
 {
+    qRegisterMetaType<QHostAddress>();
     m_edit->setObjectName(QStringLiteral("addressEdit"));
     // Up to four groups of up to three digits; the value check is parse()'s.
     m_edit->setValidator(new QRegularExpressionValidator(

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QHostAddress>
+#include <QMetaType>
 #include <QWidget>
+
+// Lets the address travel in signal spies and queued connections.
+Q_DECLARE_METATYPE(QHostAddress)
 
 class QLineEdit;
 
