@@ -1,0 +1,326 @@
+// The real NTP daemon judges what the pages write: for realistic files, an
+// unchanged apply of every page and typical edits through the page widgets
+// must not draw a complaint from the daemon's parser that the original file
+// did not draw already.
+//
+// The daemon is run by two scripts (sandboxed, without network) in the
+// directory named by NTPSM_DAEMON_TOOLS; without it the test is skipped.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "fntp.h"
+#include "fopthwclock.h"
+#include "foptmessage.h"
+#include "foptmessage_settings.h"
+#include "foptother.h"
+#include "foptsync.h"
+#include "foptsync_add.h"
+#include "modifiablewidget.h"
+#include "testhelpers.h"
+
+using namespace TestHelpers;
+
+namespace
+{
+
+const char* const toolsVariable = "NTPSM_DAEMON_TOOLS";
+
+struct ToolResult {
+    int exitCode = -1;
+    QString output;
+};
+
+// Runs one of the daemon check scripts and collects what it printed.
+ToolResult runTool(const QString& script, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(script, arguments);
+    ToolResult result;
+    if (!process.waitForFinished(180000)) {
+        process.kill();
+        process.waitForFinished();
+        result.output = QStringLiteral("%1 did not finish").arg(script);
+        return result;
+    }
+    result.output = QString::fromLocal8Bit(process.readAll());
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return result;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
+}
+
+// Rejects any modal widget that shows up while it lives and remembers its
+// text: an apply that asks something here is a failure, not a hang.
+class UnexpectedModalGuard
+{
+public:
+    UnexpectedModalGuard()
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isVisible())
+                return;
+            m_seen += modal->windowTitle() + QLatin1Char(' ');
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                m_seen += box->text() + QLatin1Char(' ');
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+        });
+        m_timer.start();
+    }
+    QString seen() const { return m_seen; }
+
+private:
+    QTimer m_timer;
+    QString m_seen;
+};
+
+} // namespace
+
+class TestDaemonCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup() { QCOMPARE(rejectOpenModals(), 0); }
+
+    void toolsTellNewComplaints();
+    void unchangedApplyOfEveryPage_data() { addSampleRows(); }
+    void unchangedApplyOfEveryPage();
+    void typicalEdits_data() { addSampleRows(); }
+    void typicalEdits();
+
+private:
+    void addSampleRows();
+    void showTheToolsWork(const QString& original);
+    void applyEditedPage(FNTP& window, ModifiableWidget* page, const QString& what);
+    void checkNoNewComplaints(const QString& original, const QString& written, const QString& what);
+    QString snapshot(const QString& path);
+    QString script(const char* name) const { return QDir(m_tools).filePath(QLatin1String(name)); }
+
+    QString m_tools;
+    QString m_samples;
+    QTemporaryDir m_work;
+    int m_snapshots = 0;
+    // Verdicts by original and written content: unchanged applies of several
+    // pages often write the same file, and every daemon run takes seconds.
+    QHash<QByteArray, ToolResult> m_verdicts;
+};
+
+void TestDaemonCheck::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    m_tools = qEnvironmentVariable(toolsVariable);
+    if (m_tools.isEmpty())
+        QSKIP("NTPSM_DAEMON_TOOLS is not set: the check against the real NTP daemon runs only "
+              "from scripts/ci-daemon-check.sh");
+    QVERIFY2(QFileInfo(script("ntpd-accepts.sh")).isExecutable(), qPrintable(m_tools));
+    QVERIFY2(QFileInfo(script("ntpd-new-complaints.sh")).isExecutable(), qPrintable(m_tools));
+    m_samples = QFINDTESTDATA("../../fuzz/seeds");
+    QVERIFY2(!m_samples.isEmpty(), "the sample configuration files are missing");
+    QVERIFY(m_work.isValid());
+}
+
+void TestDaemonCheck::addSampleRows()
+{
+    QTest::addColumn<QString>("sample");
+    const QStringList names = QDir(m_samples).entryList({QStringLiteral("*.conf")}, QDir::Files);
+    QVERIFY(names.size() >= 5);
+    for (const QString& name : names)
+        QTest::newRow(qPrintable(name)) << QDir(m_samples).filePath(name);
+}
+
+// A copy of the file as it is now, so that the daemon judges a file that no
+// later apply changes under it.
+QString TestDaemonCheck::snapshot(const QString& path)
+{
+    const QString copy = m_work.filePath(QStringLiteral("written-%1.conf").arg(++m_snapshots));
+    if (!writeFile(copy, readFile(path)))
+        return QString();
+    return copy;
+}
+
+void TestDaemonCheck::toolsTellNewComplaints()
+{
+    const QString clean = m_work.filePath(QStringLiteral("clean.conf"));
+    const QString broken = m_work.filePath(QStringLiteral("broken.conf"));
+    QVERIFY(writeFile(clean, "server 192.0.2.1 iburst\nrestrict default nomodify\n"));
+    QVERIFY(writeFile(broken, "server 192.0.2.1 iburst\nrestrict default nomodify\n"
+                              "server 192.0.2.2 minpoll\n"));
+
+    const ToolResult same = runTool(script("ntpd-new-complaints.sh"), {clean, clean});
+    if (same.exitCode == 2)
+        QSKIP(qPrintable(QStringLiteral("the daemon cannot run here: ") + same.output));
+    QVERIFY2(same.exitCode == 0, qPrintable(same.output));
+    const ToolResult worse = runTool(script("ntpd-new-complaints.sh"), {clean, broken});
+    QVERIFY2(worse.exitCode == 1, qPrintable(worse.output));
+}
+
+void TestDaemonCheck::showTheToolsWork(const QString& original)
+{
+    const ToolResult verdict = runTool(script("ntpd-accepts.sh"), {original});
+    if (verdict.exitCode == 2)
+        QSKIP(qPrintable(QStringLiteral("the daemon cannot run here: ") + verdict.output));
+    QVERIFY2(verdict.exitCode == 0 || verdict.exitCode == 1, qPrintable(verdict.output));
+    qInfo("daemon on the original (%s):\n%s", verdict.exitCode == 0 ? "accepted" : "complaints",
+          qPrintable(verdict.output.trimmed()));
+}
+
+void TestDaemonCheck::checkNoNewComplaints(const QString& original, const QString& written,
+                                           const QString& what)
+{
+    QVERIFY2(!written.isEmpty(), "cannot copy the written file");
+    const QByteArray key = QCryptographicHash::hash(readFile(original) + '\0' + readFile(written),
+                                                    QCryptographicHash::Sha256);
+    auto cached = m_verdicts.constFind(key);
+    const ToolResult verdict = cached != m_verdicts.constEnd()
+                                   ? *cached
+                                   : runTool(script("ntpd-new-complaints.sh"), {original, written});
+    m_verdicts.insert(key, verdict);
+    const QString message = QStringLiteral("%1: the daemon has new complaints (exit %2):\n%3\n"
+                                           "--- written file:\n%4")
+                                .arg(what)
+                                .arg(verdict.exitCode)
+                                .arg(verdict.output, QString::fromLocal8Bit(readFile(written)));
+    QVERIFY2(verdict.exitCode == 0, qPrintable(message));
+}
+
+// Applies the page the window is editing and checks that it went through
+// without a question or an error.
+void TestDaemonCheck::applyEditedPage(FNTP& window, ModifiableWidget* page, const QString& what)
+{
+    QVERIFY2(window.editedPage() == page, qPrintable(what + QStringLiteral(": no edit state")));
+    auto* apply = window.findChild<QAction*>(QStringLiteral("applyAction"));
+    QVERIFY(apply);
+    QVERIFY(apply->isEnabled());
+    UnexpectedModalGuard guard;
+    apply->trigger();
+    QVERIFY2(guard.seen().isEmpty(), qPrintable(what + QStringLiteral(" asked: ") + guard.seen()));
+    QVERIFY2(!window.editedPage(), qPrintable(what + QStringLiteral(": still editing")));
+    QVERIFY2(ModifiableWidget::lastWriteError().isEmpty(),
+             qPrintable(ModifiableWidget::lastWriteError()));
+}
+
+void TestDaemonCheck::unchangedApplyOfEveryPage()
+{
+    QFETCH(QString, sample);
+    const QString original = snapshot(sample);
+    showTheToolsWork(original);
+    if (QTest::currentTestFailed())
+        return;
+
+    ConfFile conf(readFile(original));
+    FNTP window;
+    const QList<ModifiableWidget*> pages = window.findChildren<ModifiableWidget*>();
+    QCOMPARE(pages.size(), 7);
+    for (ModifiableWidget* page : pages) {
+        const QString what = QString::fromLatin1(page->metaObject()->className());
+        {
+            // As Refresh does: show what the last apply of another page wrote.
+            const QSignalBlocker blocker(page);
+            page->loadSettings();
+        }
+        emit page->dataChanged(page);
+        applyEditedPage(window, page, what);
+        if (QTest::currentTestFailed())
+            return;
+        checkNoNewComplaints(original, snapshot(conf.path()), what);
+        if (QTest::currentTestFailed())
+            return;
+    }
+}
+
+void TestDaemonCheck::typicalEdits()
+{
+    QFETCH(QString, sample);
+    const QString original = snapshot(sample);
+    ConfFile conf(readFile(original));
+    FNTP window;
+
+    auto* sync = window.findChild<FOptSync*>();
+    QVERIFY(sync);
+    auto* add = sync->findChild<QPushButton*>(QStringLiteral("bAdd"));
+    QVERIFY(add);
+    onNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<FOptSync_Add*>(modal);
+        if (!dialog)
+            return;
+        dialog->addressBox->setEditText(QStringLiteral("192.0.2.99"));
+        dialog->iburstBox->setChecked(true);
+        dialog->buttonBox->button(QDialogButtonBox::Ok)->click();
+    });
+    add->click();
+    applyEditedPage(window, sync, QStringLiteral("time server added"));
+    QVERIFY(conf.read().contains("server 192.0.2.99 "));
+    checkNoNewComplaints(original, snapshot(conf.path()), QStringLiteral("time server added"));
+
+    auto* clock = window.findChild<FOptHWClock*>();
+    QVERIFY(clock);
+    auto* calibrate = clock->findChild<QCheckBox*>(QStringLiteral("chbCalibrate"));
+    QVERIFY(calibrate);
+    const bool calibrating = !calibrate->isChecked();
+    calibrate->click();
+    applyEditedPage(window, clock, QStringLiteral("calibrate toggled"));
+    QCOMPARE(conf.read().contains("enable calibrate\n"), calibrating);
+    checkNoNewComplaints(original, snapshot(conf.path()), QStringLiteral("calibrate toggled"));
+
+    auto* message = window.findChild<FOptMessage*>();
+    QVERIFY(message);
+    FOptMessage_Settings* reporting = nullptr;
+    for (FOptMessage_Settings* settings : message->findChildren<FOptMessage_Settings*>()) {
+        if (settings->chbEvents->isEnabled())
+            reporting = settings;
+    }
+    QVERIFY(reporting);
+    const QByteArray beforeReporting = conf.read();
+    reporting->chbEvents->click();
+    applyEditedPage(window, message, QStringLiteral("message reporting changed"));
+    QVERIFY(conf.read() != beforeReporting);
+    checkNoNewComplaints(original, snapshot(conf.path()),
+                         QStringLiteral("message reporting changed"));
+
+    auto* other = window.findChild<FOptOther*>();
+    QVERIFY(other);
+    auto* logFile = other->findChild<QLineEdit*>(QStringLiteral("leLogFile"));
+    QVERIFY(logFile);
+    logFile->clear();
+    QTest::keyClicks(logFile, QStringLiteral("/var/log/ntpsec/ntpd-checked"));
+    applyEditedPage(window, other, QStringLiteral("log file changed"));
+    QVERIFY(conf.read().contains("logfile /var/log/ntpsec/ntpd-checked\n"));
+    checkNoNewComplaints(original, snapshot(conf.path()), QStringLiteral("log file changed"));
+}
+
+QTEST_MAIN(TestDaemonCheck)
+#include "tst_daemoncheck.moc"
