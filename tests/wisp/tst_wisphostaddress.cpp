@@ -51,8 +51,13 @@ private slots:
         QCOMPARE(changed.last().first().value<QHostAddress>(),
                  QHostAddress(QStringLiteral("10.1.2.3")));
         // Letters and a fifth group are refused while typing.
-        QTest::keyClicks(entry.lineEdit(), QStringLiteral("x.9"));
+        QTest::keyClicks(entry.lineEdit(), QStringLiteral("x."));
         QCOMPARE(entry.lineEdit()->text(), QStringLiteral("10.1.2.3"));
+        // A fourth digit group beyond 255 is typed but is no address.
+        QTest::keyClicks(entry.lineEdit(), QStringLiteral("99"));
+        QVERIFY(entry.address().isNull());
+        QTest::keyClick(entry.lineEdit(), Qt::Key_Backspace);
+        QTest::keyClick(entry.lineEdit(), Qt::Key_Backspace);
         QTest::keyClick(entry.lineEdit(), Qt::Key_Return);
         QCOMPARE(returned.count(), 1);
         entry.setAddress(QString());
