@@ -457,10 +457,9 @@ void FOptHWClock::connectWidgets()
     connect(twList, SIGNAL(itemDoubleClicked(QTreeWidgetItem*, int)), this,
             SLOT(itemDoubleClicked(QTreeWidgetItem*, int)));
     connect(twList, &QTreeWidget::currentItemChanged, this, &FOptHWClock::currentItemChanged);
-    // A mouse context menu request goes to the viewport, a keyboard one to
-    // the table itself.
+    // Also sees the viewport's context menu requests: the viewport leaves them
+    // unhandled, so they travel on to the table.
     twList->installEventFilter(this);
-    twList->viewport()->installEventFilter(this);
     twList->setHeaderLabels({tr("Driver"), tr("Device"), tr("Mode"), tr("Prefer"), tr("Intervals"),
                              tr("Stratum"), tr("Time constant 1"), tr("Time constant 2"),
                              tr("Reference ID"), tr("Flags")});
@@ -609,7 +608,7 @@ void FOptHWClock::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*)
 
 bool FOptHWClock::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != twList && watched != twList->viewport())
+    if (watched != twList)
         return ModifiableWidget::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
