@@ -242,8 +242,8 @@ void fillDialog(FOptHWClock_Add& dialog, const QTreeWidgetItem* item)
     dialog.chbPrefer->setChecked(rowPrefer(item));
     const QStringList polls = item->text(IntervalsColumn).split(QLatin1Char('/'));
     if (polls.size() == 2) {
-        dialog.sbMinPoll->setValue(toInt(polls.at(0)));
-        dialog.sbMaxPoll->setValue(toInt(polls.at(1)));
+        setSpinValue(dialog.sbMinPoll, toInt(polls.at(0)));
+        setSpinValue(dialog.sbMaxPoll, toInt(polls.at(1)));
     }
     dialog.leTime1->setText(item->text(Time1Column));
     dialog.leTime2->setText(item->text(Time2Column));

@@ -654,6 +654,21 @@ void TestFOptHWClock::keysAndDelete()
         QCOMPARE(opened, QStringLiteral("Undisciplined Local Clock (LOCAL)"));
     }
 
+    // A double click edits the row under the mouse.
+    QString opened;
+    TestHelpers::onNextModal([&opened](QWidget* modal) {
+        if (auto* dialog = qobject_cast<FOptHWClock_Add*>(modal))
+            opened = dialog->cbDriver->currentText();
+        static_cast<QDialog*>(modal)->reject();
+    });
+    QTreeWidgetItem* nmea = rowOf(page, 20, "0");
+    const QPoint inside(20, list->visualItemRect(nmea).center().y());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, inside);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, inside);
+    QCOMPARE(opened, QStringLiteral("Generic NMEA GPS Receiver (NMEA)"));
+    QCOMPARE(list->currentItem(), nmea);
+    list->setCurrentItem(rowOf(page, 1, "0"));
+
     BoxSeen box;
     TestHelpers::answerNextBox(QMessageBox::Cancel, &box);
     QTest::keyClick(list, Qt::Key_Delete);
