@@ -25,6 +25,29 @@ const char* const fileGenTypes[] = {
     QT_TRANSLATE_NOOP("FOptStats_Stat", "age")};
 
 constexpr qint64 mebibyte = 1024 * 1024;
+
+// Lines longer than this are shown broken into pieces: laying out one very
+// long line (a damaged or binary file) would keep the viewer busy for minutes.
+constexpr int longestShownLine = 1000;
+
+QString withLongLinesBroken(const QString& text)
+{
+    QString result;
+    result.reserve(text.size() + text.size() / longestShownLine);
+    int lineLength = 0;
+    for (const QChar ch : text) {
+        if (ch == QLatin1Char('\n')) {
+            lineLength = 0;
+        } else if (lineLength == longestShownLine) {
+            result += QLatin1Char('\n');
+            lineLength = 1;
+        } else {
+            ++lineLength;
+        }
+        result += ch;
+    }
+    return result;
+}
 } // namespace
 
 FOptStats_Stat::FOptStats_Stat(QWidget* parent) : QWidget(parent)
@@ -187,7 +210,7 @@ void FOptStats_Stat::showFile(const QString& path)
     dialog.setWindowTitle(tr("View statistics file ") + path);
     auto* browser = new QTextBrowser(&dialog);
     browser->setObjectName(QStringLiteral("textBrowser"));
-    browser->setPlainText(text);
+    browser->setPlainText(withLongLinesBroken(text));
     auto* layout = new QHBoxLayout(&dialog);
     layout->addWidget(browser);
     dialog.resize(640, 480);
