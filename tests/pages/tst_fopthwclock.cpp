@@ -186,6 +186,7 @@ private slots:
     void intervals();
     void savesRowsInPageForm();
     void keepsWhatRowsCannotHold();
+    void keepsCommentsAndUnknownOptions();
     void doubledLinesFollowTheirRow();
     void strayFudgeNeverOverridesRow();
     void addRefusesDuplicate();
@@ -350,6 +351,23 @@ void TestFOptHWClock::keepsWhatRowsCannotHold()
                           "flag4 0",
                           "fudge 127.127.20.0 stratum 9 flag1 0 flag2 0 flag3 0 flag4 0",
                           "fudge 127.127.28.0 stratum 0 mode 0 flag1 0 flag2 0 flag3 0 flag4 0"}));
+}
+
+void TestFOptHWClock::keepsCommentsAndUnknownOptions()
+{
+    ConfFile conf("server 127.127.20.0 minpoll 4 xleave # gps on ttyS0\n"
+                  "fudge 127.127.20.0 time2 0.4 unknownword # tuned\n");
+    FOptHWClock page;
+    table(page)->setCurrentItem(table(page)->topLevelItem(0));
+    acceptNextDialog([](FOptHWClock_Add* dialog) { dialog->sbDeviceIndex->setValue(1); });
+    page.Edit_clicked();
+    page.saveSettings();
+    const QByteArray text = conf.read();
+    QCOMPARE(linesStartingWith(text, "server"),
+             QStringList{"server 127.127.20.1 minpoll 4 maxpoll 10 mode 0 xleave # gps on ttyS0"});
+    QCOMPARE(linesStartingWith(text, "fudge"),
+             QStringList{"fudge 127.127.20.1 stratum 0 mode 0 time2 0.4 flag1 0 flag2 0 flag3 0 "
+                         "flag4 0 unknownword # tuned"});
 }
 
 void TestFOptHWClock::doubledLinesFollowTheirRow()
