@@ -117,6 +117,7 @@ private slots:
     void keepsWhatThePageCannotShow();
     void uncheckingUsedDisablesAndDropsTheRow();
     void checkingUsedWritesTheRow();
+    void editedRowKeepsItsOtherWords();
     void emptyFileNameSavesTheRowName_data();
     void emptyFileNameSavesTheRowName();
     void tabsFollowTheFixedOrder();
@@ -272,6 +273,21 @@ void TestFOptStats::checkingUsedWritesTheRow()
     QCOMPARE(linesOf(saved, QStringLiteral("filegen")),
              QStringList({"filegen cryptostats type day file crypto nolink enable",
                           "filegen rawstats type age file raw link disable"}));
+}
+
+void TestFOptStats::editedRowKeepsItsOtherWords()
+{
+    ConfFile conf("statistics loopstats\n"
+                  "filegen loopstats file loops type day futureopt enable # daily files\n");
+    FOptStats page;
+    FOptStats_Stat* loop = row(page, QStringLiteral("loopstats"));
+    loop->fileEdit()->setText(QStringLiteral("loop"));
+    loop->linkBox()->click();
+
+    page.saveSettings();
+    QCOMPARE(
+        linesOf(conf.read(), QStringLiteral("filegen")),
+        QStringList({"filegen loopstats type day file loop link enable futureopt # daily files"}));
 }
 
 void TestFOptStats::emptyFileNameSavesTheRowName_data()
