@@ -1,0 +1,16 @@
+// The reference for ntpsm-startup-probe: an empty main window, shown and
+// ended the same way.
+#include <QApplication>
+#include <QMainWindow>
+#include <QTimer>
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QMainWindow window;
+    window.show();
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    const int result = app.exec();
+    std::_Exit(result);
+}
