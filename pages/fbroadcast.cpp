@@ -61,6 +61,8 @@ FBroadcast::FBroadcast(QWidget* parent)
     : ModifiableWidget(parent), ui(new Ui::FBroadcast), modeGroup(new QButtonGroup(this))
 {
     ui->setupUi(this);
+    // Rows keep the file's order until the user sorts by a column.
+    ui->twList->header()->setSortIndicator(-1, Qt::AscendingOrder);
     modeGroup->setObjectName(QStringLiteral("modeGroup"));
     modeGroup->addButton(ui->rbClient, ClientOnly);
     modeGroup->addButton(ui->rbDual, ClientAndServer);

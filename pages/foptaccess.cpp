@@ -62,6 +62,8 @@ FOptAccess::FOptAccess(QWidget* parent)
     twList->setHeaderLabels({tr("Network"), tr("Mask"), tr("Flags")});
     twList->header()->setSortIndicatorShown(true);
     twList->setSortingEnabled(true);
+    // Rows keep the file's order until the user sorts by a column.
+    twList->header()->setSortIndicator(-1, Qt::AscendingOrder);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -80,6 +80,8 @@ FOptSync::FOptSync(QWidget* parent) : ModifiableWidget(parent)
                                  tr("Min poll"), tr("Max poll"), tr("Burst/iburst")});
     serverList->header()->setSortIndicatorShown(true);
     serverList->setSortingEnabled(true);
+    // Rows keep the file's order until the user sorts by a column.
+    serverList->header()->setSortIndicator(-1, Qt::AscendingOrder);
 
     auto* deleteB = button(tr("Delete"), QStringLiteral("bDelete"));
     auto* editB = button(tr("Edit..."), QStringLiteral("bEdit"));

@@ -23,8 +23,8 @@ using TestHelpers::ConfFile;
 namespace
 {
 const QByteArray threeServers = "server 127.127.1.0\n"
-                                "server a.example prefer\n"
-                                "server b.example iburst\n";
+                                "server b.example iburst\n"
+                                "server a.example prefer\n";
 
 QTreeWidget* serverList(FOptSync& page)
 {
@@ -130,6 +130,12 @@ void TestFOptSync::loadSkipsReferenceClocksAndSavesInListOrder()
     QCOMPARE(list->topLevelItemCount(), 2);
     QVERIFY(!pageButton(page, "bEdit")->isEnabled());
     QVERIFY(!pageButton(page, "bDelete")->isEnabled());
+    // Until the user sorts, the rows and the written lines keep the file's order.
+    QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("b.example"));
+    QCOMPARE(list->topLevelItem(1)->text(0), QStringLiteral("a.example"));
+    page.saveSettings();
+    QCOMPARE(serverLines(conf.read()), (QStringList{"server 127.127.1.0", "server b.example iburst",
+                                                    "server a.example prefer"}));
 
     list->sortByColumn(0, Qt::AscendingOrder);
     QCOMPARE(rowTexts(list, 0), (QStringList{"a.example", "yes", "", "", "", ""}));
