@@ -1,10 +1,25 @@
 #include "modifiablewidget.h"
 
 #include "config.h"
+#include "fileio.h"
 #include "ntpconfpath.h"
 #include "ntpsettings.h"
 
 namespace {
+// The record parsed at the last read, with the bytes it was parsed from.
+struct ParsedFile {
+    bool valid = false;
+    QString path;
+    QByteArray bytes;
+    NtpSettings record;
+};
+
+ParsedFile& lastParsed()
+{
+    static ParsedFile parsed;
+    return parsed;
+}
+
 QString& writeError()
 {
     static QString error;
@@ -18,8 +33,25 @@ QString ModifiableWidget::lastWriteError() { return writeError(); }
 
 void ModifiableWidget::readNtpSettings()
 {
-    const Config config(ntpConfPath());
+    // Every page reads the file when it loads, and the window builds seven
+    // pages: while the file holds the bytes of the last read, the record
+    // parsed then is taken again instead of parsing the same text anew.
+    const QString path = ntpConfPath();
+    FileContent content;
+    const bool readable = readWholeFile(path, &content) == 0;
+    ParsedFile& parsed = lastParsed();
+    if (readable && parsed.valid && parsed.path == path && parsed.bytes == content.bytes) {
+        ntpSettings = parsed.record;
+        return;
+    }
+    const Config config(path);
     ntpSettings.readFrom(config);
+    // Remember it only when the store read the same bytes as this function.
+    parsed.valid = readable && ntpSettings.source ==
+                                   FileFingerprint::ofContent(content.bytes, content.modified);
+    parsed.path = path;
+    parsed.bytes = content.bytes;
+    parsed.record = ntpSettings;
 }
 
 bool ModifiableWidget::writeNtpSettings()
