@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -31,6 +32,7 @@
 #include "foptmessage.h"
 #include "foptmessage_settings.h"
 #include "foptother.h"
+#include "foptstats.h"
 #include "foptsync.h"
 #include "foptsync_add.h"
 #include "modifiablewidget.h"
@@ -91,19 +93,19 @@ public:
             QWidget* modal = QApplication::activeModalWidget();
             if (!modal || !modal->isVisible())
                 return;
-            m_seen += modal->windowTitle() + QLatin1Char(' ');
+            m_seen.append(modal->windowTitle());
             if (auto* box = qobject_cast<QMessageBox*>(modal))
-                m_seen += box->text() + QLatin1Char(' ');
+                m_seen.last() += QStringLiteral(": ") + box->text();
             if (auto* dialog = qobject_cast<QDialog*>(modal))
                 dialog->reject();
         });
         m_timer.start();
     }
-    QString seen() const { return m_seen; }
+    QStringList seen() const { return m_seen; }
 
 private:
     QTimer m_timer;
-    QString m_seen;
+    QStringList m_seen;
 };
 
 } // namespace
@@ -119,13 +121,18 @@ private slots:
     void toolsTellNewComplaints();
     void unchangedApplyOfEveryPage_data() { addSampleRows(); }
     void unchangedApplyOfEveryPage();
-    void typicalEdits_data() { addSampleRows(); }
-    void typicalEdits();
+    void typicalEdit_data();
+    void typicalEdit();
 
 private:
     void addSampleRows();
     void showTheToolsWork(const QString& original);
+    void addTimeServer(FNTP& window, const ConfFile& conf);
+    void toggleCalibrate(FNTP& window, const ConfFile& conf);
+    void toggleMessageReporting(FNTP& window, const ConfFile& conf);
+    void changeLogFile(FNTP& window, const ConfFile& conf);
     void applyEditedPage(FNTP& window, ModifiableWidget* page, const QString& what);
+    static bool isExpectedWarning(const ModifiableWidget* page, const QString& box);
     void checkNoNewComplaints(const QString& original, const QString& written, const QString& what);
     QString snapshot(const QString& path);
     QString script(const char* name) const { return QDir(m_tools).filePath(QLatin1String(name)); }
@@ -217,6 +224,14 @@ void TestDaemonCheck::checkNoNewComplaints(const QString& original, const QStrin
     QVERIFY2(verdict.exitCode == 0, qPrintable(message));
 }
 
+// The statistics page replaces a statistics directory that does not exist
+// on this machine by /var/log/ and says so; that is no failure of the apply.
+bool TestDaemonCheck::isExpectedWarning(const ModifiableWidget* page, const QString& box)
+{
+    return qobject_cast<const FOptStats*>(page) &&
+           box.contains(QLatin1String("not exists and will be changed to /var/log/"));
+}
+
 // Applies the page the window is editing and checks that it went through
 // without a question or an error.
 void TestDaemonCheck::applyEditedPage(FNTP& window, ModifiableWidget* page, const QString& what)
@@ -227,7 +242,12 @@ void TestDaemonCheck::applyEditedPage(FNTP& window, ModifiableWidget* page, cons
     QVERIFY(apply->isEnabled());
     UnexpectedModalGuard guard;
     apply->trigger();
-    QVERIFY2(guard.seen().isEmpty(), qPrintable(what + QStringLiteral(" asked: ") + guard.seen()));
+    for (const QString& box : guard.seen()) {
+        if (isExpectedWarning(page, box))
+            qInfo("%s warned: %s", qPrintable(what), qPrintable(box));
+        else
+            QFAIL(qPrintable(what + QStringLiteral(" asked: ") + box));
+    }
     QVERIFY2(!window.editedPage(), qPrintable(what + QStringLiteral(": still editing")));
     QVERIFY2(ModifiableWidget::lastWriteError().isEmpty(),
              qPrintable(ModifiableWidget::lastWriteError()));
@@ -262,13 +282,51 @@ void TestDaemonCheck::unchangedApplyOfEveryPage()
     }
 }
 
-void TestDaemonCheck::typicalEdits()
+// One typical edit through a page's widgets on a fresh window over the
+// original file, so that every edit is judged even when another one fails.
+void TestDaemonCheck::typicalEdit_data()
+{
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<int>("edit");
+    const QStringList names = QDir(m_samples).entryList({QStringLiteral("*.conf")}, QDir::Files);
+    const char* const edits[] = {"time server added", "calibrate toggled",
+                                 "message reporting changed", "log file changed"};
+    for (const QString& name : names) {
+        for (int edit = 0; edit < 4; ++edit)
+            QTest::addRow("%s: %s", qPrintable(name), edits[edit])
+                << QDir(m_samples).filePath(name) << edit;
+    }
+}
+
+void TestDaemonCheck::typicalEdit()
 {
     QFETCH(QString, sample);
+    QFETCH(int, edit);
     const QString original = snapshot(sample);
     ConfFile conf(readFile(original));
     FNTP window;
+    const QString what = QString::fromLatin1(QTest::currentDataTag());
+    switch (edit) {
+    case 0:
+        addTimeServer(window, conf);
+        break;
+    case 1:
+        toggleCalibrate(window, conf);
+        break;
+    case 2:
+        toggleMessageReporting(window, conf);
+        break;
+    default:
+        changeLogFile(window, conf);
+        break;
+    }
+    if (QTest::currentTestFailed())
+        return;
+    checkNoNewComplaints(original, snapshot(conf.path()), what);
+}
 
+void TestDaemonCheck::addTimeServer(FNTP& window, const ConfFile& conf)
+{
     auto* sync = window.findChild<FOptSync*>();
     QVERIFY(sync);
     auto* add = sync->findChild<QPushButton*>(QStringLiteral("bAdd"));
@@ -282,20 +340,25 @@ void TestDaemonCheck::typicalEdits()
         dialog->buttonBox->button(QDialogButtonBox::Ok)->click();
     });
     add->click();
-    applyEditedPage(window, sync, QStringLiteral("time server added"));
-    QVERIFY(conf.read().contains("server 192.0.2.99 "));
-    checkNoNewComplaints(original, snapshot(conf.path()), QStringLiteral("time server added"));
+    applyEditedPage(window, sync, QStringLiteral("time servers"));
+    const QRegularExpression serverLine(QStringLiteral("(^|\\n)server 192.0.2.99 "));
+    QVERIFY(QString::fromLocal8Bit(conf.read()).contains(serverLine));
+}
 
+void TestDaemonCheck::toggleCalibrate(FNTP& window, const ConfFile& conf)
+{
     auto* clock = window.findChild<FOptHWClock*>();
     QVERIFY(clock);
     auto* calibrate = clock->findChild<QCheckBox*>(QStringLiteral("chbCalibrate"));
     QVERIFY(calibrate);
     const bool calibrating = !calibrate->isChecked();
     calibrate->click();
-    applyEditedPage(window, clock, QStringLiteral("calibrate toggled"));
+    applyEditedPage(window, clock, QStringLiteral("hardware clock"));
     QCOMPARE(conf.read().contains("enable calibrate\n"), calibrating);
-    checkNoNewComplaints(original, snapshot(conf.path()), QStringLiteral("calibrate toggled"));
+}
 
+void TestDaemonCheck::toggleMessageReporting(FNTP& window, const ConfFile& conf)
+{
     auto* message = window.findChild<FOptMessage*>();
     QVERIFY(message);
     FOptMessage_Settings* reporting = nullptr;
@@ -304,22 +367,25 @@ void TestDaemonCheck::typicalEdits()
             reporting = settings;
     }
     QVERIFY(reporting);
-    const QByteArray beforeReporting = conf.read();
+    const QByteArray before = conf.read();
     reporting->chbEvents->click();
-    applyEditedPage(window, message, QStringLiteral("message reporting changed"));
-    QVERIFY(conf.read() != beforeReporting);
-    checkNoNewComplaints(original, snapshot(conf.path()),
-                         QStringLiteral("message reporting changed"));
+    applyEditedPage(window, message, QStringLiteral("message reporting"));
+    QVERIFY(conf.read() != before);
+}
 
+void TestDaemonCheck::changeLogFile(FNTP& window, const ConfFile& conf)
+{
     auto* other = window.findChild<FOptOther*>();
     QVERIFY(other);
     auto* logFile = other->findChild<QLineEdit*>(QStringLiteral("leLogFile"));
     QVERIFY(logFile);
     logFile->clear();
     QTest::keyClicks(logFile, QStringLiteral("/var/log/ntpsec/ntpd-checked"));
-    applyEditedPage(window, other, QStringLiteral("log file changed"));
-    QVERIFY(conf.read().contains("logfile /var/log/ntpsec/ntpd-checked\n"));
-    checkNoNewComplaints(original, snapshot(conf.path()), QStringLiteral("log file changed"));
+    applyEditedPage(window, other, QStringLiteral("additional options"));
+    // Words after the value and a trailing comment of the old line stay.
+    const QRegularExpression logLine(
+        QStringLiteral("(^|\\n)logfile /var/log/ntpsec/ntpd-checked[ \\n]"));
+    QVERIFY(QString::fromLocal8Bit(conf.read()).contains(logLine));
 }
 
 QTEST_MAIN(TestDaemonCheck)
