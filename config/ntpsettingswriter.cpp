@@ -33,10 +33,15 @@
 //   where the next save would find it).
 //   When the record no longer holds the directive, such a line that gives a
 //   value (and any further broadcastclient line) is dropped: it would bring
-//   the removed setting back on the next read.
+//   the removed setting back on the next read. When the old file did not give
+//   the directive a value either (its first line is valueless), nothing was
+//   removed: the later lines are kept, and those with a value are not placed
+//   before that first line, so that it still comes first.
 // - The statistics line is always written; when it is empty it is left out
 //   if the line before or after it is already blank, so blank lines do not
-//   pile up with every save.
+//   pile up with every save. Carried lines due before an empty statistics
+//   line are written after it: read again, that line is a blank line like any
+//   other, and the lines before it would move behind it on the next save.
 
 #include "config.h"
 #include "fileio.h"
@@ -240,6 +245,7 @@ public:
 
 private:
     static constexpr int topPosition = -1;
+    static constexpr int noPosition = -2;
 
     void indexGenerated(const QStringList& generated);
     int anchorPosition(const LineRole& role);
@@ -256,6 +262,11 @@ private:
     SectionLines m_oldSections;
     QHash<QString, QVector<int>> m_positionsOfText;
     QHash<QString, int> m_claimedOfText;
+    std::array<bool, sectionCount> m_oldRecordHeld{};
+    // Where the first carried line of a directive that neither the old nor
+    // the new record holds went; its later lines with a value may not go
+    // before it.
+    std::array<int, sectionCount> m_firstPositionOfDirective;
 };
 
 CarryOverPlan::CarryOverPlan(const NtpSettings& record, const QStringList& generated,
@@ -270,6 +281,9 @@ CarryOverPlan::CarryOverPlan(const NtpSettings& record, const QStringList& gener
     for (const ConfigLine& line : oldLines)
         m_roles.append(reader.take(line));
     m_oldSections = renderSections(oldRecord);
+    for (int section = 0; section < sectionCount; ++section)
+        m_oldRecordHeld[size_t(section)] = recordHoldsDirective(oldRecord, Section(section));
+    m_firstPositionOfDirective.fill(noPosition);
     indexGenerated(generated);
 
     QVector<int> run;
@@ -337,9 +351,16 @@ void CarryOverPlan::place(int line, int position)
 {
     const LineRole& role = m_roles.at(line);
     if (role.firstLineWins) {
+        const size_t section = size_t(role.section);
         if (!recordHoldsDirective(m_record, role.section)) {
-            if (role.hasValue || role.section == Section::BroadcastClient)
-                return;
+            if (m_oldRecordHeld[section] || role.section == Section::BroadcastClient) {
+                if (role.hasValue || role.section == Section::BroadcastClient)
+                    return;
+            } else if (m_firstPositionOfDirective[section] == noPosition) {
+                m_firstPositionOfDirective[section] = position;
+            } else if (role.hasValue && position < m_firstPositionOfDirective[section]) {
+                position = m_firstPositionOfDirective[section];
+            }
         } else {
             const int recordLine = m_sectionStart[size_t(role.section)];
             if (position <= recordLine) {
@@ -457,13 +478,15 @@ QByteArray NtpSettings::render(const QVector<ConfigLine>& oldLines) const
             out.addCarried(oldLines.at(line).raw);
     };
     addCarried(plan.top);
+    const bool statisticsEmpty = generated.at(statisticsLine).isEmpty();
     for (int i = 0; i <= generated.size(); ++i) {
+        const bool emptyStatistics = statisticsEmpty && i == statisticsLine;
+        if (emptyStatistics)
+            out.addGenerated(QByteArray(), true);
         addCarried(plan.movedBefore.at(i));
         addCarried(plan.before.at(i));
-        if (i == generated.size())
-            break;
-        const QString& text = generated.at(i);
-        out.addGenerated(codec->fromUnicode(text), i == statisticsLine && text.isEmpty());
+        if (i < generated.size() && !emptyStatistics)
+            out.addGenerated(codec->fromUnicode(generated.at(i)), false);
     }
     return out.result();
 }

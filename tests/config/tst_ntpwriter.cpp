@@ -67,6 +67,8 @@ void applyEdit(const QString& edit, NtpSettings& r)
         r.statsDir = "/s";
     } else if (edit == "no broadcastclient") {
         r.broadcastClient = false;
+    } else if (edit == "no statistics") {
+        r.loopStats = false;
     } else if (edit == "add restrict") {
         RestrictEntry entry;
         entry.address = "10.0.0.1";
@@ -345,6 +347,12 @@ void TestNtpWriter::carriesOverOtherLines_data()
     QTest::newRow("removed driftfile does not come back")
         << QByteArray("driftfile /a\n# drift\ndriftfile /b\ndriftfile\n") << "clear driftfile"
         << QByteArray("\n# drift\ndriftfile\n");
+    QTest::newRow("valueless first driftfile keeps the later ones")
+        << QByteArray("server a\ndriftfile\nrestrict default\ndriftfile /b\nserver b\n") << "none"
+        << QByteArray("\nserver a\nserver b\ndriftfile\ndriftfile /b\nrestrict default\n");
+    QTest::newRow("lines due before an empty statistics line go after it")
+        << QByteArray("driftfile /a\nstatsdir\nstatistics loopstats\nstatsdir\n") << "no statistics"
+        << QByteArray("driftfile /a\n\nstatsdir\nstatsdir\n");
     QTest::newRow("valueless statsdir after the new one")
         << QByteArray("statsdir\nserver a\n") << "set statsdir"
         << QByteArray("statsdir /s\n\nstatsdir\nserver a\n");
