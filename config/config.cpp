@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QMultiMap>
-#include <QRegularExpression>
 #include <QTextCodec>
 #include <algorithm>
 
@@ -16,10 +15,29 @@ QTextCodec* fileCodec()
     return QTextCodec::codecForLocale();
 }
 
-const QRegularExpression& tokenSeparator()
+// The separators between tokens: blank, tab and "=".
+bool isSeparator(QChar c)
 {
-    static const QRegularExpression separator(QStringLiteral("[ \\t=]"));
-    return separator;
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('=');
+}
+
+// Splits `text` at every separator, dropping empty pieces.
+QStringList tokensOf(const QString& text)
+{
+    QStringList tokens;
+    const int size = text.size();
+    int start = 0;
+    while (start < size) {
+        while (start < size && isSeparator(text.at(start)))
+            ++start;
+        int end = start;
+        while (end < size && !isSeparator(text.at(end)))
+            ++end;
+        if (end > start)
+            tokens.append(text.mid(start, end - start));
+        start = end;
+    }
+    return tokens;
 }
 
 // Splits `bytes` at LF; a CR right before the LF belongs to the line end.
@@ -60,7 +78,7 @@ ConfigLine parseConfigLine(const QByteArray& raw)
         line.values = QStringList{text};
         return line;
     }
-    const QStringList tokens = text.split(tokenSeparator(), Qt::SkipEmptyParts);
+    const QStringList tokens = tokensOf(text);
     int count = tokens.size();
     for (int i = 0; i < tokens.size(); ++i) {
         if (tokens.at(i).startsWith(QLatin1Char('#'))) {

@@ -60,34 +60,60 @@ const QChar space(QLatin1Char(' '));
 
 QString withTail(QString text, const QStringList& extras, const QString& comment)
 {
-    if (!extras.isEmpty())
-        text += space + extras.join(space);
-    if (!comment.isEmpty())
-        text += space + comment;
+    for (const QString& extra : extras) {
+        text += space;
+        text += extra;
+    }
+    if (!comment.isEmpty()) {
+        text += space;
+        text += comment;
+    }
     return text;
+}
+
+// The lines are built piece by piece: a file may hold a great many of them.
+void appendWord(QString& text, const char* word)
+{
+    text += space;
+    text += QLatin1String(word);
 }
 
 void appendIfSet(QString& text, const char* option, int value)
 {
-    if (value >= 0)
-        text += space + QLatin1String(option) + space + QString::number(value);
+    if (value >= 0) {
+        appendWord(text, option);
+        text += space;
+        text += QString::number(value);
+    }
 }
 
 void appendIfSet(QString& text, const char* option, const QString& value)
 {
-    if (!value.isEmpty())
-        text += space + QLatin1String(option) + space + value;
+    if (!value.isEmpty()) {
+        appendWord(text, option);
+        text += space;
+        text += value;
+    }
 }
 
 void appendIf(QString& text, const char* word, bool set)
 {
     if (set)
-        text += space + QLatin1String(word);
+        appendWord(text, word);
 }
 
-QString associationText(const ServerEntry& entry)
+QString startLine(const QString& first)
 {
-    QString text = entry.address;
+    QString text;
+    text.reserve(first.size() + 96);
+    text += first;
+    return text;
+}
+
+QString associationText(const QString& prefix, const ServerEntry& entry)
+{
+    QString text = startLine(prefix);
+    text += entry.address;
     appendIfSet(text, "key", entry.key);
     appendIfSet(text, "minpoll", entry.minPoll);
     appendIfSet(text, "maxpoll", entry.maxPoll);
@@ -103,23 +129,30 @@ QString associationText(const ServerEntry& entry)
     return withTail(text, entry.extraOptions, entry.comment);
 }
 
-QString fudgeText(const FudgeEntry& entry)
+QString fudgeText(const QString& prefix, const FudgeEntry& entry)
 {
-    QString text = entry.address;
+    QString text = startLine(prefix);
+    text += entry.address;
     appendIfSet(text, "stratum", entry.stratum);
     appendIfSet(text, "refid", entry.refid);
     appendIfSet(text, "mode", entry.mode);
     appendIfSet(text, "time1", entry.time1);
     appendIfSet(text, "time2", entry.time2);
-    const bool flags[] = {entry.flag1, entry.flag2, entry.flag3, entry.flag4};
-    for (int i = 0; i < 4; ++i)
-        text += QStringLiteral(" flag%1 %2").arg(i + 1).arg(flags[i] ? 1 : 0);
+    const std::pair<const char*, bool> flags[] = {{"flag1", entry.flag1},
+                                                  {"flag2", entry.flag2},
+                                                  {"flag3", entry.flag3},
+                                                  {"flag4", entry.flag4}};
+    for (const auto& flag : flags) {
+        appendWord(text, flag.first);
+        text += flag.second ? QLatin1String(" 1") : QLatin1String(" 0");
+    }
     return withTail(text, entry.extraOptions, entry.comment);
 }
 
-QString fileGenText(const FileGenEntry& entry)
+QString fileGenText(const QString& prefix, const FileGenEntry& entry)
 {
-    QString text = entry.name;
+    QString text = startLine(prefix);
+    text += entry.name;
     appendIfSet(text, "type", entry.type);
     appendIfSet(text, "file", entry.file);
     text += entry.link ? QLatin1String(" link") : QLatin1String(" nolink");
@@ -127,20 +160,23 @@ QString fileGenText(const FileGenEntry& entry)
     return withTail(text, entry.extraOptions, entry.comment);
 }
 
-QString restrictText(const RestrictEntry& entry)
+QString restrictText(const QString& prefix, const RestrictEntry& entry)
 {
-    QString text = entry.address;
+    QString text = startLine(prefix);
+    text += entry.address;
     appendIfSet(text, "mask", entry.mask);
     for (auto it = entry.flags.cbegin(); it != entry.flags.cend(); ++it) {
-        if (it.value())
-            text += space + it.key();
+        if (it.value()) {
+            text += space;
+            text += it.key();
+        }
     }
     return withTail(text, QStringList(), entry.comment);
 }
 
 QString discardText(const DiscardEntry& entry)
 {
-    QString text = QStringLiteral("discard");
+    QString text = startLine(QStringLiteral("discard"));
     appendIfSet(text, "average", entry.average);
     appendIfSet(text, "minimum", entry.minimum);
     appendIfSet(text, "monitor", entry.monitor);
@@ -153,19 +189,19 @@ QStringList associationLines(const char* keyword, const QList<ServerEntry>& entr
     lines.reserve(entries.size());
     const QString prefix = QLatin1String(keyword) + space;
     for (const ServerEntry& entry : entries)
-        lines.append(prefix + associationText(entry));
+        lines.append(associationText(prefix, entry));
     return lines;
 }
 
 template <typename Entry>
 QStringList entryLines(const char* keyword, const QList<Entry>& entries,
-                       QString (*text)(const Entry&))
+                       QString (*text)(const QString&, const Entry&))
 {
     QStringList lines;
     lines.reserve(entries.size());
     const QString prefix = QLatin1String(keyword) + space;
     for (const Entry& entry : entries)
-        lines.append(prefix + text(entry));
+        lines.append(text(prefix, entry));
     return lines;
 }
 
@@ -260,8 +296,8 @@ private:
     const QVector<ConfigLine>& m_oldLines;
     QVector<LineRole> m_roles;
     SectionLines m_oldSections;
-    QHash<QString, QVector<int>> m_positionsOfText;
-    QHash<QString, int> m_claimedOfText;
+    QHash<QString, int> m_unclaimedOfText;
+    QVector<int> m_nextOfSameText;
     std::array<bool, sectionCount> m_oldRecordHeld{};
     // Where the first carried line of a directive that neither the old nor
     // the new record holds went; its later lines with a value may not go
@@ -310,21 +346,30 @@ CarryOverPlan::CarryOverPlan(const NtpSettings& record, const QStringList& gener
 
 void CarryOverPlan::indexGenerated(const QStringList& generated)
 {
-    m_positionsOfText.reserve(generated.size());
-    for (int i = 0; i < generated.size(); ++i)
-        m_positionsOfText[generated.at(i)].append(i);
+    // Lines of equal text are chained from the first to the last; the hash
+    // holds the first line not yet claimed.
+    m_nextOfSameText.fill(-1, generated.size());
+    m_unclaimedOfText.reserve(generated.size());
+    for (int i = generated.size() - 1; i >= 0; --i) {
+        const auto first = m_unclaimedOfText.find(generated.at(i));
+        if (first == m_unclaimedOfText.end()) {
+            m_unclaimedOfText.insert(generated.at(i), i);
+        } else {
+            m_nextOfSameText[i] = first.value();
+            first.value() = i;
+        }
+    }
 }
 
 int CarryOverPlan::anchorPosition(const LineRole& role)
 {
     const QStringList& oldSection = m_oldSections[size_t(role.section)];
     if (role.item < oldSection.size()) {
-        const QString& text = oldSection.at(role.item);
-        const auto positions = m_positionsOfText.constFind(text);
-        if (positions != m_positionsOfText.cend()) {
-            int& claimed = m_claimedOfText[text];
-            if (claimed < positions->size())
-                return positions->at(claimed++);
+        const auto unclaimed = m_unclaimedOfText.find(oldSection.at(role.item));
+        if (unclaimed != m_unclaimedOfText.end() && unclaimed.value() >= 0) {
+            const int position = unclaimed.value();
+            unclaimed.value() = m_nextOfSameText.at(position);
+            return position;
         }
     }
     return m_sectionStart[size_t(role.section)];
