@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -147,6 +148,7 @@ private slots:
     void realisticFiles_data();
     void realisticFiles();
     void oddAndLargeFilesLoseNothing();
+    void mixedFilesStayStable();
     void failedWritesLeaveTheFile_data();
     void failedWritesLeaveTheFile();
     void writesThroughSymbolicLinks();
@@ -427,6 +429,90 @@ void TestNtpWriter::oddAndLargeFilesLoseNothing()
     }
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(" | ")));
     QCOMPARE(written.size(), old.size() + 1); // and one empty statistics line
+}
+
+// Files mixed at random from lines that exercise the placement rules: saved
+// unchanged they keep every word and read back equal; saved after an edit
+// they read back as the edited record; saving twice changes nothing.
+void TestNtpWriter::mixedFilesStayStable()
+{
+    const QByteArray pool[] = {"",
+                               "  ",
+                               "# comment",
+                               "server a",
+                               "server b iburst # b",
+                               "server a",
+                               "server -4 c",
+                               "server",
+                               "driftfile /a",
+                               "driftfile /b x # y",
+                               "driftfile",
+                               "statsdir /s",
+                               "statsdir",
+                               "logconfig +all",
+                               "logconfig",
+                               "broadcastclient",
+                               "broadcastclient novolley x",
+                               "statistics loopstats",
+                               "statistics",
+                               "statistics # st",
+                               "statistics protostats",
+                               "enable auth",
+                               "enable",
+                               "enable a b # c",
+                               "restrict default kod",
+                               "restrict ::1",
+                               "fudge 127.127.1.0 stratum 3",
+                               "filegen loopstats file l",
+                               "discard",
+                               "pool p",
+                               "broadcastdelay",
+                               "broadcastdelay 0.1",
+                               "manycastserver m"};
+    const QStringList edits{"none",
+                            "remove first server",
+                            "clear driftfile",
+                            "toggle broadcastclient",
+                            "toggle statsdir",
+                            "toggle loopstats"};
+    QRandomGenerator random(20240601);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ntp.conf");
+    for (int round = 0; round < 1500; ++round) {
+        QByteArray old;
+        for (int i = random.bounded(12); i > 0; --i)
+            old += pool[random.bounded(int(std::size(pool)))] + '\n';
+        QVERIFY(writeBytes(path, old));
+        NtpSettings record = readRecord(path);
+        const QString edit = edits.at(random.bounded(edits.size()));
+        if (edit == "remove first server" && !record.servers.isEmpty()) {
+            record.servers.removeFirst();
+        } else if (edit == "clear driftfile") {
+            record.driftFile.clear();
+            record.directiveExtras.remove("driftfile");
+            record.directiveComments.remove("driftfile");
+        } else if (edit == "toggle broadcastclient") {
+            record.broadcastClient = !record.broadcastClient;
+            record.noVolley = false;
+            record.directiveExtras.remove("broadcastclient");
+            record.directiveComments.remove("broadcastclient");
+        } else if (edit == "toggle statsdir") {
+            record.statsDir = record.statsDir.isEmpty() ? "/new" : QString();
+            record.directiveExtras.remove("statsdir");
+            record.directiveComments.remove("statsdir");
+        } else if (edit == "toggle loopstats") {
+            record.loopStats = !record.loopStats;
+        }
+        QVERIFY(record.writeTo(path));
+        const QByteArray written = readBytes(path);
+        const QByteArray context =
+            "edit: " + edit.toLatin1() + "\nold:\n" + old + "written:\n" + written;
+        if (edit == "none" && !old.contains("statistics"))
+            QVERIFY2(normalizedTokens(written) == normalizedTokens(old), context.constData());
+        QVERIFY2(readRecord(path) == record, context.constData());
+        QVERIFY(record.writeTo(path));
+        QVERIFY2(readBytes(path) == written, context.constData());
+    }
 }
 
 void TestNtpWriter::failedWritesLeaveTheFile_data()
