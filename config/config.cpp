@@ -18,7 +18,9 @@ QTextCodec* fileCodec()
 // The separators between tokens: blank, tab and "=".
 bool isSeparator(QChar c)
 {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('=');
+    // Other white space separates too: a line's ends are trimmed of it, so a
+    // token ending in it would change once the writer moves it to a line end.
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('=') || c.isSpace();
 }
 
 // Splits `text` at every separator, dropping empty pieces.
@@ -54,7 +56,9 @@ QVector<QByteArray> splitLines(const QByteArray& bytes)
         if (lastLine)
             end = size;
         int contentEnd = end;
-        if (!lastLine && contentEnd > start && bytes.at(contentEnd - 1) == '\r')
+        // A CR ending the file's last line ends it like CR LF would: written
+        // back with LF, it would otherwise turn into CR LF and then vanish.
+        if (contentEnd > start && bytes.at(contentEnd - 1) == '\r')
             --contentEnd;
         lines.append(bytes.mid(start, contentEnd - start));
         start = end + 1;

@@ -172,6 +172,22 @@ int resolveSymlinks(const QString& path, QString* resolved)
     return ELOOP;
 }
 
+// A write killed half-way leaves its temporary file behind; the next
+// successful write of the same file clears those older than a minute (a
+// younger one may belong to a write under way).
+void removeStaleTempFiles(const QFileInfo& target)
+{
+    const QString prefix = QLatin1Char('.') + target.fileName() + QLatin1Char('.');
+    QDir dir = target.absoluteDir();
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QFileInfoList candidates =
+        dir.entryInfoList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo& temp : candidates) {
+        if (!temp.isSymLink() && temp.lastModified().toUTC() < cutoff)
+            QFile::remove(temp.absoluteFilePath());
+    }
+}
+
 int replaceFileAtomically(const QString& path, const QByteArray& bytes)
 {
     const QByteArray target = QFile::encodeName(path);
@@ -203,5 +219,6 @@ int replaceFileAtomically(const QString& path, const QByteArray& bytes)
         return error;
     }
     syncDirectory(dir);
+    removeStaleTempFiles(info);
     return 0;
 }

@@ -290,7 +290,9 @@ SavedClock savedClock(const QTreeWidgetItem* item)
     clock.server.maxPoll = polls.size() > 1 ? toInt(polls.at(1)) : 0;
 
     clock.fudge.address = address;
-    clock.fudge.mode = mode;
+    // The daemon takes the mode from the server line; a fudge line gets one
+    // only where the file gave it one (newer daemons refuse it there).
+    clock.fudge.mode = clock.fudge.mode >= 0 ? mode : -1;
     clock.fudge.stratum = toInt(item->text(StratumColumn));
     clock.fudge.time1 = fudgeToken(item->text(Time1Column));
     clock.fudge.time2 = fudgeToken(item->text(Time2Column));

@@ -153,6 +153,9 @@ private slots:
     void failedWritesLeaveTheFile();
     void writesThroughSymbolicLinks();
     void keepsPermissionsAndOwner();
+    void oddBytesAreStableFromTheFirstSave_data();
+    void oddBytesAreStableFromTheFirstSave();
+    void clearsTempFilesOfKilledWrites();
 };
 
 void TestNtpWriter::writesLineFormats_data()
@@ -615,6 +618,52 @@ void TestNtpWriter::keepsPermissionsAndOwner()
     QCOMPARE(st.st_uid, nobody->pw_uid);
     QCOMPARE(st.st_gid, nogroup->gr_gid);
     QCOMPARE(readBytes(path), QByteArray("driftfile /d\n\nserver a\n"));
+}
+
+void TestNtpWriter::oddBytesAreStableFromTheFirstSave_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("firstSave");
+    QTest::newRow("CR ending the last line") << QByteArray("# note\r") << QByteArray("\n# note\n");
+    QTest::newRow("form feed inside a restrict line")
+        << QByteArray("restrict default y\x0c i\n") << QByteArray("\nrestrict default i y\n");
+}
+
+void TestNtpWriter::oddBytesAreStableFromTheFirstSave()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, firstSave);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ntp.conf"));
+    QVERIFY(writeBytes(path, input));
+    const NtpSettings first = readRecord(path);
+    QVERIFY(first.writeTo(path));
+    QCOMPARE(readBytes(path), firstSave);
+    QCOMPARE(readRecord(path), first);
+    QVERIFY(readRecord(path).writeTo(path));
+    QCOMPARE(readBytes(path), firstSave);
+}
+
+void TestNtpWriter::clearsTempFilesOfKilledWrites()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ntp.conf"));
+    QVERIFY(writeBytes(path, "server 192.0.2.1\n"));
+    const QString stale = dir.filePath(QStringLiteral(".ntp.conf.AbC123"));
+    const QString recent = dir.filePath(QStringLiteral(".ntp.conf.XyZ789"));
+    const QString unrelated = dir.filePath(QStringLiteral(".ntp.conf.keep-me"));
+    for (const QString& name : {stale, recent, unrelated})
+        QVERIFY(writeBytes(name, "half written"));
+    QFile old(stale);
+    QVERIFY(old.open(QIODevice::ReadWrite));
+    QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                            QFileDevice::FileModificationTime));
+    old.close();
+    QVERIFY(readRecord(path).writeTo(path));
+    QVERIFY(!QFile::exists(stale));
+    QVERIFY(QFile::exists(recent));    // may belong to a write under way
+    QVERIFY(QFile::exists(unrelated)); // not a name the writer makes
+    QCOMPARE(readBytes(path), QByteArray("\nserver 192.0.2.1\n"));
 }
 
 QTEST_GUILESS_MAIN(TestNtpWriter)

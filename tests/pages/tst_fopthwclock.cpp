@@ -187,6 +187,7 @@ private slots:
     void savesRowsInPageForm();
     void keepsWhatRowsCannotHold();
     void keepsCommentsAndUnknownOptions();
+    void fudgeModeOnlyWhereTheFileHadOne();
     void doubledLinesFollowTheirRow();
     void strayFudgeNeverOverridesRow();
     void addRefusesDuplicate();
@@ -302,8 +303,8 @@ void TestFOptHWClock::savesRowsInPageForm()
         "server b.example",
         "server 127.127.20.0 minpoll 4 maxpoll 10 mode 0 prefer",
         "server 127.127.1.0 minpoll 0 maxpoll 10 mode 0",
-        "fudge 127.127.20.0 stratum 1 mode 0 time1 0.5 flag1 0 flag2 0 flag3 0 flag4 0",
-        "fudge 127.127.1.0 stratum 0 mode 0 flag1 0 flag2 0 flag3 0 flag4 0",
+        "fudge 127.127.20.0 stratum 1 time1 0.5 flag1 0 flag2 0 flag3 0 flag4 0",
+        "fudge 127.127.1.0 stratum 0 flag1 0 flag2 0 flag3 0 flag4 0",
     };
     QCOMPARE(directiveLines(conf.read()), expected);
 
@@ -347,10 +348,10 @@ void TestFOptHWClock::keepsWhatRowsCannotHold()
     QCOMPARE(linesStartingWith(text, "fudge"),
              QStringList({"fudge 127.127.99.0 stratum 2 flag1 0 flag2 0 flag3 0 flag4 0",
                           "fudge 127.127.22.0 refid PPS flag1 0 flag2 0 flag3 0 flag4 0",
-                          "fudge 127.127.20.0 stratum 1 mode 0 time1 0.5 flag1 0 flag2 0 flag3 0 "
+                          "fudge 127.127.20.0 stratum 1 time1 0.5 flag1 0 flag2 0 flag3 0 "
                           "flag4 0",
                           "fudge 127.127.20.0 stratum 9 flag1 0 flag2 0 flag3 0 flag4 0",
-                          "fudge 127.127.28.0 stratum 0 mode 0 flag1 0 flag2 0 flag3 0 flag4 0"}));
+                          "fudge 127.127.28.0 stratum 0 flag1 0 flag2 0 flag3 0 flag4 0"}));
 }
 
 void TestFOptHWClock::keepsCommentsAndUnknownOptions()
@@ -366,8 +367,23 @@ void TestFOptHWClock::keepsCommentsAndUnknownOptions()
     QCOMPARE(linesStartingWith(text, "server"),
              QStringList{"server 127.127.20.1 minpoll 4 maxpoll 10 mode 0 xleave # gps on ttyS0"});
     QCOMPARE(linesStartingWith(text, "fudge"),
-             QStringList{"fudge 127.127.20.1 stratum 0 mode 0 time2 0.4 flag1 0 flag2 0 flag3 0 "
+             QStringList{"fudge 127.127.20.1 stratum 0 time2 0.4 flag1 0 flag2 0 flag3 0 "
                          "flag4 0 unknownword # tuned"});
+}
+
+void TestFOptHWClock::fudgeModeOnlyWhereTheFileHadOne()
+{
+    ConfFile conf("server 127.127.20.0 mode 17\nfudge 127.127.20.0 mode 17 stratum 1\n"
+                  "server 127.127.22.0 mode 3\nfudge 127.127.22.0 refid PPS\n");
+    FOptHWClock page;
+    page.saveSettings();
+    const QByteArray text = conf.read();
+    QCOMPARE(linesStartingWith(text, "server"),
+             (QStringList{"server 127.127.20.0 minpoll 0 maxpoll 10 mode 17",
+                          "server 127.127.22.0 minpoll 0 maxpoll 10 mode 3"}));
+    QCOMPARE(linesStartingWith(text, "fudge"),
+             (QStringList{"fudge 127.127.20.0 stratum 1 mode 17 flag1 0 flag2 0 flag3 0 flag4 0",
+                          "fudge 127.127.22.0 refid PPS flag1 0 flag2 0 flag3 0 flag4 0"}));
 }
 
 void TestFOptHWClock::doubledLinesFollowTheirRow()
@@ -402,7 +418,7 @@ void TestFOptHWClock::doubledLinesFollowTheirRow()
                  QStringList({"server 127.127.28.0 minpoll 4 maxpoll 8 mode 0",
                               "server 127.127.1.0 minpoll 0 maxpoll 10 mode 0"}));
         QCOMPARE(linesStartingWith(conf.read(), "fudge").first(),
-                 QStringLiteral("fudge 127.127.28.0 stratum 0 refid SHM mode 0 flag1 0 flag2 0 "
+                 QStringLiteral("fudge 127.127.28.0 stratum 0 refid SHM flag1 0 flag2 0 "
                                 "flag3 0 flag4 0"));
         QCOMPARE(linesStartingWith(conf.read(), "fudge").size(), 2);
     }
@@ -417,7 +433,7 @@ void TestFOptHWClock::doubledLinesFollowTheirRow()
         QCOMPARE(linesStartingWith(conf.read(), "server"),
                  QStringList{"server 127.127.1.0 minpoll 0 maxpoll 10 mode 0"});
         QCOMPARE(linesStartingWith(conf.read(), "fudge"),
-                 QStringList{"fudge 127.127.1.0 stratum 0 mode 0 flag1 0 flag2 0 flag3 0 flag4 0"});
+                 QStringList{"fudge 127.127.1.0 stratum 0 flag1 0 flag2 0 flag3 0 flag4 0"});
     }
 }
 
@@ -620,7 +636,7 @@ void TestFOptHWClock::cleansTimeTexts()
     QCOMPARE(item->text(8), QStringLiteral("GP_S_restrict_default"));
     page.saveSettings();
     QCOMPARE(linesStartingWith(conf.read(), "fudge"),
-             QStringList{"fudge 127.127.1.0 stratum 0 refid GP_S_restrict_default mode 0 time1 "
+             QStringList{"fudge 127.127.1.0 stratum 0 refid GP_S_restrict_default time1 "
                          "0.0_12 time2 1.5 flag1 0 flag2 0 flag3 0 flag4 0"});
     QVERIFY(linesStartingWith(conf.read(), "restrict").isEmpty());
 }
