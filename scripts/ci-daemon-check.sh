@@ -10,7 +10,8 @@
 set -uo pipefail
 
 repo=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
-build="$repo/build-daemon"
+# NTPSM_DAEMON_BUILD: an existing build folder to reuse (CI passes the test build).
+build=${NTPSM_DAEMON_BUILD:-$repo/build-daemon}
 tools=${NTPSM_DAEMON_TOOLS:-$(readlink -f "$repo/../shared/tools")}
 
 as_root=""
@@ -38,7 +39,9 @@ ensure_policy_rc
 ensure_ntpsec || { echo "daemon check: cannot install ntpsec" >&2; exit 2; }
 [ -x "$tools/ntpd-accepts.sh" ] || { echo "daemon check: no tools in $tools" >&2; exit 2; }
 
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DNTPSM_BUILD_TESTS=ON >/dev/null &&
+build_type=()
+[ -f "$build/CMakeCache.txt" ] || build_type=(-DCMAKE_BUILD_TYPE=Release)
+cmake -S "$repo" -B "$build" "${build_type[@]}" -DNTPSM_BUILD_TESTS=ON >/dev/null &&
     cmake --build "$build" -j2 --target tst_daemoncheck || exit 2
 
 # ntpd reads its configuration within milliseconds of starting; one second
