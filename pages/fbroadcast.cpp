@@ -11,6 +11,7 @@
 
 #include "fbroadcast_add.h"
 #include "wisphostaddress.h"
+#include "treecolumns.h"
 
 namespace
 {
@@ -102,8 +103,7 @@ void FBroadcast::loadSettings()
     }
     (ntpSettings.broadcastClient ? ui->rbDual : ui->rbClient)->setChecked(true);
     buttonToggled(mode(), true);
-    for (int column = 0; column < ui->twList->columnCount(); ++column)
-        ui->twList->resizeColumnToContents(column);
+    resizeColumnsToContents(ui->twList);
 }
 
 void FBroadcast::saveSettings()

@@ -14,6 +14,7 @@
 
 #include "foptaccess_add.h"
 #include "wisphostaddress.h"
+#include "treecolumns.h"
 
 namespace
 {
@@ -100,8 +101,7 @@ void FOptAccess::loadSettings()
         defaultShown = defaultShown || isDefault(entry);
         addRow(entry);
     }
-    for (int column = 0; column < twList->columnCount(); ++column)
-        twList->resizeColumnToContents(column);
+    resizeColumnsToContents(twList);
     currentItemChanged(twList->currentItem(), nullptr);
 }
 

@@ -19,6 +19,7 @@
 #include "clockdrivers.h"
 #include "fopthwclock_add.h"
 #include "ntpsettings.h"
+#include "treecolumns.h"
 
 namespace
 {
@@ -472,9 +473,8 @@ void FOptHWClock::loadSettings()
     readNtpSettings();
     twList->clear();
     chbCalibrate->setChecked(ntpSettings.enables.contains(CalibrateOption));
-    appendLoadedRows();
-    for (int column = 0; column < ColumnCount; ++column)
-        twList->resizeColumnToContents(column);
+    fillSorted(twList, [this] { appendLoadedRows(); });
+    resizeColumnsToContents(twList);
     currentItemChanged(twList->currentItem(), nullptr);
 }
 

@@ -15,6 +15,7 @@
 
 #include "foptsync_add.h"
 #include "ntpsettings.h"
+#include "treecolumns.h"
 
 namespace
 {
@@ -118,8 +119,7 @@ void FOptSync::loadSettings()
         if (!isReferenceClock(entry))
             appendEntryRow(entry);
     }
-    for (int column = 0; column < serverList->columnCount(); ++column)
-        serverList->resizeColumnToContents(column);
+    resizeColumnsToContents(serverList);
     currentItemChanged(serverList->currentItem(), nullptr);
 }
 
