@@ -11,7 +11,7 @@ struct FileFingerprint {
     bool exists = false;
     qint64 size = -1;
     QDateTime modified;
-    QByteArray sha256;
+    QByteArray digest; // MD5 of the content
 
     static FileFingerprint ofFile(const QString& path);
     static FileFingerprint ofContent(const QByteArray& content, const QDateTime& modified);
@@ -20,7 +20,7 @@ struct FileFingerprint {
     {
         // The time stamp alone does not count: a file touched but unchanged
         // holds nothing that could be overwritten.
-        return exists == other.exists && size == other.size && sha256 == other.sha256;
+        return exists == other.exists && size == other.size && digest == other.digest;
     }
     bool operator!=(const FileFingerprint& other) const { return !(*this == other); }
 };
