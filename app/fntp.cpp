@@ -23,7 +23,7 @@
 #include "servicecontrol.h"
 #include "wisphelpmenu.h"
 
-struct FNTP::PageSpec {
+struct FNTP::PageFactory {
     std::function<ModifiableWidget*(QWidget*)> create;
     QString icon;
 };
@@ -81,7 +81,7 @@ void FNTP::buildTree()
                  {factory<FOptOther>(), QStringLiteral("run-build-configure")}});
 }
 
-void FNTP::addCategory(const QString& text, const QString& icon, const QList<PageSpec>& pages)
+void FNTP::addCategory(const QString& text, const QString& icon, const QList<PageFactory>& pages)
 {
     auto* list = new ListItemWidget;
     auto* category = new QTreeWidgetItem(ui->twList);
@@ -89,11 +89,11 @@ void FNTP::addCategory(const QString& text, const QString& icon, const QList<Pag
     category->setExpanded(true);
     category->setIcon(0, QIcon::fromTheme(icon));
     category->setData(0, Qt::UserRole, ui->swList->addWidget(list));
-    for (const PageSpec& spec : pages) {
-        ModifiableWidget* page = spec.create(this);
+    for (const PageFactory& entry : pages) {
+        ModifiableWidget* page = entry.create(this);
         auto* item = new QTreeWidgetItem(category);
         item->setText(0, page->windowTitle());
-        item->setIcon(0, QIcon::fromTheme(spec.icon));
+        item->setIcon(0, QIcon::fromTheme(entry.icon));
         item->setData(0, Qt::UserRole, ui->swList->addWidget(page));
         list->addPageItem(item, ui->swList, ui->twList);
         connect(page, &ModifiableWidget::dataChanged, this, &FNTP::needApplyCancelDialog);

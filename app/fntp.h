@@ -42,9 +42,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct PageSpec;
+    struct PageFactory;
     void buildTree();
-    void addCategory(const QString& text, const QString& icon, const QList<PageSpec>& pages);
+    void addCategory(const QString& text, const QString& icon, const QList<PageFactory>& pages);
     void connectActions();
     void restoreWindowSettings();
     void setEditing(ModifiableWidget* page);
