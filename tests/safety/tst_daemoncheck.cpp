@@ -155,7 +155,9 @@ void TestDaemonCheck::initTestCase()
               "from scripts/ci-daemon-check.sh");
     QVERIFY2(QFileInfo(script("ntpd-accepts.sh")).isExecutable(), qPrintable(m_tools));
     QVERIFY2(QFileInfo(script("ntpd-new-complaints.sh")).isExecutable(), qPrintable(m_tools));
-    m_samples = QFINDTESTDATA("../../fuzz/seeds");
+    // NTPSM_DAEMON_SAMPLES: another folder of *.conf files to judge, e.g. a
+    // collection of real files; the project's own samples otherwise.
+    m_samples = qEnvironmentVariable("NTPSM_DAEMON_SAMPLES", QFINDTESTDATA("../../fuzz/seeds"));
     QVERIFY2(!m_samples.isEmpty(), "the sample configuration files are missing");
     QVERIFY(m_work.isValid());
 }
@@ -164,7 +166,7 @@ void TestDaemonCheck::addSampleRows()
 {
     QTest::addColumn<QString>("sample");
     const QStringList names = QDir(m_samples).entryList({QStringLiteral("*.conf")}, QDir::Files);
-    QVERIFY(names.size() >= 5);
+    QVERIFY(!names.isEmpty());
     for (const QString& name : names)
         QTest::newRow(qPrintable(name)) << QDir(m_samples).filePath(name);
 }
