@@ -204,6 +204,12 @@ bool isAcceptedRestrictAddress(const QString& address)
     return true;
 }
 
+// Restrict options that are followed by a value of their own.
+bool takesValue(const QString& word)
+{
+    return word == QLatin1String("ippeerlimit") || word == QLatin1String("serverresponse");
+}
+
 RestrictEntry parseRestrict(const QStringList& values)
 {
     RestrictEntry entry;
@@ -214,6 +220,11 @@ RestrictEntry parseRestrict(const QStringList& values)
         const QString word = values.at(i).toLower();
         if (i + 1 < count && word == QLatin1String("mask")) {
             entry.mask = values.at(i + 1);
+            i += 2;
+        } else if (i + 1 < count && takesValue(word)) {
+            // One flag with its value: sorted apart, "ippeerlimit -1" would
+            // turn into two words the daemon refuses.
+            entry.flags.insert(word + QLatin1Char(' ') + values.at(i + 1).toLower(), true);
             i += 2;
         } else {
             entry.flags.insert(word, true);

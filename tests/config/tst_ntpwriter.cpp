@@ -625,6 +625,11 @@ void TestNtpWriter::oddBytesAreStableFromTheFirstSave_data()
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QByteArray>("firstSave");
     QTest::newRow("CR ending the last line") << QByteArray("# note\r") << QByteArray("\n# note\n");
+    QTest::newRow("restrict options with a value")
+        << QByteArray("restrict default nomodify ippeerlimit -1 kod\n"
+                      "restrict 127.0.0.2 serverresponse fuzz ippeerlimit 0\n")
+        << QByteArray("\nrestrict default ippeerlimit -1 kod nomodify\n"
+                      "restrict 127.0.0.2 ippeerlimit 0 serverresponse fuzz\n");
     QTest::newRow("form feed inside a restrict line")
         << QByteArray("restrict default y\x0c i\n") << QByteArray("\nrestrict default i y\n");
 }
