@@ -2,16 +2,14 @@
 #include "ui_fbroadcast.h"
 
 #include <QButtonGroup>
-#include <QContextMenuEvent>
-#include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
 #include <QSpinBox>
 
 #include "fbroadcast_add.h"
-#include "wisphostaddress.h"
+#include "listpage.h"
 #include "treecolumns.h"
+#include "wisphostaddress.h"
 
 namespace
 {
@@ -225,35 +223,15 @@ void FBroadcast::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*)
     ui->bDelete->setEnabled(current != nullptr);
 }
 
-void FBroadcast::showContextMenu(const QPoint& globalPos)
-{
-    const bool hasCurrent = ui->twList->currentItem() != nullptr;
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("contextMenu"));
-    menu.addAction(tr("Add..."), this, &FBroadcast::Add_clicked);
-    menu.addAction(tr("Edit..."), this, &FBroadcast::Edit_clicked)->setEnabled(hasCurrent);
-    menu.addAction(tr("Delete"), this, &FBroadcast::Delete_clicked)->setEnabled(hasCurrent);
-    menu.exec(globalPos);
-}
-
 bool FBroadcast::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != ui->twList)
         return ModifiableWidget::eventFilter(watched, event);
-    if (event->type() == QEvent::KeyPress) {
-        switch (static_cast<QKeyEvent*>(event)->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            Edit_clicked();
-            break;
-        case Qt::Key_Delete:
-            Delete_clicked();
-            break;
-        default:
-            break;
-        }
-    } else if (event->type() == QEvent::ContextMenu && mode() == ClientAndServer) {
-        showContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
-    }
-    return false;
+    handleListEvent(this, ui->twList, event,
+                    {[this] { Add_clicked(); }, [this] { Edit_clicked(); },
+                     [this] {
+                         Delete_clicked();
+                     }},
+                    mode() == ClientAndServer);
+    return false; // the list still gets every event
 }

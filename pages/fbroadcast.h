@@ -43,7 +43,6 @@ private:
     void setRowFromDialog(QTreeWidgetItem* item, const FBroadcast_Add& dialog);
     void presetDialog(FBroadcast_Add& dialog, const QTreeWidgetItem* item) const;
     ServerEntry entryOf(const QTreeWidgetItem* item) const;
-    void showContextMenu(const QPoint& globalPos);
 
     Ui::FBroadcast* ui;
     QButtonGroup* modeGroup;

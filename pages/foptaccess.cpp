@@ -2,19 +2,17 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "foptaccess_add.h"
-#include "wisphostaddress.h"
+#include "listpage.h"
 #include "treecolumns.h"
+#include "wisphostaddress.h"
 
 namespace
 {
@@ -295,35 +293,14 @@ void FOptAccess::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*)
     bDelete->setEnabled(current != nullptr);
 }
 
-void FOptAccess::showContextMenu(const QPoint& globalPos)
-{
-    const bool hasCurrent = twList->currentItem() != nullptr;
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("contextMenu"));
-    menu.addAction(tr("Add..."), this, &FOptAccess::Add_clicked);
-    menu.addAction(tr("Edit..."), this, &FOptAccess::Edit_clicked)->setEnabled(hasCurrent);
-    menu.addAction(tr("Delete"), this, &FOptAccess::Delete_clicked)->setEnabled(hasCurrent);
-    menu.exec(globalPos);
-}
-
 bool FOptAccess::eventFilter(QObject* watched, QEvent* event)
 {
     if (!twList || watched != twList)
         return ModifiableWidget::eventFilter(watched, event);
-    if (event->type() == QEvent::KeyPress) {
-        switch (static_cast<QKeyEvent*>(event)->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            Edit_clicked();
-            break;
-        case Qt::Key_Delete:
-            Delete_clicked();
-            break;
-        default:
-            break;
-        }
-    } else if (event->type() == QEvent::ContextMenu) {
-        showContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
-    }
-    return false;
+    handleListEvent(this, twList, event,
+                    {[this] { Add_clicked(); }, [this] { Edit_clicked(); },
+                     [this] {
+                         Delete_clicked();
+                     }});
+    return false; // the list still gets every event
 }

@@ -36,7 +36,6 @@ private:
     QTreeWidgetItem* findDefaultRow(const QTreeWidgetItem* except = nullptr) const;
     bool checkAddress(const QString& address, const QString& mask);
     void presetDialog(FOptAccess_Add& dialog, const QTreeWidgetItem* item) const;
-    void showContextMenu(const QPoint& globalPos);
 
     QTreeWidget* twList;
     QPushButton* bDelete;

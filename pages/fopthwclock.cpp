@@ -2,12 +2,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSet>
@@ -18,6 +15,7 @@
 
 #include "clockdrivers.h"
 #include "fopthwclock_add.h"
+#include "listpage.h"
 #include "ntpsettings.h"
 #include "treecolumns.h"
 
@@ -612,37 +610,10 @@ bool FOptHWClock::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != twList)
         return ModifiableWidget::eventFilter(watched, event);
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
-            Edit_clicked();
-        else if (key == Qt::Key_Delete)
-            Delete_clicked();
-    } else if (event->type() == QEvent::ContextMenu) {
-        showContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
-    }
-    return false;
-}
-
-void FOptHWClock::showContextMenu(const QPoint& globalPos)
-{
-    const bool hasCurrent = twList->currentItem() != nullptr;
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("contextMenu"));
-    QAction* add = menu.addAction(tr("Add..."));
-    add->setObjectName(QStringLiteral("aAdd"));
-    QAction* edit = menu.addAction(tr("Edit..."));
-    edit->setObjectName(QStringLiteral("aEdit"));
-    edit->setEnabled(hasCurrent);
-    QAction* remove = menu.addAction(tr("Delete"));
-    remove->setObjectName(QStringLiteral("aDelete"));
-    remove->setEnabled(hasCurrent);
-
-    QAction* chosen = menu.exec(globalPos);
-    if (chosen == add)
-        Add_clicked();
-    else if (chosen == edit)
-        Edit_clicked();
-    else if (chosen == remove)
-        Delete_clicked();
+    handleListEvent(this, twList, event,
+                    {[this] { Add_clicked(); }, [this] { Edit_clicked(); },
+                     [this] {
+                         Delete_clicked();
+                     }});
+    return false; // the list still gets every event
 }

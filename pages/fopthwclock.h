@@ -35,7 +35,6 @@ private:
     // others when the clock is preferred; false (and nothing changed) on a
     // duplicate.
     bool admitClock(int driver, int unit, bool prefer, const QTreeWidgetItem* edited);
-    void showContextMenu(const QPoint& globalPos);
 
     QCheckBox* chbCalibrate = nullptr;
     QTreeWidget* twList = nullptr;

@@ -2,11 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -14,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "foptsync_add.h"
+#include "listpage.h"
 #include "ntpsettings.h"
 #include "treecolumns.h"
 
@@ -252,32 +250,10 @@ bool FOptSync::eventFilter(QObject* watched, QEvent* event)
 {
     if (!serverList || watched != serverList)
         return ModifiableWidget::eventFilter(watched, event);
-
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
-            Edit_clicked();
-        else if (key == Qt::Key_Delete)
-            Delete_clicked();
-    } else if (event->type() == QEvent::ContextMenu) {
-        showContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
-    }
-    // The list still gets every event.
-    return false;
-}
-
-void FOptSync::showContextMenu(const QPoint& globalPos)
-{
-    const bool hasCurrent = serverList->currentItem() != nullptr;
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("serverMenu"));
-    QAction* add = menu.addAction(tr("Add..."), this, SLOT(Add_clicked()));
-    add->setObjectName(QStringLiteral("aAdd"));
-    QAction* edit = menu.addAction(tr("Edit..."), this, SLOT(Edit_clicked()));
-    edit->setObjectName(QStringLiteral("aEdit"));
-    edit->setEnabled(hasCurrent);
-    QAction* remove = menu.addAction(tr("Delete"), this, SLOT(Delete_clicked()));
-    remove->setObjectName(QStringLiteral("aDelete"));
-    remove->setEnabled(hasCurrent);
-    menu.exec(globalPos);
+    handleListEvent(this, serverList, event,
+                    {[this] { Add_clicked(); }, [this] { Edit_clicked(); },
+                     [this] {
+                         Delete_clicked();
+                     }});
+    return false; // the list still gets every event
 }

@@ -31,7 +31,6 @@ private:
     void fillRowFromDialog(QTreeWidgetItem* item, const FOptSync_Add& dialog) const;
     void presetDialogFromRow(FOptSync_Add& dialog, const QTreeWidgetItem* item) const;
     ServerEntry entryFromRow(const QTreeWidgetItem* item) const;
-    void showContextMenu(const QPoint& globalPos);
 
     QTreeWidget* serverList = nullptr;
     QPushButton* editButton = nullptr;
