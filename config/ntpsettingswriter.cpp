@@ -78,9 +78,12 @@ void appendWord(QString& text, const char* word)
     text += QLatin1String(word);
 }
 
+// -1 stands for "not given". Other negative numbers are what the file said
+// (nonsense the daemon will refuse, but the administrator's): dropping them
+// would lose the option without a word.
 void appendIfSet(QString& text, const char* option, int value)
 {
-    if (value >= 0) {
+    if (value != -1) {
         appendWord(text, option);
         text += space;
         text += QString::number(value);

@@ -168,7 +168,8 @@ void TestNtpWriter::writesLineFormats_data()
         << "drift" << QByteArray("driftfile /var/lib/ntp/ntp.drift\nstatistics loopstats\n");
     QTest::newRow("server") << "server" << QByteArray("\nserver 192.0.2.2 iburst prefer\n");
     QTest::newRow("server numbers")
-        << "numbers" << QByteArray("\nserver 192.0.2.2 minpoll 4 maxpoll 10 version 4 ttl 2\n");
+        << "numbers"
+        << QByteArray("\nserver 192.0.2.2 minpoll 4 maxpoll 10 version 4 ttl 2 mode -7\n");
     QTest::newRow("fudge") << "fudge"
                            << QByteArray("\nfudge 127.127.1.0 stratum 10 flag1 0 flag2 0 flag3 0 "
                                          "flag4 0\n");
@@ -217,7 +218,7 @@ void TestNtpWriter::writesLineFormats()
             s.maxPoll = 10;
             s.version = 4;
             s.ttl = 2;
-            s.mode = -7; // below -1: not written
+            s.mode = -7; // below -1: what the file said, written back
         }
         r.servers << s;
     } else if (record == "fudge") {
@@ -310,8 +311,6 @@ void TestNtpWriter::writesLineFormats()
     QVERIFY(r.writeTo(path));
     QTEST(readBytes(path), "expected");
     // Within what the text can say, the file reads back as the record.
-    for (ServerEntry& s : r.servers)
-        s.mode = qMax(s.mode, -1);
     for (RestrictEntry& e : r.restricts)
         e.flags.remove("limited");
     QVERIFY(readRecord(path) == r);
