@@ -56,9 +56,9 @@ QVector<QByteArray> splitLines(const QByteArray& bytes)
         if (lastLine)
             end = size;
         int contentEnd = end;
-        // A CR ending the file's last line ends it like CR LF would: written
-        // back with LF, it would otherwise turn into CR LF and then vanish.
-        if (contentEnd > start && bytes.at(contentEnd - 1) == '\r')
+        // CRs at the end of a line belong to its line end: written back before
+        // an LF, they would otherwise turn into CR LF and vanish one by one.
+        while (contentEnd > start && bytes.at(contentEnd - 1) == '\r')
             --contentEnd;
         lines.append(bytes.mid(start, contentEnd - start));
         start = end + 1;

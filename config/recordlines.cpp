@@ -148,7 +148,10 @@ FileGenEntry parseFileGen(const QStringList& values)
         if (i + 1 < count && values.at(i).toLower() == QLatin1String("file")) {
             entry.file = values.at(i + 1);
             used[i] = used[i + 1] = true;
+            // The name is not read as a keyword as well: a file named "type"
+            // would otherwise take the next word as its type once written.
             ++i;
+            continue;
         }
         const QString word = values.at(i).toLower();
         if (i + 1 < count && word == QLatin1String("type")) {

@@ -624,6 +624,10 @@ void TestNtpWriter::oddBytesAreStableFromTheFirstSave_data()
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QByteArray>("firstSave");
     QTest::newRow("CR ending the last line") << QByteArray("# note\r") << QByteArray("\n# note\n");
+    QTest::newRow("CRs only") << QByteArray("\r\r") << QByteArray("\n");
+    QTest::newRow("file named like a keyword")
+        << QByteArray("filegen s file type\n")
+        << QByteArray("\nfilegen s file type nolink disable\n");
     QTest::newRow("restrict options with a value")
         << QByteArray("restrict default nomodify ippeerlimit -1 kod\n"
                       "restrict 127.0.0.2 serverresponse fuzz ippeerlimit 0\n")
