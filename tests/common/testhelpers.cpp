@@ -9,7 +9,8 @@
 
 #include "ntpconfpath.h"
 
-namespace TestHelpers {
+namespace TestHelpers
+{
 
 void onNextModal(std::function<void(QWidget*)> answer, int timeoutMs)
 {
@@ -108,6 +109,16 @@ bool noStrayWindows()
     return true;
 }
 
+QStringList linesOf(const QByteArray& text, const QString& key)
+{
+    QStringList result;
+    for (const QString& line : QString::fromUtf8(text).split(QLatin1Char('\n'))) {
+        if (line.section(QLatin1Char(' '), 0, 0) == key)
+            result.append(line);
+    }
+    return result;
+}
+
 ConfFile::ConfFile(const QByteArray& content)
 {
     write(content);
@@ -115,9 +126,15 @@ ConfFile::ConfFile(const QByteArray& content)
 }
 
 // Never fall back to the real file: later page loads find nothing at all.
-ConfFile::~ConfFile() { setNtpConfPathForTesting(QStringLiteral("/nonexistent/ntp-service-manager-test/ntp.conf")); }
+ConfFile::~ConfFile()
+{
+    setNtpConfPathForTesting(QStringLiteral("/nonexistent/ntp-service-manager-test/ntp.conf"));
+}
 
-QString ConfFile::path() const { return m_dir.filePath(QStringLiteral("ntp.conf")); }
+QString ConfFile::path() const
+{
+    return m_dir.filePath(QStringLiteral("ntp.conf"));
+}
 
 QByteArray ConfFile::read() const
 {

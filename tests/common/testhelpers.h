@@ -3,13 +3,15 @@
 #include <QByteArray>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
 
 // Helpers shared by the widget tests: answering modal dialogs and message
 // boxes from a timer (the code under test runs them with exec()), and a
 // throw-away configuration file that the pages read and write.
-namespace TestHelpers {
+namespace TestHelpers
+{
 
 // Waits (up to `timeoutMs`) for a modal widget to appear and runs `answer`
 // on it inside the nested event loop.
@@ -35,6 +37,9 @@ int rejectOpenModals();
 
 // True when no top-level widget other than those in `allowed` is visible.
 bool noStrayWindows();
+
+// The lines of a configuration text whose first word is `key`.
+QStringList linesOf(const QByteArray& text, const QString& key);
 
 // A temporary ntp.conf that the program uses instead of /etc/ntp.conf while
 // this object lives.

@@ -8,19 +8,10 @@
 #include "testhelpers.h"
 
 using TestHelpers::ConfFile;
+using TestHelpers::linesOf;
 
 namespace
 {
-QStringList linesOf(const QByteArray& text, const QString& key)
-{
-    QStringList result;
-    for (const QString& line : QString::fromUtf8(text).split(QLatin1Char('\n'))) {
-        if (line.section(QLatin1Char(' '), 0, 0) == key)
-            result.append(line);
-    }
-    return result;
-}
-
 // Types `text` into `widget` one character at a time, as the keyboard would
 // (QTest::keyClicks handles Latin-1 only).
 void typeText(QWidget* widget, const QString& text)

@@ -17,20 +17,10 @@
 #include "testhelpers.h"
 
 using TestHelpers::ConfFile;
+using TestHelpers::linesOf;
 
 namespace
 {
-// The lines of a configuration text whose first word is `key`.
-QStringList linesOf(const QByteArray& text, const QString& key)
-{
-    QStringList result;
-    for (const QString& line : QString::fromUtf8(text).split(QLatin1Char('\n'))) {
-        if (line.section(QLatin1Char(' '), 0, 0) == key)
-            result.append(line);
-    }
-    return result;
-}
-
 QStringList statisticsNames(const QByteArray& text)
 {
     const QStringList lines = linesOf(text, QStringLiteral("statistics"));
