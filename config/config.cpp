@@ -66,12 +66,105 @@ QVector<QByteArray> splitLines(const QByteArray& bytes)
     return lines;
 }
 
+// True when the file's encoding decodes every byte from 1 to 127 as the
+// ASCII character of that code, as all locale encodings in use do.
+bool codecExtendsAscii()
+{
+    // Asked once per codec: the locale's codec can be replaced at run time.
+    static QTextCodec* asked = nullptr;
+    static bool extends = false;
+    QTextCodec* codec = fileCodec();
+    if (codec != asked) {
+        QByteArray ascii;
+        for (int code = 1; code < 128; ++code)
+            ascii.append(char(code));
+        extends = codec->toUnicode(ascii) == QString::fromLatin1(ascii);
+        asked = codec;
+    }
+    return extends;
+}
+
+bool isAsciiLine(const QByteArray& raw)
+{
+    return std::all_of(raw.cbegin(), raw.cend(), [](char c) {
+        const auto code = static_cast<unsigned char>(c);
+        return code >= 1 && code < 128;
+    });
+}
+
+bool isAsciiSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// tokensOf() for an ASCII line: the same separators, without decoding the
+// whole line first. Lines are mostly ASCII, and decoding them one by one
+// was the dearest part of reading a large file.
+QStringList asciiTokensOf(const char* begin, const char* end)
+{
+    QStringList tokens;
+    const auto isSeparatorByte = [](char c) {
+        return c == '=' || isAsciiSpace(c);
+    };
+    while (begin < end) {
+        while (begin < end && isSeparatorByte(*begin))
+            ++begin;
+        const char* tokenEnd = begin;
+        while (tokenEnd < end && !isSeparatorByte(*tokenEnd))
+            ++tokenEnd;
+        if (tokenEnd > begin)
+            tokens.append(QString::fromLatin1(begin, int(tokenEnd - begin)));
+        begin = tokenEnd;
+    }
+    return tokens;
+}
+
+// The key, values and trailing comment of a directive line from its tokens.
+void takeTokens(ConfigLine& line, const QStringList& tokens)
+{
+    int count = tokens.size();
+    for (int i = 0; i < tokens.size(); ++i) {
+        if (tokens.at(i).startsWith(QLatin1Char('#'))) {
+            line.trailingComment = tokens.mid(i).join(QLatin1Char(' '));
+            count = i;
+            break;
+        }
+    }
+    if (count == 0)
+        return;
+    line.key = tokens.first();
+    line.values = tokens.mid(1, count - 1);
+}
+
+bool parseAsciiLine(ConfigLine& line)
+{
+    if (!codecExtendsAscii() || !isAsciiLine(line.raw))
+        return false;
+    const char* begin = line.raw.constData();
+    const char* end = begin + line.raw.size();
+    while (begin < end && isAsciiSpace(*begin))
+        ++begin;
+    while (end > begin && isAsciiSpace(end[-1]))
+        --end;
+    if (begin == end)
+        return true;
+    if (*begin == '#') {
+        line.key = QStringLiteral("#");
+        line.values = QStringList{QString::fromLatin1(begin, int(end - begin))};
+        return true;
+    }
+    takeTokens(line, asciiTokensOf(begin, end));
+    return true;
+}
+
 } // namespace
 
 ConfigLine parseConfigLine(const QByteArray& raw)
 {
     ConfigLine line;
     line.raw = raw;
+    if (parseAsciiLine(line))
+        return line;
     QTextCodec::ConverterState state;
     const QString text = fileCodec()->toUnicode(raw.constData(), raw.size(), &state).trimmed();
     line.validText = state.invalidChars == 0 && state.remainingChars == 0;
@@ -82,19 +175,7 @@ ConfigLine parseConfigLine(const QByteArray& raw)
         line.values = QStringList{text};
         return line;
     }
-    const QStringList tokens = tokensOf(text);
-    int count = tokens.size();
-    for (int i = 0; i < tokens.size(); ++i) {
-        if (tokens.at(i).startsWith(QLatin1Char('#'))) {
-            line.trailingComment = tokens.mid(i).join(QLatin1Char(' '));
-            count = i;
-            break;
-        }
-    }
-    if (count == 0)
-        return line;
-    line.key = tokens.first();
-    line.values = tokens.mid(1, count - 1);
+    takeTokens(line, tokensOf(text));
     return line;
 }
 
@@ -111,13 +192,20 @@ bool readConfigFile(const QString& path, QVector<ConfigLine>* lines, FileFingerp
             *fingerprint = FileFingerprint();
         return false;
     }
+    parseConfigContent(content, lines, fingerprint);
+    return true;
+}
+
+void parseConfigContent(const FileContent& content, QVector<ConfigLine>* lines,
+                        FileFingerprint* fingerprint)
+{
     if (fingerprint)
         *fingerprint = FileFingerprint::ofContent(content.bytes, content.modified);
     const QVector<QByteArray> rawLines = splitLines(content.bytes);
+    lines->clear();
     lines->reserve(rawLines.size());
     for (const QByteArray& raw : rawLines)
         lines->append(parseConfigLine(raw));
-    return true;
 }
 
 QVector<ConfigLine> readConfigLines(const QString& path, bool* ok)
@@ -135,6 +223,14 @@ Config::Config(const QString& path, QObject* parent) : QObject(parent), m_path(p
 {
     if (!m_path.isEmpty())
         readFile();
+}
+
+Config::Config(const QString& path, const FileContent& content, QObject* parent)
+    : QObject(parent), m_path(path)
+{
+    QVector<ConfigLine> lines;
+    parseConfigContent(content, &lines, &m_fingerprint);
+    keepEntries(lines);
 }
 
 QMap<QString, QStringList> Config::values(const QString& key) const
@@ -206,6 +302,11 @@ void Config::readFile()
         m_path.clear();
         return;
     }
+    keepEntries(lines);
+}
+
+void Config::keepEntries(QVector<ConfigLine>& lines)
+{
     m_entries.reserve(lines.size());
     for (ConfigLine& line : lines) {
         if (!line.key.isEmpty())

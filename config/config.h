@@ -9,6 +9,8 @@
 
 #include "filefingerprint.h"
 
+struct FileContent;
+
 // One line of a configuration file as read: its raw bytes (without the line
 // ending) and, for a line that holds a directive, the tokens and any trailing
 // comment. Blank lines and comment lines have an empty key ("#" for comments).
@@ -33,6 +35,9 @@ QVector<ConfigLine> readConfigLines(const QString& path, bool* ok = nullptr);
 // failure, the errno value of the failed step.
 bool readConfigFile(const QString& path, QVector<ConfigLine>* lines, FileFingerprint* fingerprint,
                     int* error);
+// The lines and fingerprint of content already read.
+void parseConfigContent(const FileContent& content, QVector<ConfigLine>* lines,
+                        FileFingerprint* fingerprint);
 
 // Keyword store: a multimap from a line's first word to its remaining words.
 class Config : public QObject
@@ -41,6 +46,9 @@ class Config : public QObject
 public:
     explicit Config(QObject* parent = nullptr);
     Config(const QString& path, QObject* parent = nullptr);
+    // The store of `content`, which the caller has just read from `path`:
+    // saves reading and hashing a large file twice.
+    Config(const QString& path, const FileContent& content, QObject* parent = nullptr);
 
     virtual QMap<QString, QStringList> values(const QString& key) const;
 
@@ -58,6 +66,7 @@ public slots:
 
 private:
     void readFile();
+    void keepEntries(QVector<ConfigLine>& lines);
 
     QVector<ConfigLine> m_entries; // insertion order; one per stored entry
     QString m_path;

@@ -195,10 +195,10 @@ bool isAcceptedRestrictAddress(const QString& address)
 {
     if (address == QLatin1String("default"))
         return true;
-    const QStringList parts = address.split(QLatin1Char('.'));
+    const QVector<QStringRef> parts = address.splitRef(QLatin1Char('.'));
     if (parts.size() != 4)
         return false;
-    for (const QString& part : parts) {
+    for (const QStringRef& part : parts) {
         bool ok = false;
         const int value = part.toInt(&ok, 10);
         if (!ok || value < 0 || value > 255)

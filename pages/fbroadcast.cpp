@@ -92,13 +92,15 @@ void FBroadcast::loadSettings()
     readNtpSettings();
     ui->twList->clear();
     hiddenEntries.clear();
+    QList<QTreeWidgetItem*> rows;
     for (int i = 0; i < ntpSettings.broadcasts.size(); ++i) {
         const ServerEntry& entry = ntpSettings.broadcasts.at(i);
         if (isReferenceClock(entry))
             hiddenEntries.append(qMakePair(i, entry));
         else
-            addRow(entry);
+            rows.append(rowFor(entry));
     }
+    appendRows(ui->twList, rows);
     (ntpSettings.broadcastClient ? ui->rbDual : ui->rbClient)->setChecked(true);
     buttonToggled(mode(), true);
     resizeColumnsToContents(ui->twList);
@@ -120,14 +122,15 @@ void FBroadcast::saveSettings()
     writeNtpSettings();
 }
 
-void FBroadcast::addRow(const ServerEntry& entry)
+QTreeWidgetItem* FBroadcast::rowFor(const ServerEntry& entry)
 {
-    auto* item = new QTreeWidgetItem(ui->twList);
+    auto* item = new QTreeWidgetItem;
     item->setText(NetworkColumn, entry.address);
     item->setText(VersionColumn, numberText(entry.version));
     item->setText(PollColumn, numberText(entry.minPoll));
     item->setText(TtlColumn, numberText(entry.ttl));
     item->setData(NetworkColumn, EntryRole, QVariant::fromValue(entry));
+    return item;
 }
 
 // Starts from the loaded entry, if any, and takes the four columns over it.

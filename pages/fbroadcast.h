@@ -39,7 +39,7 @@ public slots:
 
 private:
     int mode() const;
-    void addRow(const ServerEntry& entry);
+    static QTreeWidgetItem* rowFor(const ServerEntry& entry);
     void setRowFromDialog(QTreeWidgetItem* item, const FBroadcast_Add& dialog);
     void presetDialog(FBroadcast_Add& dialog, const QTreeWidgetItem* item) const;
     ServerEntry entryOf(const QTreeWidgetItem* item) const;

@@ -90,6 +90,7 @@ void FOptAccess::loadSettings()
     twList->clear();
     hiddenDefaults.clear();
     bool defaultShown = false;
+    QList<QTreeWidgetItem*> rows;
     for (int i = 0; i < ntpSettings.restricts.size(); ++i) {
         const RestrictEntry& entry = ntpSettings.restricts.at(i);
         if (isDefault(entry) && defaultShown) {
@@ -97,15 +98,16 @@ void FOptAccess::loadSettings()
             continue;
         }
         defaultShown = defaultShown || isDefault(entry);
-        addRow(entry);
+        rows.append(rowFor(entry));
     }
+    appendRows(twList, rows);
     resizeColumnsToContents(twList);
     currentItemChanged(twList->currentItem(), nullptr);
 }
 
-void FOptAccess::addRow(const RestrictEntry& entry)
+QTreeWidgetItem* FOptAccess::rowFor(const RestrictEntry& entry) const
 {
-    auto* item = new QTreeWidgetItem(twList);
+    auto* item = new QTreeWidgetItem;
     if (isDefault(entry)) {
         item->setText(NetworkColumn, tr("Default"));
     } else {
@@ -116,6 +118,7 @@ void FOptAccess::addRow(const RestrictEntry& entry)
     }
     item->setText(FlagsColumn, flagsText(entry.flags));
     item->setData(NetworkColumn, EntryRole, QVariant::fromValue(entry));
+    return item;
 }
 
 void FOptAccess::saveSettings()

@@ -30,7 +30,7 @@ public slots:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void addRow(const RestrictEntry& entry);
+    QTreeWidgetItem* rowFor(const RestrictEntry& entry) const;
     RestrictEntry entryOf(const QTreeWidgetItem* item) const;
     bool isUneditedDefaultRow(const QTreeWidgetItem* item) const;
     QTreeWidgetItem* findDefaultRow(const QTreeWidgetItem* except = nullptr) const;

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -471,14 +472,21 @@ void FOptHWClock::loadSettings()
     readNtpSettings();
     twList->clear();
     chbCalibrate->setChecked(ntpSettings.enables.contains(CalibrateOption));
-    fillSorted(twList, [this] { appendLoadedRows(); });
+    appendRows(twList, loadedRows());
     resizeColumnsToContents(twList);
     currentItemChanged(twList->currentItem(), nullptr);
 }
 
-void FOptHWClock::appendLoadedRows()
+QList<QTreeWidgetItem*> FOptHWClock::loadedRows() const
 {
     const ClockDrivers catalogue;
+    // The first fudge line of an address is the one that counts.
+    QHash<QString, const FudgeEntry*> fudgeOf;
+    for (const FudgeEntry& fudge : qAsConst(ntpSettings.fudges)) {
+        if (!fudgeOf.contains(fudge.address))
+            fudgeOf.insert(fudge.address, &fudge);
+    }
+    QList<QTreeWidgetItem*> rows;
     QSet<ClockKey> seen;
     bool preferShown = false;
     for (const ServerEntry& server : qAsConst(ntpSettings.servers)) {
@@ -490,13 +498,7 @@ void FOptHWClock::appendLoadedRows()
         if (name.isEmpty())
             continue;
 
-        const FudgeEntry* fudge = nullptr;
-        for (const FudgeEntry& candidate : qAsConst(ntpSettings.fudges)) {
-            if (candidate.address == server.address) {
-                fudge = &candidate;
-                break;
-            }
-        }
+        const FudgeEntry* fudge = fudgeOf.value(server.address);
         ClockRow row = rowFromEntries(key, name, server, fudge);
         row.prefer = row.prefer && !preferShown;
         preferShown = preferShown || row.prefer;
@@ -506,8 +508,9 @@ void FOptHWClock::appendLoadedRows()
         item->setData(DriverColumn, LoadedServerRole, QVariant::fromValue(server));
         if (fudge)
             item->setData(DriverColumn, LoadedFudgeRole, QVariant::fromValue(*fudge));
-        twList->addTopLevelItem(item);
+        rows.append(item);
     }
+    return rows;
 }
 
 void FOptHWClock::saveSettings()

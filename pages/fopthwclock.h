@@ -30,7 +30,7 @@ public slots:
 private:
     void buildLayout();
     void connectWidgets();
-    void appendLoadedRows();
+    QList<QTreeWidgetItem*> loadedRows() const;
     // Duplicate check over every row but `edited`, then clears "Prefer" on the
     // others when the clock is preferred; false (and nothing changed) on a
     // duplicate.

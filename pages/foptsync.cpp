@@ -113,15 +113,17 @@ void FOptSync::loadSettings()
 {
     readNtpSettings();
     serverList->clear();
+    QList<QTreeWidgetItem*> rows;
     for (const ServerEntry& entry : qAsConst(ntpSettings.servers)) {
         if (!isReferenceClock(entry))
-            appendEntryRow(entry);
+            rows.append(rowFor(entry));
     }
+    appendRows(serverList, rows);
     resizeColumnsToContents(serverList);
     currentItemChanged(serverList->currentItem(), nullptr);
 }
 
-void FOptSync::appendEntryRow(const ServerEntry& entry)
+QTreeWidgetItem* FOptSync::rowFor(const ServerEntry& entry) const
 {
     // A maximum below the minimum is raised to it, and saved that way.
     int maxPoll = entry.maxPoll;
@@ -136,7 +138,7 @@ void FOptSync::appendEntryRow(const ServerEntry& entry)
     item->setText(MaxPollColumn, optionalNumber(maxPoll));
     item->setText(BurstColumn, burstText(entry.burst, entry.iburst));
     item->setData(AddressColumn, entryRole, QVariant::fromValue(entry));
-    serverList->addTopLevelItem(item);
+    return item;
 }
 
 void FOptSync::saveSettings()

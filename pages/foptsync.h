@@ -27,7 +27,7 @@ public slots:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void appendEntryRow(const ServerEntry& entry);
+    QTreeWidgetItem* rowFor(const ServerEntry& entry) const;
     void fillRowFromDialog(QTreeWidgetItem* item, const FOptSync_Add& dialog) const;
     void presetDialogFromRow(FOptSync_Add& dialog, const QTreeWidgetItem* item) const;
     ServerEntry entryFromRow(const QTreeWidgetItem* item) const;

@@ -5,7 +5,8 @@
 #include "ntpconfpath.h"
 #include "ntpsettings.h"
 
-namespace {
+namespace
+{
 // The record parsed at the last read, with the bytes it was parsed from.
 struct ParsedFile {
     bool valid = false;
@@ -29,7 +30,10 @@ QString& writeError()
 
 ModifiableWidget::ModifiableWidget(QWidget* parent) : QWidget(parent) {}
 
-QString ModifiableWidget::lastWriteError() { return writeError(); }
+QString ModifiableWidget::lastWriteError()
+{
+    return writeError();
+}
 
 void ModifiableWidget::readNtpSettings()
 {
@@ -38,17 +42,19 @@ void ModifiableWidget::readNtpSettings()
     // parsed then is taken again instead of parsing the same text anew.
     const QString path = ntpConfPath();
     FileContent content;
-    const bool readable = readWholeFile(path, &content) == 0;
     ParsedFile& parsed = lastParsed();
-    if (readable && parsed.valid && parsed.path == path && parsed.bytes == content.bytes) {
+    if (readWholeFile(path, &content) != 0) {
+        // The store decides what an unreadable file gives.
+        parsed.valid = false;
+        ntpSettings.readFrom(Config(path));
+        return;
+    }
+    if (parsed.valid && parsed.path == path && parsed.bytes == content.bytes) {
         ntpSettings = parsed.record;
         return;
     }
-    const Config config(path);
-    ntpSettings.readFrom(config);
-    // Remember it only when the store read the same bytes as this function.
-    parsed.valid = readable && ntpSettings.source ==
-                                   FileFingerprint::ofContent(content.bytes, content.modified);
+    ntpSettings.readFrom(Config(path, content));
+    parsed.valid = true;
     parsed.path = path;
     parsed.bytes = content.bytes;
     parsed.record = ntpSettings;

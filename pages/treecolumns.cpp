@@ -46,11 +46,12 @@ ColumnSizer* sizerOf(QTreeWidget* tree)
 
 } // namespace
 
-void fillSorted(QTreeWidget* tree, const std::function<void()>& addRows)
+void appendRows(QTreeWidget* tree, const QList<QTreeWidgetItem*>& rows)
 {
+    // A sorted list takes a batch only one item at a time.
     const bool sorting = tree->isSortingEnabled();
     tree->setSortingEnabled(false);
-    addRows();
+    tree->addTopLevelItems(rows);
     tree->setSortingEnabled(sorting); // sorts once by the current indicator
 }
 

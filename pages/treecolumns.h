@@ -1,12 +1,15 @@
 #pragma once
 
-#include <functional>
+#include <QList>
 
 class QTreeWidget;
+class QTreeWidgetItem;
 
-// Adds rows to a sorted list with sorting suspended, then sorts once: a
-// list sorted on every insertion costs quadratic time on large files.
-void fillSorted(QTreeWidget* tree, const std::function<void()>& addRows);
+// Appends `rows` (items not yet in any list) to `tree` in one insertion and,
+// if the list is sorted, sorts once afterwards. Adding rows one by one costs
+// a model signal and a view update per row, and a sorted list re-sorts on
+// every insertion: thousands of rows took most of a page's load time.
+void appendRows(QTreeWidget* tree, const QList<QTreeWidgetItem*>& rows);
 
 // Sizes every column of `tree` to its contents: at once when the list is on
 // screen, otherwise when it is next shown. Measuring thousands of rows is

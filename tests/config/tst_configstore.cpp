@@ -52,6 +52,7 @@ class TestConfigStore : public QObject
 private slots:
     void parsesLines_data();
     void parsesLines();
+    void asciiLinesSplitLikeDecodedOnes();
     void splitsLinesAndKeepsRawBytes();
     void valuesKeepInsertionOrder();
     void slotsChangeTheStore();
@@ -100,6 +101,33 @@ void TestConfigStore::parsesLines()
     QTEST(line.key, "key");
     QTEST(line.values, "values");
     QTEST(line.trailingComment, "comment");
+}
+
+void TestConfigStore::asciiLinesSplitLikeDecodedOnes()
+{
+    // ASCII lines are split without decoding them first; a line with one
+    // byte above 127 goes through the codec. Both must split alike.
+    const QByteArray samples[] = {"server\v192.0.2.1\fiburst",
+                                  " \tfudge 127.127.1.0\x0bstratum=10 ",
+                                  "a==b = c",
+                                  "restrict\r default\r",
+                                  "=",
+                                  "key # comment \v here",
+                                  "#\tonly"};
+    for (const QByteArray& ascii : samples) {
+        const ConfigLine plain = parseConfigLine(ascii);
+        const ConfigLine decoded = parseConfigLine("\xc3\xa9 " + ascii);
+        QVERIFY2(decoded.validText, ascii.constData());
+        QCOMPARE(decoded.key, QStringLiteral("\u00e9"));
+        if (plain.key == QLatin1String("#")) { // a comment after a token
+            QCOMPARE(decoded.trailingComment, plain.values.first().simplified());
+            continue;
+        }
+        const QStringList tokens =
+            plain.key.isEmpty() ? QStringList() : QStringList{plain.key} + plain.values;
+        QCOMPARE(decoded.values, tokens);
+        QCOMPARE(decoded.trailingComment, plain.trailingComment);
+    }
 }
 
 void TestConfigStore::splitsLinesAndKeepsRawBytes()

@@ -1,5 +1,6 @@
 // Filling and sizing the lists of the pages.
 #include <QHeaderView>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -31,20 +32,47 @@ private slots:
         QCOMPARE(tree.findChildren<QObject*>(QStringLiteral("columnSizer")).size(), 1);
     }
 
-    void fillsSortedListsOnce()
+    void appendsRowsInOneInsertion()
     {
+        // A sorted list gets the batch in one insertion and sorts it once.
         QTreeWidget tree;
         tree.setSortingEnabled(true);
         tree.sortByColumn(0, Qt::AscendingOrder);
-        fillSorted(&tree, [&tree] {
-            QVERIFY(!tree.isSortingEnabled());
-            for (const char* text : {"c", "a", "b"})
-                (new QTreeWidgetItem(&tree))->setText(0, QLatin1String(text));
-        });
+        (new QTreeWidgetItem(&tree))->setText(0, QStringLiteral("b"));
+        QSignalSpy inserted(tree.model(), &QAbstractItemModel::rowsInserted);
+        appendRows(&tree, rowsOf({"d", "a", "c"}));
+        QCOMPARE(inserted.size(), 1);
         QVERIFY(tree.isSortingEnabled());
-        QCOMPARE(tree.topLevelItem(0)->text(0), QStringLiteral("a"));
-        QCOMPARE(tree.topLevelItem(2)->text(0), QStringLiteral("c"));
+        QCOMPARE(textsOf(tree), QStringList({"a", "b", "c", "d"}));
         QCOMPARE(tree.header()->sortIndicatorOrder(), Qt::AscendingOrder);
+
+        // A list in the file's order (no sort column) keeps the batch's order
+        // after the rows it has.
+        QTreeWidget unsorted;
+        unsorted.setSortingEnabled(true);
+        unsorted.header()->setSortIndicator(-1, Qt::AscendingOrder);
+        appendRows(&unsorted, rowsOf({"z", "x"}));
+        appendRows(&unsorted, rowsOf({"y"}));
+        appendRows(&unsorted, {});
+        QCOMPARE(textsOf(unsorted), QStringList({"z", "x", "y"}));
+    }
+
+private:
+    static QList<QTreeWidgetItem*> rowsOf(std::initializer_list<const char*> texts)
+    {
+        QList<QTreeWidgetItem*> rows;
+        for (const char* text : texts) {
+            rows.append(new QTreeWidgetItem);
+            rows.last()->setText(0, QLatin1String(text));
+        }
+        return rows;
+    }
+    static QStringList textsOf(const QTreeWidget& tree)
+    {
+        QStringList texts;
+        for (int row = 0; row < tree.topLevelItemCount(); ++row)
+            texts.append(tree.topLevelItem(row)->text(0));
+        return texts;
     }
 };
 
