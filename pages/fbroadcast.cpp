@@ -8,6 +8,7 @@
 
 #include "fbroadcast_add.h"
 #include "listpage.h"
+#include "loadedrow.h"
 #include "treecolumns.h"
 #include "wisphostaddress.h"
 
@@ -124,7 +125,7 @@ void FBroadcast::saveSettings()
 
 QTreeWidgetItem* FBroadcast::rowFor(const ServerEntry& entry)
 {
-    auto* item = new QTreeWidgetItem;
+    auto* item = new LoadedRow(TtlColumn + 1);
     item->setText(NetworkColumn, entry.address);
     item->setText(VersionColumn, numberText(entry.version));
     item->setText(PollColumn, numberText(entry.minPoll));

@@ -11,6 +11,7 @@
 
 #include "foptaccess_add.h"
 #include "listpage.h"
+#include "loadedrow.h"
 #include "treecolumns.h"
 #include "wisphostaddress.h"
 
@@ -107,7 +108,7 @@ void FOptAccess::loadSettings()
 
 QTreeWidgetItem* FOptAccess::rowFor(const RestrictEntry& entry) const
 {
-    auto* item = new QTreeWidgetItem;
+    auto* item = new LoadedRow(FlagsColumn + 1);
     if (isDefault(entry)) {
         item->setText(NetworkColumn, tr("Default"));
     } else {

@@ -17,6 +17,7 @@
 #include "clockdrivers.h"
 #include "fopthwclock_add.h"
 #include "listpage.h"
+#include "loadedrow.h"
 #include "ntpsettings.h"
 #include "treecolumns.h"
 
@@ -167,13 +168,14 @@ void writeRow(QTreeWidgetItem* item, const ClockRow& row)
 {
     item->setText(DriverColumn, row.driverName);
     item->setData(DriverColumn, DriverRole, row.driver);
-    item->setText(DeviceColumn, QStringLiteral("%1").arg(row.unit));
-    item->setText(ModeColumn, QStringLiteral("%1").arg(row.mode));
+    item->setText(DeviceColumn, QString::number(row.unit));
+    item->setText(ModeColumn, QString::number(row.mode));
     setRowPrefer(item, row.prefer);
-    item->setText(IntervalsColumn, QStringLiteral("%1/%2").arg(row.minPoll).arg(row.maxPoll));
+    item->setText(IntervalsColumn,
+                  QString::number(row.minPoll) + QLatin1Char('/') + QString::number(row.maxPoll));
     if (!row.hasFudge)
         return;
-    item->setText(StratumColumn, QStringLiteral("%1").arg(row.stratum));
+    item->setText(StratumColumn, QString::number(row.stratum));
     item->setText(Time1Column, row.time1);
     item->setText(Time2Column, row.time2);
     item->setText(RefIdColumn, row.refid);
@@ -503,7 +505,7 @@ QList<QTreeWidgetItem*> FOptHWClock::loadedRows() const
         row.prefer = row.prefer && !preferShown;
         preferShown = preferShown || row.prefer;
 
-        auto* item = new QTreeWidgetItem;
+        auto* item = new LoadedRow(FlagsColumn + 1);
         writeRow(item, row);
         item->setData(DriverColumn, LoadedServerRole, QVariant::fromValue(server));
         if (fudge)

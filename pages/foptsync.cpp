@@ -12,6 +12,7 @@
 
 #include "foptsync_add.h"
 #include "listpage.h"
+#include "loadedrow.h"
 #include "ntpsettings.h"
 #include "treecolumns.h"
 
@@ -130,7 +131,7 @@ QTreeWidgetItem* FOptSync::rowFor(const ServerEntry& entry) const
     if (entry.minPoll != -1 && maxPoll != -1 && maxPoll < entry.minPoll)
         maxPoll = entry.minPoll;
 
-    auto* item = new QTreeWidgetItem;
+    auto* item = new LoadedRow(BurstColumn + 1);
     item->setText(AddressColumn, entry.address);
     item->setText(PrevailColumn, entry.prefer ? tr("yes") : tr("no"));
     item->setText(VersionColumn, optionalNumber(entry.version));
