@@ -9,11 +9,33 @@ const QString associationKeywords[] = {QStringLiteral("server"), QStringLiteral(
                                        QStringLiteral("manycastserver"),
                                        QStringLiteral("multicastclient")};
 
+// text.toInt(ok, 10), with a quick path for up to nine ASCII digits: the
+// common case, and toInt's general conversion showed in the load time of
+// large files.
+template <class Text> int decimalOf(const Text& text, bool* ok)
+{
+    const int size = text.size();
+    if (size >= 1 && size <= 9) {
+        int value = 0;
+        bool digits = true;
+        for (int i = 0; i < size && digits; ++i) {
+            const ushort code = text.at(i).unicode();
+            digits = code >= '0' && code <= '9';
+            value = value * 10 + (code - '0');
+        }
+        if (digits) {
+            *ok = true;
+            return value;
+        }
+    }
+    return text.toInt(ok, 10);
+}
+
 // Text that is not a decimal integer, or lies outside the int range, is 0.
 int toNumber(const QString& text)
 {
     bool ok = false;
-    const int value = text.toInt(&ok, 10);
+    const int value = decimalOf(text, &ok);
     return ok ? value : 0;
 }
 
@@ -200,7 +222,7 @@ bool isAcceptedRestrictAddress(const QString& address)
         return false;
     for (const QStringRef& part : parts) {
         bool ok = false;
-        const int value = part.toInt(&ok, 10);
+        const int value = decimalOf(part, &ok);
         if (!ok || value < 0 || value > 255)
             return false;
     }

@@ -81,6 +81,23 @@ void TestNtpReader::readsDirectives_data()
     QTest::newRow("later option wins, overflow is 0")
         << QByteArray("server host minpoll 4 ttl 99999999999 minpoll 6\n") << withServer(s);
 
+    s = association("host");
+    s.minPoll = 7;
+    s.maxPoll = 9;
+    s.version = 1234567890;
+    s.ttl = -3;
+    s.mode = 0;
+    QTest::newRow("numbers read as decimal integers")
+        << QByteArray("server host minpoll 0007 maxpoll +9 version 1234567890 ttl -3 "
+                      "mode \xd9\xa3\n")
+        << withServer(s);
+    NtpSettings restricts;
+    restricts.restricts.append(RestrictEntry());
+    restricts.restricts.last().address = "010.0.0.+1";
+    QTest::newRow("restrict address parts as decimal integers")
+        << QByteArray("restrict 010.0.0.+1\nrestrict 10.0.0.0256\nrestrict 10.0.0.1x\n")
+        << restricts;
+
     QTest::newRow("server alone") << QByteArray("server\n") << NtpSettings();
     NtpSettings r;
     r.discards.append(DiscardEntry());
