@@ -102,10 +102,10 @@ bool isAsciiSpace(char c)
 // was the dearest part of reading a large file.
 QStringList asciiTokensOf(const char* begin, const char* end)
 {
-    QStringList tokens;
     const auto isSeparatorByte = [](char c) {
         return c == '=' || isAsciiSpace(c);
     };
+    QStringList tokens;
     while (begin < end) {
         while (begin < end && isSeparatorByte(*begin))
             ++begin;
@@ -120,20 +120,19 @@ QStringList asciiTokensOf(const char* begin, const char* end)
 }
 
 // The key, values and trailing comment of a directive line from its tokens.
-void takeTokens(ConfigLine& line, const QStringList& tokens)
+void takeTokens(ConfigLine& line, QStringList tokens)
 {
-    int count = tokens.size();
     for (int i = 0; i < tokens.size(); ++i) {
         if (tokens.at(i).startsWith(QLatin1Char('#'))) {
             line.trailingComment = tokens.mid(i).join(QLatin1Char(' '));
-            count = i;
+            tokens.erase(tokens.begin() + i, tokens.end());
             break;
         }
     }
-    if (count == 0)
+    if (tokens.isEmpty())
         return;
-    line.key = tokens.first();
-    line.values = tokens.mid(1, count - 1);
+    line.key = tokens.takeFirst();
+    line.values = std::move(tokens);
 }
 
 bool parseAsciiLine(ConfigLine& line)
