@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <cstdlib>
 
+#include "startup_report.h"
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -12,5 +14,6 @@ int main(int argc, char** argv)
     window.show();
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
     const int result = app.exec();
+    reportShown();
     std::_Exit(result);
 }

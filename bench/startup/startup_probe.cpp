@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <cstdlib>
 
+#include "startup_report.h"
+
 #include "fntp.h"
 #include "ntpconfpath.h"
 
@@ -31,6 +33,7 @@ int main(int argc, char** argv)
     window.show();
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
     const int result = app.exec();
+    reportShown();
     settingsDir.remove();
     std::_Exit(result);
 }
