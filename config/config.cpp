@@ -23,21 +23,43 @@ bool isSeparator(QChar c)
     return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('=') || c.isSpace();
 }
 
-// Splits `text` at every separator, dropping empty pieces.
-QStringList tokensOf(const QString& text)
+bool isAsciiSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The same separators in an ASCII line.
+bool isSeparator(char c)
+{
+    return c == '=' || isAsciiSpace(c);
+}
+
+QString tokenText(const QChar* begin, int size)
+{
+    return QString(begin, size);
+}
+
+QString tokenText(const char* begin, int size)
+{
+    return QString::fromLatin1(begin, size);
+}
+
+// Splits the characters from `begin` to `end` at every separator, dropping
+// empty pieces. ASCII lines are split as bytes, without decoding the whole
+// line first: lines are mostly ASCII, and decoding them one by one was the
+// dearest part of reading a large file.
+template <class Char> QStringList tokensOf(const Char* begin, const Char* end)
 {
     QStringList tokens;
-    const int size = text.size();
-    int start = 0;
-    while (start < size) {
-        while (start < size && isSeparator(text.at(start)))
-            ++start;
-        int end = start;
-        while (end < size && !isSeparator(text.at(end)))
-            ++end;
-        if (end > start)
-            tokens.append(text.mid(start, end - start));
-        start = end;
+    while (begin < end) {
+        while (begin < end && isSeparator(*begin))
+            ++begin;
+        const Char* tokenEnd = begin;
+        while (tokenEnd < end && !isSeparator(*tokenEnd))
+            ++tokenEnd;
+        if (tokenEnd > begin)
+            tokens.append(tokenText(begin, int(tokenEnd - begin)));
+        begin = tokenEnd;
     }
     return tokens;
 }
@@ -92,33 +114,6 @@ bool isAsciiLine(const QByteArray& raw)
     });
 }
 
-bool isAsciiSpace(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// tokensOf() for an ASCII line: the same separators, without decoding the
-// whole line first. Lines are mostly ASCII, and decoding them one by one
-// was the dearest part of reading a large file.
-QStringList asciiTokensOf(const char* begin, const char* end)
-{
-    const auto isSeparatorByte = [](char c) {
-        return c == '=' || isAsciiSpace(c);
-    };
-    QStringList tokens;
-    while (begin < end) {
-        while (begin < end && isSeparatorByte(*begin))
-            ++begin;
-        const char* tokenEnd = begin;
-        while (tokenEnd < end && !isSeparatorByte(*tokenEnd))
-            ++tokenEnd;
-        if (tokenEnd > begin)
-            tokens.append(QString::fromLatin1(begin, int(tokenEnd - begin)));
-        begin = tokenEnd;
-    }
-    return tokens;
-}
-
 // The key, values and trailing comment of a directive line from its tokens.
 void takeTokens(ConfigLine& line, QStringList tokens)
 {
@@ -152,7 +147,7 @@ bool parseAsciiLine(ConfigLine& line)
         line.values = QStringList{QString::fromLatin1(begin, int(end - begin))};
         return true;
     }
-    takeTokens(line, asciiTokensOf(begin, end));
+    takeTokens(line, tokensOf(begin, end));
     return true;
 }
 
@@ -174,7 +169,7 @@ ConfigLine parseConfigLine(const QByteArray& raw)
         line.values = QStringList{text};
         return line;
     }
-    takeTokens(line, tokensOf(text));
+    takeTokens(line, tokensOf(text.constData(), text.constData() + text.size()));
     return line;
 }
 

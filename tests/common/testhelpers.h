@@ -38,6 +38,11 @@ int rejectOpenModals();
 // True when no top-level widget other than those in `allowed` is visible.
 bool noStrayWindows();
 
+// The bytes of a file; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+// Replaces a file's content; false unless all of it was written.
+bool writeFile(const QString& path, const QByteArray& content);
+
 // The lines of a configuration text whose first word is `key`.
 QStringList linesOf(const QByteArray& text, const QString& key);
 

@@ -68,19 +68,6 @@ ToolResult runTool(const QString& script, const QStringList& arguments)
     return result;
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
-
 // Rejects any modal widget that shows up while it lives and remembers its
 // text: an apply that asks something here is a failure, not a hang.
 class UnexpectedModalGuard

@@ -18,6 +18,10 @@
 
 #include "config.h"
 #include "ntpsettings.h"
+#include "testhelpers.h"
+
+using TestHelpers::readFile;
+using TestHelpers::writeFile;
 
 namespace
 {
@@ -54,19 +58,6 @@ NtpSettings recordOf(const QString& path)
     NtpSettings record;
     record.readFrom(config);
     return record;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
 }
 
 // Writer mode: alternately writes the second and the first large record to
