@@ -8,8 +8,8 @@
 #include <QTextCodec>
 #include <QUrl>
 
+#include "configdocument.h"
 #include "fbroadcast.h"
-#include "filefingerprint.h"
 #include "foptaccess.h"
 #include "fopthwclock.h"
 #include "foptmessage.h"
@@ -17,7 +17,6 @@
 #include "foptstats.h"
 #include "foptsync.h"
 #include "listitemwidget.h"
-#include "ntpconfpath.h"
 #include "ntpsettings.h"
 #include "processrunner.h"
 #include "servicecontrol.h"
@@ -28,10 +27,13 @@ struct FNTP::PageFactory {
     QString icon;
 };
 
-namespace {
+namespace
+{
 template <class Page> std::function<ModifiableWidget*(QWidget*)> factory()
 {
-    return [](QWidget* parent) { return new Page(parent); };
+    return [](QWidget* parent) {
+        return new Page(parent);
+    };
 }
 
 bool isValid(const QModelIndex& index)
@@ -110,8 +112,8 @@ void FNTP::connectActions()
     connect(ui->aReload, &QAction::triggered, this, &FNTP::ntpdReload);
     connect(ui->editConfig, &QAction::triggered, this, &FNTP::openNtpConfig);
     connect(ui->refleshWidgetAction, &QAction::triggered, this, &FNTP::refleshWidgetData);
-    for (QAction* move : {ui->moveBackAction, ui->moveForwardAction, ui->moveUpAction,
-                          ui->moveDownAction})
+    for (QAction* move :
+         {ui->moveBackAction, ui->moveForwardAction, ui->moveUpAction, ui->moveDownAction})
         connect(move, &QAction::triggered, this, &FNTP::changeCurrentTreeItem);
 }
 
@@ -121,8 +123,7 @@ void FNTP::restoreWindowSettings()
     ui->splitter->restoreState(
         settings.value(QStringLiteral("MainWindow/Splitter"), ui->splitter->saveState())
             .toByteArray());
-    restoreState(settings.value(QStringLiteral("MainWindow/State"), saveState(0)).toByteArray(),
-                 0);
+    restoreState(settings.value(QStringLiteral("MainWindow/State"), saveState(0)).toByteArray(), 0);
     const QSize stored = settings.value(QStringLiteral("MainWindow/Size"), size()).toSize();
     resize(stored.isValid() && !stored.isEmpty() ? stored : size());
 }
@@ -134,8 +135,8 @@ void FNTP::currentItemChanged(QTreeWidgetItem* item, QTreeWidgetItem*)
         ui->titleWidgetLineEdit->clear();
         ui->titleWidgetLineEdit->setReadOnly(true);
         ui->refleshWidgetAction->setEnabled(false);
-        for (QAction* move : {ui->moveBackAction, ui->moveForwardAction, ui->moveUpAction,
-                              ui->moveDownAction})
+        for (QAction* move :
+             {ui->moveBackAction, ui->moveForwardAction, ui->moveUpAction, ui->moveDownAction})
             move->setEnabled(false);
         return;
     }
@@ -181,9 +182,8 @@ void FNTP::setNavigationEnabled(bool enabled)
 {
     ui->twList->setEnabled(enabled);
     for (QAction* action :
-         {ui->aStart, ui->aStop, ui->aRestart, ui->aReload, ui->editConfig,
-          ui->refleshWidgetAction, ui->moveBackAction, ui->moveForwardAction, ui->moveUpAction,
-          ui->moveDownAction})
+         {ui->aStart, ui->aStop, ui->aRestart, ui->aReload, ui->editConfig, ui->refleshWidgetAction,
+          ui->moveBackAction, ui->moveForwardAction, ui->moveUpAction, ui->moveDownAction})
         action->setEnabled(enabled);
     ui->applyAction->setEnabled(!enabled);
     ui->cancelAction->setEnabled(!enabled);
@@ -195,7 +195,10 @@ void FNTP::setEditing(ModifiableWidget* page)
     setNavigationEnabled(page == nullptr);
 }
 
-void FNTP::needApplyCancelDialog(ModifiableWidget* widget) { setEditing(widget); }
+void FNTP::needApplyCancelDialog(ModifiableWidget* widget)
+{
+    setEditing(widget);
+}
 
 // True when the file on disk is no longer the one the pages were loaded
 // from and the user did not choose to overwrite it. `reloadInstead` tells
@@ -203,12 +206,13 @@ void FNTP::needApplyCancelDialog(ModifiableWidget* widget) { setEditing(widget);
 bool FNTP::fileChangedOutside(bool* reloadInstead)
 {
     *reloadInstead = false;
-    if (FileFingerprint::ofFile(ntpConfPath()) == ntpSettings.source)
+    const ConfigDocument& document = ConfigDocument::instance();
+    if (!document.changedOutside())
         return false;
     QMessageBox box(QMessageBox::Warning, tr("Configuration changed"),
                     tr("The file %1 was changed by another program after it was loaded.\n"
                        "Overwrite it with your changes, or reload it and lose your changes?")
-                        .arg(ntpConfPath()),
+                        .arg(document.path()),
                     QMessageBox::NoButton, this);
     QPushButton* overwrite = box.addButton(tr("Overwrite"), QMessageBox::AcceptRole);
     QPushButton* reload = box.addButton(tr("Reload"), QMessageBox::DestructiveRole);
@@ -231,11 +235,11 @@ void FNTP::applyActionClicked()
                 return;
         } else {
             page->saveSettings();
-            const QString error = ModifiableWidget::lastWriteError();
+            const QString error = ConfigDocument::instance().lastWriteError();
             if (!error.isEmpty()) {
                 QMessageBox::critical(this, tr("Error"),
                                       tr("The changes could not be written to %1:\n%2")
-                                          .arg(ntpConfPath(), error));
+                                          .arg(ConfigDocument::instance().path(), error));
                 return;
             }
         }
@@ -247,7 +251,8 @@ void FNTP::applyActionClicked()
 bool FNTP::cancelActionClicked()
 {
     const auto answer = QMessageBox::question(
-        this, tr("Cancel"), tr("Changes not saved!\nDo you want to finish edit element without saving?"),
+        this, tr("Cancel"),
+        tr("Changes not saved!\nDo you want to finish edit element without saving?"),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
     if (answer != QMessageBox::Yes)
         return false;
@@ -321,22 +326,35 @@ void FNTP::runServiceCommand(const QString& argument, const QString& successText
     const QProcess::ProcessError error = result.finished ? QProcess::Crashed : result.error;
     QString text;
     switch (error) {
-    case QProcess::FailedToStart: text = failedToStartText; break;
-    case QProcess::Crashed: text = tr("Crashed"); break;
-    case QProcess::Timedout: text = tr("Timed out"); break;
-    case QProcess::ReadError: text = tr("Read error"); break;
-    case QProcess::WriteError: text = tr("Write error"); break;
-    case QProcess::UnknownError: text = tr("Unknown error"); break;
+    case QProcess::FailedToStart:
+        text = failedToStartText;
+        break;
+    case QProcess::Crashed:
+        text = tr("Crashed");
+        break;
+    case QProcess::Timedout:
+        text = tr("Timed out");
+        break;
+    case QProcess::ReadError:
+        text = tr("Read error");
+        break;
+    case QProcess::WriteError:
+        text = tr("Write error");
+        break;
+    case QProcess::UnknownError:
+        text = tr("Unknown error");
+        break;
     }
     QMessageBox::critical(this, tr("Server error"), text, QMessageBox::Ok);
 }
 
 void FNTP::openNtpConfig()
 {
+    const QString file = ConfigDocument::instance().path();
     const QString user = callingDesktopUser();
     if (!user.isEmpty())
         ProcessRunner::instance().startDetached(QStringLiteral("su"),
-                                                editorArgumentsFor(user, ntpConfPath()));
+                                                editorArgumentsFor(user, file));
     else
-        ProcessRunner::instance().openUrl(QUrl::fromLocalFile(ntpConfPath()));
+        ProcessRunner::instance().openUrl(QUrl::fromLocalFile(file));
 }

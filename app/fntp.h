@@ -8,7 +8,8 @@ class QTreeWidgetItem;
 class QCloseEvent;
 class QAction;
 
-namespace Ui {
+namespace Ui
+{
 class FMain;
 }
 

@@ -3,7 +3,8 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-namespace {
+namespace
+{
 ProcessRunner*& replacement()
 {
     static ProcessRunner* runner = nullptr;
@@ -36,7 +37,10 @@ bool ProcessRunner::startDetached(const QString& program, const QStringList& arg
     return QProcess::startDetached(program, arguments);
 }
 
-bool ProcessRunner::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool ProcessRunner::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}
 
 ProcessRunner& ProcessRunner::instance()
 {
@@ -44,4 +48,7 @@ ProcessRunner& ProcessRunner::instance()
     return replacement() ? *replacement() : real;
 }
 
-void ProcessRunner::setInstanceForTesting(ProcessRunner* runner) { replacement() = runner; }
+void ProcessRunner::setInstanceForTesting(ProcessRunner* runner)
+{
+    replacement() = runner;
+}

@@ -25,8 +25,7 @@ public:
     virtual ~ProcessRunner() = default;
 
     // Runs and waits up to `timeoutMs`; a program still running then is killed.
-    virtual ProcessResult run(const QString& program, const QStringList& arguments,
-                              int timeoutMs);
+    virtual ProcessResult run(const QString& program, const QStringList& arguments, int timeoutMs);
     virtual bool startDetached(const QString& program, const QStringList& arguments);
     virtual bool openUrl(const QUrl& url);
 

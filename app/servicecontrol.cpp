@@ -5,7 +5,8 @@
 #include <pwd.h>
 #include <sys/types.h>
 
-namespace {
+namespace
+{
 QString& scriptOverride()
 {
     static QString path;
@@ -42,11 +43,20 @@ QString initScriptPath()
     return scriptOverride().isEmpty() ? QStringLiteral("/etc/init.d/ntp") : scriptOverride();
 }
 
-int serviceWaitLimitMs() { return waitOverride() > 0 ? waitOverride() : 30000; }
+int serviceWaitLimitMs()
+{
+    return waitOverride() > 0 ? waitOverride() : 30000;
+}
 
-void setInitScriptPathForTesting(const QString& path) { scriptOverride() = path; }
+void setInitScriptPathForTesting(const QString& path)
+{
+    scriptOverride() = path;
+}
 
-void setServiceWaitLimitForTesting(int milliseconds) { waitOverride() = milliseconds; }
+void setServiceWaitLimitForTesting(int milliseconds)
+{
+    waitOverride() = milliseconds;
+}
 
 QString callingDesktopUser()
 {
@@ -60,6 +70,6 @@ QString callingDesktopUser()
 
 QStringList editorArgumentsFor(const QString& user, const QString& file)
 {
-    return {QStringLiteral("-"),       user, QStringLiteral("-w"), QStringLiteral("DISPLAY"),
+    return {QStringLiteral("-"),        user, QStringLiteral("-w"), QStringLiteral("DISPLAY"),
             QStringLiteral("xdg-open"), file};
 }

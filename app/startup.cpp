@@ -5,6 +5,7 @@
 
 #include "fntp.h"
 #include "qtsingleapplication.h"
+#include "version.h"
 #include "wispintegration.h"
 
 int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId)
@@ -13,7 +14,7 @@ int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId)
         app.sendMessage(QStringLiteral("raise"), 5000);
         return 1;
     }
-    wispInit("1.2.12", "Network Time Protocol service manager");
+    wispInit(NTPSM_VERSION, "Network Time Protocol service manager");
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("clock")));
     if (realUserId != 0) {
         QMessageBox::critical(nullptr, QObject::tr("Fatal error"),

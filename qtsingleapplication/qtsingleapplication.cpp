@@ -11,7 +11,8 @@
 
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // A directory only this user can write to, so that nobody else can take the
 // instance's socket name first.
@@ -36,7 +37,8 @@ QString instanceId(const QString& program)
 
 } // namespace
 
-QtSingleApplication::QtSingleApplication(int& argc, char** argv, bool /*GUIenabled: always a GUI application here*/)
+QtSingleApplication::QtSingleApplication(int& argc, char** argv,
+                                         bool /*GUIenabled: always a GUI application here*/)
     : QApplication(argc, argv)
 {
     m_id = instanceId(applicationFilePath());
@@ -59,7 +61,10 @@ QtSingleApplication::~QtSingleApplication()
     delete m_lock; // unlocks
 }
 
-bool QtSingleApplication::isRunning() const { return m_running; }
+bool QtSingleApplication::isRunning() const
+{
+    return m_running;
+}
 
 void QtSingleApplication::becomePrimary()
 {

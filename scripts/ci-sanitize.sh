@@ -8,7 +8,7 @@ set -uo pipefail
 repo=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 build="$repo/build-asan"
 
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DNTPSM_SANITIZE=ON \
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DNTPSM_SANITIZE=ON -DNTPSM_WERROR=ON \
     -DNTPSM_BUILD_TESTS=ON >/dev/null &&
     cmake --build "$build" -j2 || exit 2
 

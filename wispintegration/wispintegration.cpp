@@ -1,6 +1,7 @@
 #include "wispintegration.h"
 
-namespace {
+namespace
+{
 struct ProgramInfo {
     QString version;
     QString description;
@@ -19,5 +20,11 @@ void wispInit(const char* version, const char* description)
     programInfo().description = QString::fromUtf8(description ? description : "");
 }
 
-QString wispVersion() { return programInfo().version; }
-QString wispDescription() { return programInfo().description; }
+QString wispVersion()
+{
+    return programInfo().version;
+}
+QString wispDescription()
+{
+    return programInfo().description;
+}

@@ -42,4 +42,7 @@ void WispHostAddress::setAddress(const QString& address)
     m_edit->setText(parsed.isNull() ? QString() : parsed.toString());
 }
 
-QHostAddress WispHostAddress::address() const { return parse(m_edit->text()); }
+QHostAddress WispHostAddress::address() const
+{
+    return parse(m_edit->text());
+}

@@ -18,15 +18,16 @@
 
 using namespace TestHelpers;
 
-namespace {
+namespace
+{
 
 // A page that edits one field of the record, like the real pages do.
 class LogFilePage : public ModifiableWidget
 {
 public:
     using ModifiableWidget::ModifiableWidget;
-    QString shown;   // what the page shows after its last load
-    QString edited;  // the user's unapplied edit
+    QString shown;  // what the page shows after its last load
+    QString edited; // the user's unapplied edit
     void loadSettings() override
     {
         readNtpSettings();

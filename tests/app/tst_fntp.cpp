@@ -18,7 +18,8 @@
 
 using namespace TestHelpers;
 
-namespace {
+namespace
+{
 
 // A page that records what the window asks of it.
 class RecordingPage : public ModifiableWidget
@@ -137,7 +138,7 @@ private slots:
         tree->setCurrentItem(tree->topLevelItem(0));
         QCOMPARE(title->text(), QStringLiteral("Server"));
         QVERIFY(title->isReadOnly());
-        QVERIFY(!up->isEnabled());   // first category: nothing above, no parent
+        QVERIFY(!up->isEnabled()); // first category: nothing above, no parent
         QVERIFY(!back->isEnabled());
         QVERIFY(forward->isEnabled());
         QVERIFY(down->isEnabled());
@@ -228,7 +229,8 @@ private slots:
         QVERIFY(seen.shown);
         QCOMPARE(seen.title, QStringLiteral("Cancel"));
         QCOMPARE(seen.text,
-                 QStringLiteral("Changes not saved!\nDo you want to finish edit element without saving?"));
+                 QStringLiteral(
+                     "Changes not saved!\nDo you want to finish edit element without saving?"));
         QCOMPARE(seen.parent, &window);
         QVERIFY(page.calls.isEmpty());
         QCOMPARE(window.editedPage(), &page);

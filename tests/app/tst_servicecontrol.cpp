@@ -15,7 +15,8 @@
 
 using namespace TestHelpers;
 
-namespace {
+namespace
+{
 
 // Records what the window asks to open, starting nothing.
 class RecordingRunner : public ProcessRunner
@@ -38,7 +39,10 @@ public:
 class EnvGuard
 {
 public:
-    explicit EnvGuard(const char* name) : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name)) {}
+    explicit EnvGuard(const char* name)
+        : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name))
+    {
+    }
     ~EnvGuard()
     {
         if (m_had)
@@ -82,23 +86,28 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("text");
         const QByteArray ok = "echo all is well; exit 0\n";
-        QTest::newRow("start ok") << "ntpdStart" << "start" << ok << "Information"
+        QTest::newRow("start ok") << "ntpdStart"
+                                  << "start" << ok << "Information"
                                   << "Server started successfully";
-        QTest::newRow("stop ok") << "ntpdStop" << "stop" << ok << "Information"
+        QTest::newRow("stop ok") << "ntpdStop"
+                                 << "stop" << ok << "Information"
                                  << "Server stopped successfully";
-        QTest::newRow("restart ok") << "ntpdRestart" << "restart" << ok << "Information"
+        QTest::newRow("restart ok") << "ntpdRestart"
+                                    << "restart" << ok << "Information"
                                     << "Server restarted successfully";
-        QTest::newRow("reload ok") << "ntpdReload" << "force-reload" << ok << "Information"
+        QTest::newRow("reload ok") << "ntpdReload"
+                                   << "force-reload" << ok << "Information"
                                    << "Server configuration reload successfully";
         QTest::newRow("stderr only")
-            << "ntpdStart" << "start" << QByteArray("echo '  no daemon  ' >&2; exit 1\n")
-            << "Server error" << "no daemon\nFailed! Exit code 1\n";
+            << "ntpdStart"
+            << "start" << QByteArray("echo '  no daemon  ' >&2; exit 1\n") << "Server error"
+            << "no daemon\nFailed! Exit code 1\n";
         QTest::newRow("both streams")
-            << "ntpdReload" << "force-reload"
-            << QByteArray("echo out; echo err >&2; exit 3\n") << "Server error"
+            << "ntpdReload"
+            << "force-reload" << QByteArray("echo out; echo err >&2; exit 3\n") << "Server error"
             << "outerr\nFailed! Exit code 3\n";
-        QTest::newRow("crashed") << "ntpdRestart" << "restart"
-                                 << QByteArray("kill -SEGV $$\n") << "Server error"
+        QTest::newRow("crashed") << "ntpdRestart"
+                                 << "restart" << QByteArray("kill -SEGV $$\n") << "Server error"
                                  << "Crashed";
     }
     void commands()
@@ -128,10 +137,14 @@ private slots:
     {
         QTest::addColumn<QString>("slot");
         QTest::addColumn<QString>("text");
-        QTest::newRow("stop") << "ntpdStop" << "Failed to stop";
-        QTest::newRow("start") << "ntpdStart" << "Failed to start";
-        QTest::newRow("restart") << "ntpdRestart" << "Failed to start";
-        QTest::newRow("reload") << "ntpdReload" << "Failed to start";
+        QTest::newRow("stop") << "ntpdStop"
+                              << "Failed to stop";
+        QTest::newRow("start") << "ntpdStart"
+                               << "Failed to start";
+        QTest::newRow("restart") << "ntpdRestart"
+                                 << "Failed to start";
+        QTest::newRow("reload") << "ntpdReload"
+                                << "Failed to start";
     }
     void missingScript()
     {

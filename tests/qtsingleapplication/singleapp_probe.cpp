@@ -15,9 +15,8 @@ int main(int argc, char** argv)
         return sent ? 1 : 2;
     }
     QTextStream out(stdout);
-    QObject::connect(&app, &QtSingleApplication::messageReceived, [&out](const QString& message) {
-        out << "received:" << message << Qt::endl;
-    });
+    QObject::connect(&app, &QtSingleApplication::messageReceived,
+                     [&out](const QString& message) { out << "received:" << message << Qt::endl; });
     out << "ready" << Qt::endl;
     QTimer::singleShot(20000, &app, &QCoreApplication::quit); // never outlive a test
     return app.exec();

@@ -4,7 +4,8 @@
 
 #include <signal.h>
 
-namespace {
+namespace
+{
 QString probePath()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/singleapp_probe");

@@ -16,16 +16,26 @@ private slots:
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected"); // empty: no address
-        QTest::newRow("plain") << "192.168.1.255" << "192.168.1.255";
-        QTest::newRow("padded") << "192.168.001.255" << "192.168.1.255";
-        QTest::newRow("padded octet is decimal") << "010.000.008.009" << "10.0.8.9";
-        QTest::newRow("zero") << "000.000.000.000" << "0.0.0.0";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("three parts") << "10.0.0" << "";
-        QTest::newRow("out of range") << "10.0.0.256" << "";
-        QTest::newRow("four digits") << "10.0.0.0001" << "";
-        QTest::newRow("letters") << "a.b.c.d" << "";
-        QTest::newRow("signed") << "+1.0.0.1" << "";
+        QTest::newRow("plain") << "192.168.1.255"
+                               << "192.168.1.255";
+        QTest::newRow("padded") << "192.168.001.255"
+                                << "192.168.1.255";
+        QTest::newRow("padded octet is decimal") << "010.000.008.009"
+                                                 << "10.0.8.9";
+        QTest::newRow("zero") << "000.000.000.000"
+                              << "0.0.0.0";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("three parts") << "10.0.0"
+                                     << "";
+        QTest::newRow("out of range") << "10.0.0.256"
+                                      << "";
+        QTest::newRow("four digits") << "10.0.0.0001"
+                                     << "";
+        QTest::newRow("letters") << "a.b.c.d"
+                                 << "";
+        QTest::newRow("signed") << "+1.0.0.1"
+                                << "";
     }
     void setAddress()
     {

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include "filefingerprint.h"
+#include "ntpsettings.h"
+
+// The configuration file being edited and everything the program knows of
+// it: which file it is, what it looked like at the last read, the record
+// parsed then, and how the last write went. Pages and the main window go
+// through here for every read and write of the file, so each rule about the
+// file (outside changes, failed writes) lives in one place and can be tested
+// without a window.
+class ConfigDocument : public QObject
+{
+    Q_OBJECT
+public:
+    // The one document of the program.
+    static ConfigDocument& instance();
+
+    // The file being edited. Until a path is chosen, the classic default
+    // (ntpConfPath()).
+    QString path() const;
+    void setPath(const QString& path);
+
+    // Refills `record` from the file. While the file holds the bytes of the
+    // last read, the record parsed then is taken again instead of parsing the
+    // same text anew (the window builds seven pages, each of which loads).
+    void load(NtpSettings* record);
+    // errno value of the last read, 0 when the file could be read. A missing
+    // file reads as an empty configuration (ENOENT).
+    int lastReadError() const { return m_readError; }
+    // What the file looked like when it was last read.
+    const FileFingerprint& loadedFingerprint() const { return m_loadedFingerprint; }
+
+    // True when the file on disk is no longer the one last read: another
+    // program changed it, and writing now would lose that change.
+    bool changedOutside() const;
+
+    // Writes `record` over the file. False on failure, with the reason in
+    // lastWriteError(); the file is then unchanged.
+    bool save(const NtpSettings& record);
+    // Empty after a successful write, else the system's reason.
+    QString lastWriteError() const { return m_writeError; }
+
+    // Exactly the bytes save() would write for `record` over the file as it
+    // is now on disk.
+    QByteArray render(const NtpSettings& record) const;
+
+signals:
+    // The file was rewritten by save().
+    void saved();
+
+private:
+    ConfigDocument() = default;
+    void forgetParse();
+
+    QString m_path;
+    FileFingerprint m_loadedFingerprint;
+    int m_readError = 0;
+    QString m_writeError;
+
+    // The record parsed at the last read, with the bytes it was parsed from.
+    bool m_parseValid = false;
+    QString m_parsedPath;
+    QByteArray m_parsedBytes;
+    NtpSettings m_parsedRecord;
+};

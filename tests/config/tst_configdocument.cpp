@@ -1,0 +1,101 @@
+// The configuration document's rules, without a window: what counts as a
+// change by another program, what a failed write leaves behind, and that the
+// rendered text is exactly what a save writes.
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include "configdocument.h"
+#include "ntpsettings.h"
+#include "testhelpers.h"
+
+using namespace TestHelpers;
+
+class TestConfigDocument : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void outsideChanges()
+    {
+        ConfFile conf("server 192.0.2.1 iburst\n");
+        ConfigDocument& document = ConfigDocument::instance();
+        NtpSettings record;
+        document.load(&record);
+        QCOMPARE(document.lastReadError(), 0);
+        QVERIFY(!document.changedOutside());
+
+        // Touched but unchanged holds nothing that could be lost.
+        QFile file(conf.path());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+        QVERIFY(!document.changedOutside());
+
+        conf.write("server 192.0.2.9\n");
+        QVERIFY(document.changedOutside());
+        // Reading again takes the new text, not the parse kept from before.
+        document.load(&record);
+        QVERIFY(!document.changedOutside());
+        QCOMPARE(record.servers.size(), 1);
+        QCOMPARE(record.servers.first().address, QStringLiteral("192.0.2.9"));
+
+        QVERIFY(QFile::remove(conf.path()));
+        QVERIFY(document.changedOutside());
+    }
+
+    void missingFileReadsEmpty()
+    {
+        ConfFile conf;
+        QVERIFY(QFile::remove(conf.path()));
+        NtpSettings record;
+        record.logFile = QStringLiteral("stale");
+        ConfigDocument::instance().load(&record);
+        QCOMPARE(ConfigDocument::instance().lastReadError(), ENOENT);
+        QCOMPARE(record, NtpSettings());
+        QVERIFY(!ConfigDocument::instance().changedOutside());
+    }
+
+    void savedBytesAreTheRenderedOnes()
+    {
+        ConfFile conf("# header\n\nserver 192.0.2.1 iburst # main\nunknowndirective 1\n");
+        ConfigDocument& document = ConfigDocument::instance();
+        NtpSettings record;
+        document.load(&record);
+        record.logFile = QStringLiteral("/var/log/ntp.log");
+        record.servers.removeFirst();
+        const QByteArray rendered = document.render(record);
+        QVERIFY(rendered.contains("unknowndirective 1\n"));
+        QVERIFY(!rendered.contains("192.0.2.1"));
+        QVERIFY(conf.read() != rendered); // nothing written yet
+        QVERIFY(document.save(record));
+        QCOMPARE(document.lastWriteError(), QString());
+        QCOMPARE(conf.read(), rendered);
+    }
+
+    void failedWriteKeepsTheFile()
+    {
+        ConfFile conf("server 192.0.2.1\n");
+        ConfigDocument& document = ConfigDocument::instance();
+        NtpSettings record;
+        document.load(&record);
+        record.logFile = QStringLiteral("/var/log/ntp.log");
+        // A directory where the file's folder was: nothing can be written.
+        const QString dir = conf.dir();
+        QVERIFY(QDir().rename(dir, dir + QStringLiteral(".away")));
+        QVERIFY(writeFile(dir, "blocker"));
+        QVERIFY(!document.save(record));
+        QVERIFY2(document.lastWriteError().contains(QStringLiteral("Not a directory")),
+                 qPrintable(document.lastWriteError()));
+        QVERIFY(QFile::remove(dir));
+        QVERIFY(QDir().rename(dir + QStringLiteral(".away"), dir));
+        QCOMPARE(conf.read(), QByteArray("server 192.0.2.1\n"));
+        // The next write that can go through clears the error.
+        QVERIFY(document.save(record));
+        QVERIFY(document.lastWriteError().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConfigDocument)
+#include "tst_configdocument.moc"
