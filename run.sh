@@ -1,17 +1,11 @@
 #!/bin/sh
 # Installs what the build needs, builds the program and starts it on the
-# current X display. The program runs as root; a normal user is asked for
-# the password by sudo, which keeps the display and names the caller.
+# current desktop session's display (X11, or XWayland in a Wayland session).
+# The program runs as root: the launcher asks for the password through sudo,
+# which names the caller, and lets root use the display while it runs.
 set -eu
 cd "$(dirname "$0")"
-if [ -z "${DISPLAY:-}" ]; then
-    echo "run.sh: no X display (DISPLAY is not set); start it from a desktop session." >&2
-    exit 1
-fi
 ./scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNTPSM_BUILD_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)"
-if [ "$(id -u)" -ne 0 ]; then
-    exec sudo --preserve-env=DISPLAY,XAUTHORITY "XAUTHORITY=${XAUTHORITY:-$HOME/.Xauthority}" ./build/app/ntp-service-manager
-fi
-exec ./build/app/ntp-service-manager
+exec sh build/packaging/ntp-service-manager-launcher --sudo --program "$PWD/build/app/ntp-service-manager"

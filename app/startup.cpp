@@ -15,6 +15,8 @@ int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId)
         return 1;
     }
     wispInit(NTPSM_VERSION, "Network Time Protocol service manager");
+    wispSetLicense("GNU General Public License, version 2 or (at your option) any later "
+                   "version (GPL-2.0-or-later)");
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("clock")));
     if (realUserId != 0) {
         QMessageBox::critical(nullptr, QObject::tr("Fatal error"),

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds the Debian package in a Release build directory and checks it: the
-# control fields, the files it ships, lintian (any error-level tag fails),
-# the desktop entry and the AppStream metainfo. With CHECK_PACKAGE_INSTALL=1
+# control fields (the daemon it recommends), the files it ships, its licence,
+# lintian (any error-level tag fails), the desktop entry and the AppStream
+# metainfo. With CHECK_PACKAGE_INSTALL=1
 # it also installs the package with apt-get and removes it again (only on a
 # throw-away machine: CI sets it).
 # Usage: scripts/check-package.sh [build-dir]   (default: build-package)
@@ -54,6 +55,17 @@ check_field() {
     fi
 }
 
+# check_no_field FIELD: the control file has no such field.
+check_no_field() {
+    local value
+    value=$(dpkg-deb -f "$deb" "$1")
+    if [ -z "$value" ]; then
+        pass "no $1 field"
+    else
+        fail "$1 is '$value', expected none"
+    fi
+}
+
 # check_file PATH: the package ships this file.
 check_file() {
     if grep -Eq "^\./?${1#/}\$" <<<"$contents"; then
@@ -75,11 +87,39 @@ check_lintian() {
     fi
 }
 
+# The licence as shipped: the copyright file in Debian's machine-readable
+# format puts every file under GPL-2+ and gives the grant; the metainfo names
+# the same licence; the launcher is an executable shell script.
+check_licence_and_launcher() {
+    local tree=$1 copyright=$1/usr/share/doc/$package/copyright
+    if head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' &&
+        grep -Pzq '(^|\n)Files: \*\n(.+\n)*License: GPL-2\+\n' "$copyright" &&
+        grep -Pzq '\nLicense: GPL-2\+\n(.+\n)* On Debian systems, the complete text of the GNU General Public\n License version 2 can be found in "/usr/share/common-licenses/GPL-2"' "$copyright"
+    then
+        pass "copyright file puts every file under GPL-2+"
+    else
+        fail "copyright file does not name GPL-2+ for every file in the machine-readable format"
+    fi
+    if grep -q '<project_license>GPL-2.0-or-later</project_license>' "$tree"/usr/share/metainfo/*.metainfo.xml; then
+        pass "metainfo names GPL-2.0-or-later"
+    else
+        fail "metainfo does not name GPL-2.0-or-later"
+    fi
+    local launcher=$tree/usr/sbin/$package-launcher
+    if [ -x "$launcher" ] && sh -n "$launcher" &&
+        grep -qx "program=/usr/sbin/$package" "$launcher"; then
+        pass "launcher is executable and starts /usr/sbin/$package"
+    else
+        fail "launcher is missing, not executable, not shell or starts another program"
+    fi
+}
+
 # Validates the shipped desktop entry and metainfo as extracted from the .deb.
 check_metadata() {
     local tree
     tree=$(mktemp -d)
     dpkg-deb -x "$deb" "$tree"
+    check_licence_and_launcher "$tree"
     if desktop-file-validate "$tree/usr/share/applications/$package.desktop"; then
         pass "desktop-file-validate accepts the menu entry"
     else
@@ -134,9 +174,13 @@ check_field Depends 'libqt5widgets5'
 check_field Depends 'libqt5network5'
 check_field Depends 'libc6'
 check_field Depends '(^|, )pkexec \| policykit-1(,|$)'
+check_field Recommends '(^|, )ntpsec \| ntp(,|$)'
+check_no_field Suggests
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 check_file /usr/sbin/$package
+check_file /usr/sbin/$package-launcher
+check_file /usr/share/man/man8/$package-launcher.8.gz
 check_file /usr/share/applications/$package.desktop
 check_file /usr/share/metainfo/org.ntpservicemanager.NtpServiceManager.metainfo.xml
 check_file /usr/share/man/man8/$package.8.gz

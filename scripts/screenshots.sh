@@ -7,13 +7,17 @@ cd "$(dirname "$0")/.."
 build_dir="${1:-build-desktop}"
 out_dir=docs/screenshots
 
-# The offscreen platform draws text only with a font installed.
-if ! fc-list 2>/dev/null | grep -q .; then
+# The offscreen platform draws text only with a font installed, and the tool
+# bars' and tree's icons only with the icon theme their names come from.
+missing=""
+fc-list 2>/dev/null | grep -q . || missing="fontconfig fonts-dejavu-core"
+[ -f /usr/share/icons/oxygen/index.theme ] || missing="$missing oxygen-icon-theme"
+if [ -n "$missing" ]; then
     as_root=""
     [ "$(id -u)" -eq 0 ] || as_root="sudo"
     $as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 update -qq
     $as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
-        --no-install-recommends fontconfig fonts-dejavu-core >/dev/null
+        --no-install-recommends $missing >/dev/null
 fi
 
 cmake -S . -B "$build_dir" -DNTPSM_BUILD_TOOLS=ON >/dev/null

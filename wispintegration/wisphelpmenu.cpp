@@ -15,7 +15,12 @@ WispHelpMenu::WispHelpMenu(QWidget* parent) : QMenu(parent)
 
 QString WispHelpMenu::aboutText()
 {
-    return tr("%1\nVersion %2").arg(wispDescription(), wispVersion());
+    QString text = tr("%1\nVersion %2").arg(wispDescription(), wispVersion());
+    if (!wispLicense().isEmpty())
+        text +=
+            QLatin1String("\n\n") +
+            tr("Licence: %1\nThis program comes with ABSOLUTELY NO WARRANTY.").arg(wispLicense());
+    return text;
 }
 
 void WispHelpMenu::showAbout()

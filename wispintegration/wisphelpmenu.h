@@ -2,8 +2,8 @@
 
 #include <QMenu>
 
-// The desktop's standard help menu: "About" (program description and
-// version, as given to wispInit()) and "About Qt".
+// The desktop's standard help menu: "About" (program description, version
+// and licence, as given to wispInit() and wispSetLicense()) and "About Qt".
 class WispHelpMenu : public QMenu
 {
     Q_OBJECT

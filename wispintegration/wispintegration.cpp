@@ -5,6 +5,7 @@ namespace
 struct ProgramInfo {
     QString version;
     QString description;
+    QString license;
 };
 
 ProgramInfo& programInfo()
@@ -20,6 +21,11 @@ void wispInit(const char* version, const char* description)
     programInfo().description = QString::fromUtf8(description ? description : "");
 }
 
+void wispSetLicense(const char* license)
+{
+    programInfo().license = QString::fromUtf8(license ? license : "");
+}
+
 QString wispVersion()
 {
     return programInfo().version;
@@ -27,4 +33,8 @@ QString wispVersion()
 QString wispDescription()
 {
     return programInfo().description;
+}
+QString wispLicense()
+{
+    return programInfo().license;
 }

@@ -1,17 +1,20 @@
 #!/bin/bash
-# Start-up time of the main window compared with a bare QMainWindow, with a
-# 60-line and a 10,000-line configuration, headless: from the start of the
-# process to the window shown. The programs take turns run after run and the
-# medians are compared, so a machine that changes speed meanwhile affects them
-# alike. The window's form on its own (no pages, no navigation items) is shown
-# for reference: it is the floor of what the window can cost. Fails when a
-# ratio is above its target (1.5x and 3x).
+# Start-up time of the main window with a 60-line and a 10,000-line
+# configuration, headless: from the start of the process to the window shown.
+# The reference is the window's form on its own (menus, tool bars, tree and
+# empty page stack, without the pages), the floor of what the window can
+# cost; a bare QMainWindow is shown beside it. The programs take turns run
+# after run and the medians are compared, so a machine that changes speed
+# meanwhile affects them alike. Fails when a ratio to the form is above its
+# target (1.5x with 60 lines, 3x with 10,000).
 # Usage: bench/startup/run-startup-bench.sh [build-dir]   (default: build-package)
-# RUNS=N sets the number of timed runs per program (default 20).
+# RUNS=N sets the number of timed runs per program (default 20); SMOKE=1
+# reports the figures without judging them (a quick check that it all runs).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build_dir="${1:-build-package}"
 runs="${RUNS:-20}"
+smoke="${SMOKE:-0}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=offscreen
@@ -66,24 +69,30 @@ echo "configurations: $(wc -l <"$work/small.conf") and $(wc -l <"$work/large.con
 status=0
 # ratio A B: A / B with two decimals.
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-# report NAME SHOWN CPU [TARGET]: the program's times and ratios to the bare
-# window; the ratio of the time to shown decides.
+# report NAME SHOWN CPU [TARGET]: the program's times and its ratios to the
+# form and to the bare window; the ratio of the time to shown to the form
+# decides.
 report() {
-    local wall_ratio cpu_ratio verdict=""
-    wall_ratio=$(ratio "$2" "$bare_ms")
-    cpu_ratio=$(ratio "$3" "$bare_cpu")
+    local form_ratio bare_ratio cpu_ratio verdict=""
+    form_ratio=$(ratio "$2" "$form_ms")
+    bare_ratio=$(ratio "$2" "$bare_ms")
+    cpu_ratio=$(ratio "$3" "$form_cpu")
     if [ -n "${4:-}" ]; then
-        verdict=$(awk -v r="$wall_ratio" -v t="$4" 'BEGIN { print (r <= t ? "ok" : "TOO SLOW") }')
+        verdict=$(awk -v r="$form_ratio" -v t="$4" 'BEGIN { print (r <= t ? "ok" : "TOO SLOW") }')
         [ "$verdict" = ok ] || status=1
         verdict="<= ${4}x  $verdict"
     fi
-    printf '%-26s %8s ms %8s ms  %6sx %6sx  %s\n' "$1" "$2" "$3" "$wall_ratio" "$cpu_ratio" \
-        "$verdict"
+    printf '%-26s %8s ms %8s ms  %6sx %6sx %6sx  %s\n' "$1" "$2" "$3" "$form_ratio" \
+        "$cpu_ratio" "$bare_ratio" "$verdict"
 }
-printf '%-26s %11s %11s  %7s %7s  %s\n' "median of $runs runs" "to shown" "cpu" "shown" "cpu" \
-    "target"
-printf '%-26s %8s ms %8s ms\n' "bare QMainWindow" "$bare_ms" "$bare_cpu"
+printf '%-26s %11s %11s  %7s %7s %7s  %s\n' "median of $runs runs" "to shown" "cpu" "form" \
+    "cpu" "bare" "target (to form)"
+report "bare QMainWindow" "$bare_ms" "$bare_cpu"
 report "window form alone" "$form_ms" "$form_cpu"
 report "main window, 60 lines" "$small_ms" "$small_cpu" 1.5
 report "main window, 10000 lines" "$large_ms" "$large_cpu" 3
+if [ "$smoke" = 1 ]; then
+    echo "smoke run: figures reported, not judged"
+    exit 0
+fi
 exit $status

@@ -1,5 +1,5 @@
-// The reference for ntpsm-startup-probe: an empty main window, shown and
-// ended the same way.
+// A second reference for ntpsm-startup-probe, beside the window's form: an
+// empty main window, shown and ended the same way.
 #include <QApplication>
 #include <QMainWindow>
 #include <QTimer>

@@ -1,4 +1,4 @@
-// A reference for ntpsm-startup-probe: the main window's form alone (menus,
+// The reference for ntpsm-startup-probe: the main window's form alone (menus,
 // tool bars with their theme icons, tree, scroll area and stacked widget),
 // without the help menu, the navigation items and the settings pages. Shown
 // and ended the same way.

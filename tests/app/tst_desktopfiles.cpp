@@ -1,14 +1,19 @@
 // The menu entry and the polkit action that together start the program as
 // root: the entry must parse, and pkexec only lets the program open windows
-// when the action names exactly the path the entry runs.
+// when the action names exactly the path the launcher runs. The licence is
+// named alike in the licence file, the Debian copyright file and the
+// AppStream metainfo.
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QTest>
 #include <QXmlStreamReader>
 
 #if !defined(NTPSM_PROGRAM_PATH) || !defined(NTPSM_DESKTOP_FILE) || !defined(NTPSM_POLKIT_FILE) || \
-    !defined(NTPSM_POLKIT_ACTION)
+    !defined(NTPSM_POLKIT_ACTION) || !defined(NTPSM_LAUNCHER_PATH) ||                              \
+    !defined(NTPSM_LICENSE_FILE) || !defined(NTPSM_COPYRIGHT_FILE) ||                              \
+    !defined(NTPSM_METAINFO_FILE)
 #error "packaging/CMakeLists.txt passes the generated files' paths to this test"
 #endif
 
@@ -108,6 +113,39 @@ PolkitAction readPolkitAction(const QString& path, const QString& actionId)
     return action;
 }
 
+// The paragraphs of a machine-readable Debian copyright file: fields by
+// name, continuation lines joined to their field with a newline.
+QList<QHash<QString, QString>> readCopyrightParagraphs(const QString& path)
+{
+    QList<QHash<QString, QString>> paragraphs;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return paragraphs;
+    QHash<QString, QString> paragraph;
+    QString field;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (line.trimmed().isEmpty()) {
+            if (!paragraph.isEmpty())
+                paragraphs << paragraph;
+            paragraph.clear();
+        } else if (line.startsWith(QLatin1Char(' ')) && !field.isEmpty()) {
+            paragraph[field] += QLatin1Char('\n') + line.mid(1);
+        } else {
+            field = line.section(QLatin1Char(':'), 0, 0);
+            paragraph.insert(field, line.section(QLatin1Char(':'), 1).trimmed());
+        }
+    }
+    if (!paragraph.isEmpty())
+        paragraphs << paragraph;
+    return paragraphs;
+}
+
+QString readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 } // namespace
 
 class TestDesktopFiles : public QObject
@@ -118,6 +156,9 @@ private slots:
     void desktopEntry();
     void desktopEntryRunsProgramThroughPkexec();
     void polkitActionAllowsTheProgramsWindow();
+    void licenceIsTheFullGpl2Text();
+    void copyrightFileNamesTheLicence();
+    void metainfoNamesTheLicence();
 };
 
 void TestDesktopFiles::desktopEntry_data()
@@ -151,10 +192,11 @@ void TestDesktopFiles::desktopEntryRunsProgramThroughPkexec()
     const DesktopFile entry = parseDesktopFile(QStringLiteral(NTPSM_DESKTOP_FILE));
     const QString exec =
         entry.groups.value(QStringLiteral("Desktop Entry")).value(QStringLiteral("Exec"));
-    // pkexec matches the action by the exact path it is given, so the
-    // command line is the program's full installed path and nothing else.
-    QCOMPARE(exec.split(QLatin1Char(' ')),
-             QStringList({QStringLiteral("pkexec"), QStringLiteral(NTPSM_PROGRAM_PATH)}));
+    // The entry runs the launcher by its full path; the launcher, installed
+    // beside the program, hands pkexec the program's path (see tst_launcher).
+    QCOMPARE(exec, QStringLiteral(NTPSM_LAUNCHER_PATH));
+    QCOMPARE(QFileInfo(QStringLiteral(NTPSM_LAUNCHER_PATH)).path(),
+             QFileInfo(QStringLiteral(NTPSM_PROGRAM_PATH)).path());
     QVERIFY(QStringLiteral(NTPSM_PROGRAM_PATH).startsWith(QLatin1Char('/')));
 }
 
@@ -171,6 +213,57 @@ void TestDesktopFiles::polkitActionAllowsTheProgramsWindow()
     QCOMPARE(action.defaults.value(QStringLiteral("allow_active")),
              QStringLiteral("auth_admin_keep"));
     QCOMPARE(action.defaults.value(QStringLiteral("allow_any")), QStringLiteral("auth_admin"));
+}
+
+void TestDesktopFiles::licenceIsTheFullGpl2Text()
+{
+    const QString licence = readAll(QStringLiteral(NTPSM_LICENSE_FILE));
+    QVERIFY(licence.contains(QLatin1String("GNU GENERAL PUBLIC LICENSE\n")));
+    QVERIFY(licence.contains(QLatin1String("Version 2, June 1991")));
+    QVERIFY(licence.contains(QLatin1String("END OF TERMS AND CONDITIONS")));
+    // Debian ships the same text with every system.
+    const QString debians = readAll(QStringLiteral("/usr/share/common-licenses/GPL-2"));
+    if (!debians.isEmpty())
+        QCOMPARE(licence, debians);
+}
+
+void TestDesktopFiles::copyrightFileNamesTheLicence()
+{
+    const auto paragraphs = readCopyrightParagraphs(QStringLiteral(NTPSM_COPYRIGHT_FILE));
+    QVERIFY(paragraphs.size() >= 3);
+    QCOMPARE(paragraphs[0].value(QStringLiteral("Format")),
+             QStringLiteral("https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"));
+    // Every file is under the licence, and a paragraph of its own gives the
+    // licence's grant and where Debian keeps the full text.
+    bool allFiles = false;
+    bool grant = false;
+    for (const auto& paragraph : paragraphs) {
+        if (paragraph.value(QStringLiteral("Files")) == QLatin1String("*"))
+            allFiles = paragraph.value(QStringLiteral("License")) == QLatin1String("GPL-2+");
+        if (!paragraph.contains(QStringLiteral("Files")) &&
+            paragraph.value(QStringLiteral("License")).startsWith(QLatin1String("GPL-2+\n"))) {
+            const QString text = paragraph.value(QStringLiteral("License"));
+            grant = text.contains(QLatin1String("either version 2 of the License, or")) &&
+                    text.contains(QLatin1String("/usr/share/common-licenses/GPL-2"));
+        }
+    }
+    QVERIFY(allFiles);
+    QVERIFY(grant);
+}
+
+void TestDesktopFiles::metainfoNamesTheLicence()
+{
+    QFile file(QStringLiteral(NTPSM_METAINFO_FILE));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    QString projectLicence;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement &&
+            xml.name() == QLatin1String("project_license"))
+            projectLicence = xml.readElementText();
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QCOMPARE(projectLicence, QStringLiteral("GPL-2.0-or-later"));
 }
 
 QTEST_GUILESS_MAIN(TestDesktopFiles)

@@ -8,6 +8,7 @@
 #include "qtsingleapplication.h"
 #include "startup.h"
 #include "testhelpers.h"
+#include "wisphelpmenu.h"
 #include "wispintegration.h"
 
 using namespace TestHelpers;
@@ -42,6 +43,7 @@ private slots:
         QVERIFY(!seen.parent);
         // The integration call happens before the check; no window after it.
         QCOMPARE(wispVersion(), QStringLiteral("1.2.12"));
+        QVERIFY(WispHelpMenu::aboutText().contains(QStringLiteral("GPL-2.0-or-later")));
         for (QWidget* widget : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<FNTP*>(widget));
     }

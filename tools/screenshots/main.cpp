@@ -1,16 +1,26 @@
 // Renders the main window with every page of the navigation tree selected in
 // turn and saves one PNG per page: ntpsm-screenshots OUTPUT-DIR
-// Run it with QT_QPA_PLATFORM=offscreen to render without a display.
+// Run it with QT_QPA_PLATFORM=offscreen to render without a display. The
+// icons come from the Oxygen theme (Debian package oxygen-icon-theme), where
+// the program's icon names are from; the window is made large enough for
+// every page to show whole.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QIcon>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QToolBar>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
+#include <algorithm>
 
 #include "fntp.h"
 #include "ntpconfpath.h"
@@ -69,11 +79,90 @@ QString fileNameFor(const QString& pageTitle)
     return name.isEmpty() ? QStringLiteral("page") : name;
 }
 
-// Selects every tree item in order and saves the whole window for each.
-// Returns the number of files that could not be written.
-int grabEveryPage(FNTP& window, const QDir& output)
+// The headless platform names no icon theme: use the one the program's icon
+// names come from, found where the desktop's themes are installed.
+bool useIconTheme(const QString& theme)
 {
-    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("twList"));
+    QStringList paths = QIcon::themeSearchPaths();
+    for (const QString& dataDir :
+         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+        paths << dataDir + QStringLiteral("/icons");
+    paths.removeDuplicates();
+    QIcon::setThemeSearchPaths(paths);
+    QIcon::setThemeName(theme);
+    return QIcon::hasThemeIcon(QStringLiteral("clock")) &&
+           QIcon::hasThemeIcon(QStringLiteral("network-server"));
+}
+
+QTreeWidget* pageTree(FNTP& window)
+{
+    return window.findChild<QTreeWidget*>(QStringLiteral("twList"));
+}
+
+// The width a table needs to show every column's title and cells whole.
+int contentWidth(QTreeView* tree)
+{
+    const QHeaderView* header = tree->header();
+    const QAbstractItemView* view = tree; // sizeHintForColumn() is public here
+    int width = 0;
+    for (int column = 0; column < header->count(); ++column) {
+        if (!header->isSectionHidden(column))
+            width += std::max(header->sectionSizeHint(column), view->sizeHintForColumn(column));
+    }
+    return width;
+}
+
+// How much wider and taller the window must be for the page on show to fit:
+// the page inside its scroll area, every column of its tables and lists, and
+// all tool bars in one row without an overflow button.
+QSize missingSpace(FNTP& window)
+{
+    int width = 0;
+    int height = 0;
+    int toolBarsWidth = 0;
+    for (QToolBar* bar : window.findChildren<QToolBar*>()) {
+        if (bar->isVisible())
+            toolBarsWidth += bar->sizeHint().width();
+    }
+    width = std::max(width, toolBarsWidth - window.width());
+    for (QAbstractScrollArea* area : window.findChildren<QAbstractScrollArea*>()) {
+        if (!area->isVisible() || area == pageTree(window))
+            continue;
+        if (auto* scroll = qobject_cast<QScrollArea*>(area); scroll && scroll->widget()) {
+            const QSize needed = scroll->widget()->minimumSizeHint();
+            width = std::max(width, needed.width() - scroll->viewport()->width());
+            height = std::max(height, needed.height() - scroll->viewport()->height());
+        } else if (auto* tree = qobject_cast<QTreeView*>(area)) {
+            width = std::max(width, contentWidth(tree) - tree->viewport()->width());
+        } else if (area->horizontalScrollBar()->isVisible()) {
+            width = std::max(width, area->horizontalScrollBar()->maximum());
+        }
+    }
+    return QSize(width, height);
+}
+
+// Grows the window from `base` until the page on show fits (a few rounds: a
+// wider page can wrap differently and want another height).
+void fitPage(FNTP& window, const QSize& base)
+{
+    const QSize largest(2400, 1600);
+    window.resize(base);
+    QApplication::processEvents();
+    for (int round = 0; round < 4; ++round) {
+        const QSize missing = missingSpace(window).expandedTo(QSize(0, 0));
+        if (missing.isNull())
+            return;
+        window.resize((window.size() + missing + QSize(4, 4)).boundedTo(largest));
+        QApplication::processEvents();
+    }
+}
+
+// Selects every tree item in order and saves the whole window for each, as
+// large as the page needs.
+// Returns the number of files that could not be written.
+int grabEveryPage(FNTP& window, const QDir& output, const QSize& base)
+{
+    auto* tree = pageTree(window);
     if (!tree) {
         QTextStream(stderr) << "ntpsm-screenshots: the main window has no page tree\n";
         return 1;
@@ -82,7 +171,7 @@ int grabEveryPage(FNTP& window, const QDir& output)
     QStringList written;
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         tree->setCurrentItem(*it);
-        QApplication::processEvents();
+        fitPage(window, base);
         QString name = fileNameFor((*it)->text(0));
         if (written.contains(name) && (*it)->parent())
             name = fileNameFor((*it)->parent()->text(0)) + QLatin1Char('-') + name;
@@ -124,13 +213,25 @@ int main(int argc, char** argv)
         return 1;
     }
     setNtpConfPathForTesting(conf);
+    if (!useIconTheme(QStringLiteral("oxygen"))) {
+        QTextStream(stderr) << "ntpsm-screenshots: the Oxygen icon theme is not installed "
+                               "(Debian package oxygen-icon-theme)\n";
+        return 1;
+    }
 
     FNTP window;
     window.resize(1000, 640);
-    // Most of the width goes to the page, as a user would drag it.
-    if (auto* splitter = window.findChild<QSplitter*>(QStringLiteral("splitter")))
-        splitter->setSizes({230, 770});
     window.show();
     QApplication::processEvents();
-    return grabEveryPage(window, output) == 0 ? 0 : 1;
+    // The navigation tree keeps its width; the page gets all that is added.
+    if (auto* splitter = window.findChild<QSplitter*>(QStringLiteral("splitter"))) {
+        splitter->setStretchFactor(0, 0);
+        splitter->setStretchFactor(1, 1);
+        splitter->setSizes({230, window.width() - 230});
+    }
+    if (!pageTree(window)) {
+        QTextStream(stderr) << "ntpsm-screenshots: the main window has no page tree\n";
+        return 1;
+    }
+    return grabEveryPage(window, output, window.size()) == 0 ? 0 : 1;
 }
