@@ -134,7 +134,8 @@ check_metadata() {
 }
 
 check_install() {
-    if apt install -y -qq "./$deb" >/dev/null &&
+    # Without the recommended daemon: installing it could start its service.
+    if apt install -y -qq --no-install-recommends "./$deb" >/dev/null &&
         [ -x /usr/sbin/$package ] && dpkg-query -W -f='${Status}' $package | grep -q "ok installed"
     then
         pass "apt-get installs the package"
