@@ -187,7 +187,7 @@ QString configAtStart(DaemonFlavour flavour)
     }
     if (flavour == DaemonFlavour::Classic && QFileInfo::exists(classicDhcpConfPath()))
         return classicDhcpConfPath();
-    return ntpConfPath();
+    return classicConfPath();
 }
 
 void findOtherTimeService(DaemonSetup* setup, const QMap<QString, QString>& packages,
@@ -286,7 +286,8 @@ DaemonSetup detectDaemonSetup(CommandRunner& runner)
     const QList<Process> processes = runningProcesses();
     findOtherTimeService(&setup, packages, processes);
     if (setup.flavour == DaemonFlavour::None) {
-        setup.daemonConfig = setup.editedConfig = ntpConfPath();
+        // Nothing reads a file: the classic one is edited, as always.
+        setup.editedConfig = ntpConfPath();
         return setup;
     }
 
@@ -299,12 +300,12 @@ DaemonSetup detectDaemonSetup(CommandRunner& runner)
         setup.editedConfig = ntpsecConfPath();
     } else if (isSameFile(setup.daemonConfig, classicDhcpConfPath())) {
         setup.dhcpConfig = setup.daemonConfig;
-        setup.editedConfig = ntpConfPath();
+        setup.editedConfig = classicConfPath();
     }
     if (setup.isNtpsec())
         setup.dropIns = dropInsBeside(setup.daemonConfig);
-    if (QFileInfo::exists(ntpConfPath()) && !isSameFile(ntpConfPath(), setup.editedConfig))
-        setup.deadClassicConfig = ntpConfPath();
+    if (QFileInfo::exists(classicConfPath()) && !isSameFile(classicConfPath(), setup.editedConfig))
+        setup.deadClassicConfig = classicConfPath();
 
     setup.initScript = initScriptFor(setup.flavour);
     if (setup.initScript.isEmpty() && QFileInfo(systemdRuntimePath()).isDir())

@@ -18,7 +18,7 @@ QString& systemRoot()
 QString ntpConfPath()
 {
     const QString& path = overriddenPath();
-    return path.isEmpty() ? systemPath(QStringLiteral("/etc/ntp.conf")) : path;
+    return path.isEmpty() ? classicConfPath() : path;
 }
 
 void setNtpConfPathForTesting(const QString& path)
@@ -34,6 +34,11 @@ QString systemPath(const QString& absolutePath)
 void setSystemRootForTesting(const QString& root)
 {
     systemRoot() = root;
+}
+
+QString classicConfPath()
+{
+    return systemPath(QStringLiteral("/etc/ntp.conf"));
 }
 
 QString ntpsecConfPath()

@@ -14,6 +14,7 @@ void setNtpConfPathForTesting(const QString& path);
 // folder with setSystemRootForTesting(); the program itself never calls it.
 QString systemPath(const QString& absolutePath);
 void setSystemRootForTesting(const QString& root);
+QString classicConfPath();       // /etc/ntp.conf, whatever file is edited
 QString ntpsecConfPath();        // /etc/ntpsec/ntp.conf
 QString ntpsecDhcpConfPath();    // /run/ntpsec/ntp.conf.dhcp
 QString classicDhcpConfPath();   // /run/ntp.conf.dhcp
