@@ -60,6 +60,7 @@ DaemonNotice::DaemonNotice(QWidget* parent) : QFrame(parent), m_text(new QLabel(
 {
     setObjectName(QStringLiteral("daemonNotice"));
     setFrameShape(QFrame::StyledPanel);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum); // the pages get the room
     setAutoFillBackground(true);
     QPalette tinted = palette();
     tinted.setColor(QPalette::Window, QColor(255, 244, 206));
@@ -72,6 +73,7 @@ DaemonNotice::DaemonNotice(QWidget* parent) : QFrame(parent), m_text(new QLabel(
     icon->setAlignment(Qt::AlignTop);
     m_text->setObjectName(QStringLiteral("daemonNoticeText"));
     m_text->setWordWrap(true);
+    m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* hide = new QToolButton(this);
     hide->setObjectName(QStringLiteral("bHideNotice"));
