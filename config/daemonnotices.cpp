@@ -74,7 +74,7 @@ QStringList daemonNotices(const DaemonSetup& setup, const QString& editedFile, i
                               .arg(setup.otherTimeService));
         return notices;
     }
-    if (setup.otherTimeServiceRuns)
+    if (setup.otherTimeServiceRuns && !setup.running)
         notices << tr("%1 is running, so the NTP daemon will not: stop and disable %1 for "
                       "these settings to take effect.")
                        .arg(setup.otherTimeService);

@@ -8,6 +8,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "configdocument.h"
 #include "daemonsetup.h"
 #include "daemonstatus.h"
@@ -92,12 +95,6 @@ private slots:
             << "NTPsec 1.2.2 · ROOT/etc/ntpsec/ntp.conf · stopped"
             << "ROOT/etc/ntp.conf is left over from the classic NTP daemon and is read by "
                "nobody; NTPsec reads ROOT/etc/ntpsec/ntp.conf.";
-        QTest::newRow("nothing") << "nothing"
-                                 << "/etc/ntp.conf"
-                                 << "No NTP daemon installed · ROOT/etc/ntp.conf"
-                                 << "No NTP daemon is installed. Install the Debian package "
-                                    "ntpsec (or ntp on releases before Debian 12) for these "
-                                    "settings to take effect.";
     }
     void startUp()
     {
@@ -146,19 +143,38 @@ private slots:
         QCOMPARE(runner.opened, QList<QUrl>{QUrl::fromLocalFile(other.path())});
     }
 
-    // A file that cannot be read is reported at start-up, not at Apply.
+    // A file that exists but cannot be read is reported at start-up, with
+    // the reason, not only at Apply.
+    void unreadableAtStartUp_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("directory") << "directory"
+                                   << "Is a directory";
+        QTest::newRow("fifo") << "fifo"
+                              << "it is not a regular file";
+        QTest::newRow("symlink loop") << "loop"
+                                      << "Too many levels of symbolic links";
+    }
     void unreadableAtStartUp()
     {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
         FakeSystem system;
         system.debian12Ntpsec();
         const QString file = system.path(QStringLiteral("/etc/ntpsec/ntp.conf"));
+        const QByteArray name = QFile::encodeName(file);
         QFile::remove(file);
-        QVERIFY(QDir().mkpath(file));
+        if (kind == QLatin1String("directory"))
+            QVERIFY(QDir().mkpath(file));
+        else if (kind == QLatin1String("fifo"))
+            QCOMPARE(mkfifo(name.constData(), 0600), 0);
+        else
+            QCOMPARE(symlink(name.constData(), name.constData()), 0);
         const WindowSeen seen = startWindow(QString());
         QVERIFY(seen.noticeVisible);
-        QCOMPARE(
-            seen.notice,
-            file + QStringLiteral(" cannot be read: Is a directory. The pages show no settings."));
+        QCOMPARE(seen.notice,
+                 file + " cannot be read: " + reason + ". The pages show no settings.");
     }
 
     // Service commands run the installed daemon's script with the verb, or

@@ -5,10 +5,6 @@
 #include <QFile>
 #include <QTest>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "configdocument.h"
 #include "daemonnotices.h"
 #include "daemonsetup.h"
 #include "fakesystem.h"
@@ -164,6 +160,22 @@ private slots:
         }
     }
 
+    // Another time service that runs keeps the installed daemon from running.
+    void otherServiceRuns()
+    {
+        FakeSystem system;
+        system.debian12Ntpsec();
+        system.runProcess(300, {QStringLiteral("/lib/systemd/systemd-timesyncd")});
+        RecordingCommandRunner runner;
+        DaemonSetup setup = detectDaemonSetup(runner);
+        QCOMPARE(setup.otherTimeService, QStringLiteral("systemd-timesyncd"));
+        QCOMPARE(daemonNotices(setup, setup.editedConfig, 0),
+                 QStringList{"systemd-timesyncd is running, so the NTP daemon will not: stop and "
+                             "disable systemd-timesyncd for these settings to take effect."});
+        setup.running = true;
+        QVERIFY(daemonNotices(setup, setup.editedConfig, 0).isEmpty());
+    }
+
     // The file the daemon runs with wins over the layout's default; the
     // defaults file and the command line are honoured.
     void fileChoice()
@@ -227,47 +239,6 @@ private slots:
         QCOMPARE(detectDaemonSetup(runner).initScript, system.path("/etc/init.d/ntp"));
         system.writeExecutable(QStringLiteral("/etc/init.d/ntpsec"), "#!/bin/sh\n");
         QCOMPARE(detectDaemonSetup(runner).initScript, system.path("/etc/init.d/ntpsec"));
-    }
-
-    // A file that exists but cannot be read is said so, with the reason.
-    void unreadableFile_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("directory") << "directory"
-                                   << "Is a directory";
-        QTest::newRow("fifo") << "fifo"
-                              << "it is not a regular file";
-        QTest::newRow("symlink loop") << "loop"
-                                      << "Too many levels of symbolic links";
-    }
-    void unreadableFile()
-    {
-        QFETCH(QString, kind);
-        QFETCH(QString, reason);
-        FakeSystem system;
-        system.debian12Ntpsec();
-        const QString file = system.path(QStringLiteral("/etc/ntpsec/ntp.conf"));
-        QFile::remove(file);
-        if (kind == QLatin1String("directory"))
-            QVERIFY(QDir().mkpath(file));
-        else if (kind == QLatin1String("fifo"))
-            QCOMPARE(mkfifo(QFile::encodeName(file).constData(), 0600), 0);
-        else
-            QCOMPARE(
-                symlink(QFile::encodeName(file).constData(), QFile::encodeName(file).constData()),
-                0);
-        RecordingCommandRunner runner;
-        const DaemonSetup setup = detectDaemonSetup(runner);
-        ConfigDocument& document = ConfigDocument::instance();
-        document.setPath(setup.editedConfig);
-        NtpSettings record;
-        document.load(&record);
-        const QStringList notices = daemonNotices(setup, document.path(), document.lastReadError());
-        document.setPath(QString());
-        QCOMPARE(notices.size(), 1);
-        QCOMPARE(notices.constFirst(), file + QStringLiteral(" cannot be read: ") + reason +
-                                           QStringLiteral(". The pages show no settings."));
     }
 };
 
