@@ -48,8 +48,8 @@ QMap<QString, QString> installedPackages()
         return packages;
     QString name, status, version;
     auto endParagraph = [&] {
-        if (!name.isEmpty() && status.endsWith(QLatin1String(" installed")) &&
-            status.startsWith(QLatin1String("install ")))
+        // "install ok installed", "hold ok installed": the third word counts.
+        if (!name.isEmpty() && status.section(QLatin1Char(' '), 2, 2) == QLatin1String("installed"))
             packages.insert(name, version);
         name.clear();
         status.clear();

@@ -41,12 +41,12 @@ void FakeSystem::writeExecutable(const QString& absolute, const QByteArray& cont
     QFile(path(absolute)).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-void FakeSystem::installPackage(const QString& name, const QString& version)
+void FakeSystem::installPackage(const QString& name, const QString& version,
+                                const QByteArray& status)
 {
-    m_dpkgStatus +=
-        "Package: " + name.toUtf8() +
-        "\nStatus: install ok installed\nPriority: optional\nVersion: " + version.toUtf8() +
-        "\nDescription: stand-in\n\n";
+    m_dpkgStatus += "Package: " + name.toUtf8() + "\nStatus: " + status +
+                    "\nPriority: optional\nVersion: " + version.toUtf8() +
+                    "\nDescription: stand-in\n\n";
     write(QStringLiteral("/var/lib/dpkg/status"), m_dpkgStatus);
 }
 

@@ -23,7 +23,8 @@ public:
     void makeDir(const QString& absolute) const;
 
     // A package dpkg lists as installed.
-    void installPackage(const QString& name, const QString& version);
+    void installPackage(const QString& name, const QString& version,
+                        const QByteArray& status = "install ok installed");
     // /usr/sbin/ntpd that prints `versionOutput` for --version.
     void installNtpd(const QByteArray& versionOutput) const;
     // A process with this command line in the fake /proc.
