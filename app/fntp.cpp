@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "configdocument.h"
+#include "daemonstatus.h"
 #include "fbroadcast.h"
 #include "foptaccess.h"
 #include "fopthwclock.h"
@@ -52,6 +53,7 @@ FNTP::FNTP(QWidget* parent) : QMainWindow(parent), ui(new Ui::FMain)
     ui->swList->addWidget(new QWidget);
     buildTree();
     connectActions();
+    addDaemonStatus(this, ui->verticalLayout);
 
     auto* help = new WispHelpMenu(this);
     help->setTitle(tr("Help"));
@@ -307,8 +309,9 @@ void FNTP::ntpdReload()
 void FNTP::runServiceCommand(const QString& argument, const QString& successText,
                              const QString& failedToStartText)
 {
+    const ServiceCommand command = serviceCommandFor(argument);
     const ProcessResult result =
-        ProcessRunner::instance().run(initScriptPath(), {argument}, serviceWaitLimitMs());
+        ProcessRunner::instance().run(command.program, command.arguments, serviceWaitLimitMs());
     // A script killed by a signal has no exit code to trust: it failed.
     if (result.finished && result.exitStatus == QProcess::NormalExit) {
         if (result.exitCode == 0) {

@@ -1,10 +1,39 @@
 #include <unistd.h>
 
+#include <cstdio>
+
+#include "commandline.h"
 #include "qtsingleapplication.h"
 #include "startup.h"
 
+namespace
+{
+QStringList argumentList(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// Prints the answer or error of the command line; returns its exit code.
+int finish(const CommandLine& line)
+{
+    const bool answered = line.outcome == CommandLine::Answered;
+    std::fputs(line.output.toLocal8Bit().constData(), answered ? stdout : stderr);
+    return answered ? 0 : 2;
+}
+} // namespace
+
 int main(int argc, char** argv)
 {
+    // --help and --version answer before anything needs a display.
+    const CommandLine first = parseCommandLine(argumentList(argc, argv), false);
+    if (first.outcome != CommandLine::Run)
+        return finish(first);
     QtSingleApplication app(argc, argv, true);
-    return runNtpServiceManager(app, getuid());
+    const CommandLine line = parseCommandLine(QCoreApplication::arguments(), true);
+    if (line.outcome != CommandLine::Run)
+        return finish(line);
+    return runNtpServiceManager(app, getuid(), line.configFile);
 }

@@ -2,6 +2,9 @@
 
 #include <QProcessEnvironment>
 
+#include "daemonsetup.h"
+#include "ntpconfpath.h"
+
 #include <pwd.h>
 #include <sys/types.h>
 
@@ -40,7 +43,18 @@ QString accountOfUid(const QString& uidText)
 
 QString initScriptPath()
 {
-    return scriptOverride().isEmpty() ? QStringLiteral("/etc/init.d/ntp") : scriptOverride();
+    if (!scriptOverride().isEmpty())
+        return scriptOverride();
+    const QString detected = currentDaemon().initScript;
+    return detected.isEmpty() ? classicInitScriptPath() : detected;
+}
+
+ServiceCommand serviceCommandFor(const QString& verb)
+{
+    const QString unit = currentDaemon().systemdUnit;
+    if (scriptOverride().isEmpty() && currentDaemon().initScript.isEmpty() && !unit.isEmpty())
+        return {QStringLiteral("systemctl"), {verb, unit}};
+    return {initScriptPath(), {verb}};
 }
 
 int serviceWaitLimitMs()

@@ -3,12 +3,13 @@
 #include <QIcon>
 #include <QMessageBox>
 
+#include "daemonstatus.h"
 #include "fntp.h"
 #include "qtsingleapplication.h"
 #include "version.h"
 #include "wispintegration.h"
 
-int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId)
+int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId, const QString& configFile)
 {
     if (app.isRunning()) {
         app.sendMessage(QStringLiteral("raise"), 5000);
@@ -27,6 +28,7 @@ int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId)
     }
     // The window settings are kept under the program's own name.
     QCoreApplication::setOrganizationName(QStringLiteral("ntp-service-manager"));
+    applyDaemonSetup(configFile);
     FNTP window;
     app.setActivationWindow(&window, true);
     window.show();

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QString>
+
 #include <sys/types.h>
 
 class QtSingleApplication;
 
 // The program's start-up after the application object exists: hands over to
-// a running instance, refuses anybody but root (by real user id), then runs
+// a running instance, refuses anybody but root (by real user id), finds the
+// installed daemon and the file to edit (`configFile` when given), then runs
 // the main window. Returns the process's exit code.
-int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId);
+int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId,
+                         const QString& configFile = QString());

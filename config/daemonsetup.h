@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -16,8 +17,50 @@ struct DaemonSetup {
     DaemonFlavour flavour = DaemonFlavour::Classic;
     QString version; // "4.2.8p15", "1.2.2"; empty when unknown
 
+    // Another time service installed or running ("chrony",
+    // "systemd-timesyncd", "OpenNTPD"); empty when there is none.
+    QString otherTimeService;
+    bool otherTimeServiceRuns = false;
+
+    bool running = false; // an ntpd of this flavour runs now
+    QString daemonConfig; // the file the daemon reads (or will read at its next start)
+    QString editedConfig; // the file to edit for it: daemonConfig, or what a DHCP copy is made from
+    QString dhcpConfig;   // the DHCP copy the daemon reads instead; empty when none
+    QStringList dropIns;  // ntp.d/*.conf files the daemon reads as well
+    QString deadClassicConfig; // an /etc/ntp.conf left beside the live file, read by nobody
+    QString initScript;        // the daemon's init script; empty when there is none
+    QString systemdUnit;       // the unit to control when there is no init script
+
     bool isNtpsec() const { return flavour == DaemonFlavour::Ntpsec; }
 };
 
 const DaemonSetup& currentDaemon();
 void setCurrentDaemon(const DaemonSetup& setup);
+
+// Runs a program to its end and hands back what it printed (standard output,
+// then standard error); empty when it cannot run. The program supplies one
+// that starts real processes, tests a stand-in.
+class CommandRunner
+{
+public:
+    virtual ~CommandRunner() = default;
+    virtual QByteArray outputOf(const QString& program, const QStringList& arguments) = 0;
+};
+
+// Looks at the installed daemon (`ntpd --version`, the package database), the
+// running processes, the daemon's defaults file and the init scripts, all
+// under the system paths of ntpconfpath.h.
+DaemonSetup detectDaemonSetup(CommandRunner& runner);
+
+// Whether an ntpd of `flavour` runs now, and with which configuration file.
+bool findRunningNtpd(DaemonFlavour flavour, QString* config = nullptr);
+
+// The file the program edits: the one named on the command line, else the
+// detected one.
+QString configFileToEdit(const DaemonSetup& setup, const QString& commandLineFile);
+
+// True when both name the same file (after following symbolic links).
+bool isSameFile(const QString& a, const QString& b);
+
+// "NTPsec", "ntpd" (classic) or "" for none.
+QString daemonDisplayName(DaemonFlavour flavour);

@@ -4,6 +4,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include "configdocument.h"
+#include "fakesystem.h"
 #include "fntp.h"
 #include "qtsingleapplication.h"
 #include "startup.h"
@@ -50,6 +52,7 @@ private slots:
 
     void rootGetsTheWindow()
     {
+        FakeSystem noDaemon; // nothing installed: the classic file (the test's) is edited
         ConfFile conf("server 192.0.2.1\n");
         bool sawWindow = false;
         QWidget* activation = nullptr;
@@ -66,6 +69,7 @@ private slots:
         QCOMPARE(runNtpServiceManager(m_app, 0), 0);
         QVERIFY(sawWindow);
         QVERIFY(activation);
+        QCOMPARE(ConfigDocument::instance().path(), conf.path());
     }
 
 private:

@@ -1,0 +1,66 @@
+#include "commandline.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+#include "version.h"
+
+namespace
+{
+QString programName(const QStringList& arguments)
+{
+    return arguments.isEmpty() ? QStringLiteral("ntp-service-manager")
+                               : QFileInfo(arguments.constFirst()).fileName();
+}
+
+// QCommandLineParser::helpText() wants an application object for the
+// program's name; this one is written out here instead.
+QString helpText(const QString& program)
+{
+    return QStringLiteral("Usage: %1 [options]\n"
+                          "Network Time Protocol service manager: edits the NTP daemon's "
+                          "configuration and controls its service. Run it as root.\n\n"
+                          "Options:\n"
+                          "  --config <file>  Edit <file> instead of the configuration file\n"
+                          "                   of the installed NTP daemon.\n"
+                          "  -h, --help       Show this help and exit.\n"
+                          "  -v, --version    Show the version and exit.\n")
+        .arg(program);
+}
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments, bool strict)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption config(QStringLiteral("config"),
+                                    QStringLiteral("Edit <file> instead of the daemon's file."),
+                                    QStringLiteral("file"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    // "-reverse" or "-stylesheet" (Qt's own options) must not read as -r -e -v ...
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions({config, help, version});
+    const bool parsed = parser.parse(arguments);
+    CommandLine result;
+    const QString program = programName(arguments);
+    if (parser.isSet(help)) {
+        result.outcome = CommandLine::Answered;
+        result.output = helpText(program);
+    } else if (parser.isSet(version)) {
+        result.outcome = CommandLine::Answered;
+        result.output =
+            program + QLatin1Char(' ') + QStringLiteral(NTPSM_VERSION) + QLatin1Char('\n');
+    } else if (strict && (!parsed || !parser.positionalArguments().isEmpty())) {
+        result.outcome = CommandLine::Error;
+        const QString reason = parsed ? QStringLiteral("Unexpected argument '%1'.")
+                                            .arg(parser.positionalArguments().constFirst())
+                                      : parser.errorText();
+        result.output =
+            program + QStringLiteral(": ") + reason + QLatin1Char('\n') + helpText(program);
+    } else {
+        result.configFile = parser.value(config);
+    }
+    return result;
+}

@@ -1,0 +1,114 @@
+#include "daemonstatus.h"
+
+#include <QBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QMainWindow>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+
+#include "configdocument.h"
+#include "daemonnotices.h"
+#include "processrunner.h"
+
+namespace
+{
+// Long enough for a slow disk, short enough not to hold up the window.
+constexpr int versionQueryLimitMs = 5000;
+// How often the status bar looks whether the daemon runs.
+constexpr int runningCheckIntervalMs = 5000;
+
+class DaemonSummaryLabel : public QLabel
+{
+public:
+    explicit DaemonSummaryLabel(QWidget* parent) : QLabel(parent)
+    {
+        setObjectName(QStringLiteral("daemonSummary"));
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this] { refresh(); });
+        timer->start(runningCheckIntervalMs);
+        refresh();
+    }
+
+    void refresh()
+    {
+        DaemonSetup setup = currentDaemon();
+        setup.running = findRunningNtpd(setup.flavour);
+        setText(daemonSummary(setup, ConfigDocument::instance().path()));
+    }
+};
+} // namespace
+
+QByteArray ProcessCommandRunner::outputOf(const QString& program, const QStringList& arguments)
+{
+    const ProcessResult result =
+        ProcessRunner::instance().run(program, arguments, versionQueryLimitMs);
+    return result.finished ? result.standardOutput + result.standardError : QByteArray();
+}
+
+void applyDaemonSetup(const QString& commandLineFile)
+{
+    ProcessCommandRunner runner;
+    const DaemonSetup setup = detectDaemonSetup(runner);
+    setCurrentDaemon(setup);
+    ConfigDocument::instance().setPath(configFileToEdit(setup, commandLineFile));
+}
+
+DaemonNotice::DaemonNotice(QWidget* parent) : QFrame(parent), m_text(new QLabel(this))
+{
+    setObjectName(QStringLiteral("daemonNotice"));
+    setFrameShape(QFrame::StyledPanel);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum); // the pages get the room
+    setAutoFillBackground(true);
+    QPalette tinted = palette();
+    tinted.setColor(QPalette::Window, QColor(255, 244, 206));
+    tinted.setColor(QPalette::WindowText, Qt::black);
+    setPalette(tinted);
+
+    auto* icon = new QLabel(this);
+    const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
+    icon->setAlignment(Qt::AlignTop);
+    m_text->setObjectName(QStringLiteral("daemonNoticeText"));
+    m_text->setWordWrap(true);
+    m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* hide = new QToolButton(this);
+    hide->setObjectName(QStringLiteral("bHideNotice"));
+    hide->setText(tr("Hide"));
+    hide->setAutoRaise(true);
+    connect(hide, &QToolButton::clicked, this, &QWidget::hide);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->addWidget(icon);
+    layout->addWidget(m_text, 1);
+    layout->addWidget(hide, 0, Qt::AlignTop);
+    refresh();
+}
+
+QString DaemonNotice::text() const
+{
+    return m_text->text();
+}
+
+void DaemonNotice::refresh()
+{
+    const ConfigDocument& document = ConfigDocument::instance();
+    const QStringList notices =
+        daemonNotices(currentDaemon(), document.path(), document.lastReadError());
+    m_text->setText(notices.join(QStringLiteral("\n")));
+    setVisible(!notices.isEmpty());
+}
+
+void addDaemonStatus(QMainWindow* window, QBoxLayout* aboveThePages)
+{
+    window->statusBar()->addPermanentWidget(new DaemonSummaryLabel(window));
+    auto* notice = new DaemonNotice(window);
+    aboveThePages->insertWidget(0, notice);
+    // A write that succeeds ends a read error the notice may show.
+    QObject::connect(&ConfigDocument::instance(), &ConfigDocument::saved, notice,
+                     &DaemonNotice::refresh);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QFrame>
+#include <QString>
+
+#include "daemonsetup.h"
+
+class QBoxLayout;
+class QLabel;
+class QMainWindow;
+
+// Start-up: detects the installed daemon, makes it the current one and
+// points the configuration document at the file to edit (`commandLineFile`
+// when given).
+void applyDaemonSetup(const QString& commandLineFile);
+
+// Runs programs for the detection through ProcessRunner.
+class ProcessCommandRunner : public CommandRunner
+{
+public:
+    QByteArray outputOf(const QString& program, const QStringList& arguments) override;
+};
+
+// Shows what the window manages: a permanent part of the status bar with
+// daemon, file and state, and a notice above the pages where something
+// about the set-up needs the administrator's attention.
+void addDaemonStatus(QMainWindow* window, QBoxLayout* aboveThePages);
+
+// The notice shown above the pages; hidden while there is nothing to say.
+class DaemonNotice : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit DaemonNotice(QWidget* parent = nullptr);
+    QString text() const;
+
+public slots:
+    void refresh();
+
+private:
+    QLabel* m_text;
+};
