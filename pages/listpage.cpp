@@ -79,6 +79,8 @@ void ListPage::itemDoubleClicked(QTreeWidgetItem* item, int /*column*/)
 
 void ListPage::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* /*previous*/)
 {
+    if (!m_buttons.edit)
+        return; // not set up yet
     m_buttons.edit->setEnabled(current != nullptr);
     m_buttons.remove->setEnabled(current != nullptr);
 }
