@@ -49,7 +49,7 @@ FNTP::FNTP(QWidget* parent) : QMainWindow(parent), ui(new Ui::FMain)
     ui->applyAction->setEnabled(false);
     ui->cancelAction->setEnabled(false);
     connect(ui->applyAction, &QAction::triggered, this, &FNTP::applyActionClicked);
-    connect(ui->cancelAction, SIGNAL(triggered()), this, SLOT(cancelActionClicked()));
+    connect(ui->cancelAction, &QAction::triggered, this, &FNTP::cancelActionClicked);
     ui->swList->addWidget(new QWidget);
     buildTree();
     connectActions();
@@ -108,9 +108,9 @@ void FNTP::connectActions()
 {
     connect(ui->aExit, &QAction::triggered, this, &QWidget::close);
     connect(ui->twList, &QTreeWidget::currentItemChanged, this, &FNTP::currentItemChanged);
-    connect(ui->aStart, SIGNAL(triggered()), this, SLOT(ntpdStart()));
-    connect(ui->aStop, SIGNAL(triggered()), this, SLOT(ntpdStop()));
-    connect(ui->aRestart, SIGNAL(triggered()), this, SLOT(ntpdRestart()));
+    connect(ui->aStart, &QAction::triggered, this, &FNTP::ntpdStart);
+    connect(ui->aStop, &QAction::triggered, this, &FNTP::ntpdStop);
+    connect(ui->aRestart, &QAction::triggered, this, &FNTP::ntpdRestart);
     connect(ui->aReload, &QAction::triggered, this, &FNTP::ntpdReload);
     connect(ui->editConfig, &QAction::triggered, this, &FNTP::openNtpConfig);
     connect(ui->refleshWidgetAction, &QAction::triggered, this, &FNTP::refleshWidgetData);

@@ -7,7 +7,6 @@
 #include <QSpinBox>
 
 #include "fbroadcast_add.h"
-#include "listpage.h"
 #include "loadedrow.h"
 #include "treecolumns.h"
 #include "wisphostaddress.h"
@@ -58,7 +57,7 @@ bool isReferenceClock(const ServerEntry& entry)
 } // namespace
 
 FBroadcast::FBroadcast(QWidget* parent)
-    : ModifiableWidget(parent), ui(new Ui::FBroadcast), modeGroup(new QButtonGroup(this))
+    : ListPage(parent), ui(new Ui::FBroadcast), modeGroup(new QButtonGroup(this))
 {
     ui->setupUi(this);
     // Rows keep the file's order until the user sorts by a column.
@@ -68,12 +67,7 @@ FBroadcast::FBroadcast(QWidget* parent)
     modeGroup->addButton(ui->rbDual, ClientAndServer);
 
     connect(modeGroup, &QButtonGroup::idToggled, this, &FBroadcast::buttonToggled);
-    connect(ui->bDelete, &QPushButton::clicked, this, &FBroadcast::Delete_clicked);
-    connect(ui->bEdit, &QPushButton::clicked, this, &FBroadcast::Edit_clicked);
-    connect(ui->bAdd, &QPushButton::clicked, this, &FBroadcast::Add_clicked);
-    connect(ui->twList, &QTreeWidget::itemDoubleClicked, this, &FBroadcast::itemDoubleClicked);
-    connect(ui->twList, &QTreeWidget::currentItemChanged, this, &FBroadcast::currentItemChanged);
-    ui->twList->installEventFilter(this);
+    setUpList(ui->twList, {ui->bDelete, ui->bEdit, ui->bAdd});
 
     loadSettings();
 }
@@ -215,27 +209,22 @@ void FBroadcast::Delete_clicked()
     emit dataChanged(this);
 }
 
-void FBroadcast::itemDoubleClicked(QTreeWidgetItem* item, int)
+void FBroadcast::itemDoubleClicked(QTreeWidgetItem* item, int column)
 {
-    if (item)
-        Edit_clicked();
+    ListPage::itemDoubleClicked(item, column);
 }
 
-void FBroadcast::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*)
+void FBroadcast::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous)
 {
-    ui->bEdit->setEnabled(current != nullptr);
-    ui->bDelete->setEnabled(current != nullptr);
+    ListPage::currentItemChanged(current, previous);
 }
 
 bool FBroadcast::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != ui->twList)
-        return ModifiableWidget::eventFilter(watched, event);
-    handleListEvent(this, ui->twList, event,
-                    {[this] { Add_clicked(); }, [this] { Edit_clicked(); },
-                     [this] {
-                         Delete_clicked();
-                     }},
-                    mode() == ClientAndServer);
-    return false; // the list still gets every event
+    return ListPage::eventFilter(watched, event);
+}
+
+bool FBroadcast::offersContextMenu() const
+{
+    return mode() == ClientAndServer;
 }

@@ -3,7 +3,7 @@
 #include <QList>
 #include <QPair>
 
-#include "modifiablewidget.h"
+#include "listpage.h"
 #include "ntpsettings.h"
 
 class QButtonGroup;
@@ -17,7 +17,7 @@ class FBroadcast;
 
 // Settings page for broadcast time service: the work mode (client only, or
 // client and broadcast server) and the networks broadcast to.
-class FBroadcast : public ModifiableWidget
+class FBroadcast : public ListPage
 {
     Q_OBJECT
 public:
@@ -30,12 +30,16 @@ public slots:
     void loadSettings() override;
     void saveSettings() override;
     virtual void buttonToggled(int id, bool value);
-    virtual void Add_clicked();
-    virtual void Delete_clicked();
-    virtual void Edit_clicked();
-    virtual void itemDoubleClicked(QTreeWidgetItem* item, int column);
-    virtual void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void Add_clicked() override;
+    void Delete_clicked() override;
+    void Edit_clicked() override;
+    void itemDoubleClicked(QTreeWidgetItem* item, int column) override;
+    void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+protected:
+    // The list offers its menu only while the page serves broadcasts.
+    bool offersContextMenu() const override;
 
 private:
     int mode() const;

@@ -2,15 +2,12 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "foptaccess_add.h"
-#include "listpage.h"
 #include "loadedrow.h"
 #include "treecolumns.h"
 #include "wisphostaddress.h"
@@ -42,20 +39,9 @@ QString flagsText(const QMap<QString, bool>& flags)
     }
     return words.join(QLatin1Char(','));
 }
-
-QPushButton* button(const QString& text, const QString& name, QWidget* parent)
-{
-    auto* result = new QPushButton(text, parent);
-    result->setObjectName(name);
-    return result;
-}
 } // namespace
 
-FOptAccess::FOptAccess(QWidget* parent)
-    : ModifiableWidget(parent), twList(new QTreeWidget(this)),
-      bDelete(button(tr("Delete"), QStringLiteral("bDelete"), this)),
-      bEdit(button(tr("Edit..."), QStringLiteral("bEdit"), this)),
-      bAdd(button(tr("Add..."), QStringLiteral("bAdd"), this))
+FOptAccess::FOptAccess(QWidget* parent) : ListPage(parent), twList(new QTreeWidget(this))
 {
     setWindowTitle(tr("Access"));
     twList->setObjectName(QStringLiteral("twList"));
@@ -65,22 +51,12 @@ FOptAccess::FOptAccess(QWidget* parent)
     // Rows keep the file's order until the user sorts by a column.
     twList->header()->setSortIndicator(-1, Qt::AscendingOrder);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(bDelete);
-    buttons->addWidget(bEdit);
-    buttons->addWidget(bAdd);
+    const ListButtons buttons = createButtons();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(twList);
-    layout->addLayout(buttons);
-
-    connect(bDelete, &QPushButton::clicked, this, &FOptAccess::Delete_clicked);
-    connect(bEdit, &QPushButton::clicked, this, &FOptAccess::Edit_clicked);
-    connect(bAdd, &QPushButton::clicked, this, &FOptAccess::Add_clicked);
-    connect(twList, &QTreeWidget::itemDoubleClicked, this, &FOptAccess::itemDoubleClicked);
-    connect(twList, &QTreeWidget::currentItemChanged, this, &FOptAccess::currentItemChanged);
-    twList->installEventFilter(this);
+    layout->addLayout(buttonRow(buttons));
+    setUpList(twList, buttons);
 
     loadSettings();
 }
@@ -285,26 +261,17 @@ void FOptAccess::Delete_clicked()
     emit dataChanged(this);
 }
 
-void FOptAccess::itemDoubleClicked(QTreeWidgetItem* item, int)
+void FOptAccess::itemDoubleClicked(QTreeWidgetItem* item, int column)
 {
-    if (item)
-        Edit_clicked();
+    ListPage::itemDoubleClicked(item, column);
 }
 
-void FOptAccess::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*)
+void FOptAccess::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous)
 {
-    bEdit->setEnabled(current != nullptr);
-    bDelete->setEnabled(current != nullptr);
+    ListPage::currentItemChanged(current, previous);
 }
 
 bool FOptAccess::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!twList || watched != twList)
-        return ModifiableWidget::eventFilter(watched, event);
-    handleListEvent(this, twList, event,
-                    {[this] { Add_clicked(); }, [this] { Edit_clicked(); },
-                     [this] {
-                         Delete_clicked();
-                     }});
-    return false; // the list still gets every event
+    return ListPage::eventFilter(watched, event);
 }

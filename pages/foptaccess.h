@@ -3,17 +3,16 @@
 #include <QList>
 #include <QPair>
 
-#include "modifiablewidget.h"
+#include "listpage.h"
 #include "ntpsettings.h"
 
-class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class FOptAccess_Add;
 
 // Settings page for the access restrictions ("restrict" lines): one row per
 // network or for the default entry, with its access mode and flags.
-class FOptAccess : public ModifiableWidget
+class FOptAccess : public ListPage
 {
     Q_OBJECT
 public:
@@ -22,11 +21,11 @@ public:
 public slots:
     void loadSettings() override;
     void saveSettings() override;
-    virtual void Add_clicked();
-    virtual void Edit_clicked();
-    virtual void Delete_clicked();
-    virtual void itemDoubleClicked(QTreeWidgetItem* item, int column);
-    virtual void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void Add_clicked() override;
+    void Edit_clicked() override;
+    void Delete_clicked() override;
+    void itemDoubleClicked(QTreeWidgetItem* item, int column) override;
+    void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -38,9 +37,6 @@ private:
     void presetDialog(FOptAccess_Add& dialog, const QTreeWidgetItem* item) const;
 
     QTreeWidget* twList;
-    QPushButton* bDelete;
-    QPushButton* bEdit;
-    QPushButton* bAdd;
     // Default entries after the first one (not shown), with their index in
     // the list; kept while the shown default row stays as loaded.
     QList<QPair<int, RestrictEntry>> hiddenDefaults;

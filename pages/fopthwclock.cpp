@@ -7,7 +7,6 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSet>
 #include <QSpinBox>
 #include <QTreeWidget>
@@ -16,7 +15,6 @@
 
 #include "clockdrivers.h"
 #include "fopthwclock_add.h"
-#include "listpage.h"
 #include "loadedrow.h"
 #include "ntpsettings.h"
 #include "treecolumns.h"
@@ -411,7 +409,7 @@ void setCalibrate(QStringList& enables, bool enabled)
 }
 } // namespace
 
-FOptHWClock::FOptHWClock(QWidget* parent) : ModifiableWidget(parent)
+FOptHWClock::FOptHWClock(QWidget* parent) : ListPage(parent)
 {
     setWindowTitle(tr("Hardware clock"));
     buildLayout();
@@ -437,33 +435,16 @@ void FOptHWClock::buildLayout()
     twList->setSortingEnabled(true);
     layout->addWidget(twList, 1);
 
-    auto* buttons = new QWidget(this);
-    auto* buttonLayout = new QHBoxLayout(buttons);
-    buttonLayout->addStretch();
-    bDelete = new QPushButton(tr("Delete"), buttons);
-    bDelete->setObjectName(QStringLiteral("bDelete"));
-    bEdit = new QPushButton(tr("Edit..."), buttons);
-    bEdit->setObjectName(QStringLiteral("bEdit"));
-    bAdd = new QPushButton(tr("Add..."), buttons);
-    bAdd->setObjectName(QStringLiteral("bAdd"));
-    buttonLayout->addWidget(bDelete);
-    buttonLayout->addWidget(bEdit);
-    buttonLayout->addWidget(bAdd);
-    layout->addWidget(buttons);
+    buttons = createButtons();
+    auto* row = new QWidget(this);
+    row->setLayout(buttonRow(buttons));
+    layout->addWidget(row);
 }
 
 void FOptHWClock::connectWidgets()
 {
-    connect(chbCalibrate, SIGNAL(stateChanged(int)), this, SLOT(stateChanged(int)));
-    connect(bDelete, &QPushButton::clicked, this, &FOptHWClock::Delete_clicked);
-    connect(bEdit, &QPushButton::clicked, this, &FOptHWClock::Edit_clicked);
-    connect(bAdd, &QPushButton::clicked, this, &FOptHWClock::Add_clicked);
-    connect(twList, SIGNAL(itemDoubleClicked(QTreeWidgetItem*, int)), this,
-            SLOT(itemDoubleClicked(QTreeWidgetItem*, int)));
-    connect(twList, &QTreeWidget::currentItemChanged, this, &FOptHWClock::currentItemChanged);
-    // Also sees the viewport's context menu requests: the viewport leaves them
-    // unhandled, so they travel on to the table.
-    twList->installEventFilter(this);
+    connect(chbCalibrate, &QCheckBox::stateChanged, this, &FOptHWClock::stateChanged);
+    setUpList(twList, buttons);
     twList->setHeaderLabels({tr("Driver"), tr("Device"), tr("Mode"), tr("Prefer"), tr("Intervals"),
                              tr("Stratum"), tr("Time constant 1"), tr("Time constant 2"),
                              tr("Reference ID"), tr("Flags")});
@@ -599,26 +580,17 @@ void FOptHWClock::stateChanged(int)
     emit dataChanged(this);
 }
 
-void FOptHWClock::itemDoubleClicked(QTreeWidgetItem* item, int)
+void FOptHWClock::itemDoubleClicked(QTreeWidgetItem* item, int column)
 {
-    if (item)
-        Edit_clicked();
+    ListPage::itemDoubleClicked(item, column);
 }
 
-void FOptHWClock::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem*)
+void FOptHWClock::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous)
 {
-    bEdit->setEnabled(current != nullptr);
-    bDelete->setEnabled(current != nullptr);
+    ListPage::currentItemChanged(current, previous);
 }
 
 bool FOptHWClock::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != twList)
-        return ModifiableWidget::eventFilter(watched, event);
-    handleListEvent(this, twList, event,
-                    {[this] { Add_clicked(); }, [this] { Edit_clicked(); },
-                     [this] {
-                         Delete_clicked();
-                     }});
-    return false; // the list still gets every event
+    return ListPage::eventFilter(watched, event);
 }

@@ -1,16 +1,15 @@
 #pragma once
 
-#include "modifiablewidget.h"
+#include "listpage.h"
 
 class FOptHWClock_Add;
 class QCheckBox;
-class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 // Reference clocks page: one row per 127.127.t.u server line joined with its
 // first fudge line, and the "calibrate" flag of the enable directive.
-class FOptHWClock : public ModifiableWidget
+class FOptHWClock : public ListPage
 {
     Q_OBJECT
 public:
@@ -19,12 +18,12 @@ public:
 public slots:
     void loadSettings() override;
     void saveSettings() override;
-    virtual void Add_clicked();
-    virtual void Edit_clicked();
-    virtual void Delete_clicked();
+    void Add_clicked() override;
+    void Edit_clicked() override;
+    void Delete_clicked() override;
     virtual void stateChanged(int state);
-    virtual void itemDoubleClicked(QTreeWidgetItem* item, int column);
-    virtual void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void itemDoubleClicked(QTreeWidgetItem* item, int column) override;
+    void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -38,7 +37,5 @@ private:
 
     QCheckBox* chbCalibrate = nullptr;
     QTreeWidget* twList = nullptr;
-    QPushButton* bDelete = nullptr;
-    QPushButton* bEdit = nullptr;
-    QPushButton* bAdd = nullptr;
+    ListButtons buttons;
 };

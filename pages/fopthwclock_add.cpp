@@ -142,12 +142,13 @@ void FOptHWClock_Add::connectInputs()
     for (QCheckBox* flag : chbFlags)
         checkBoxes << flag;
     for (QCheckBox* box : checkBoxes)
-        connect(box, SIGNAL(clicked(bool)), this, SLOT(slotChanged()));
+        connect(box, &QCheckBox::clicked, this, &FOptHWClock_Add::slotChanged);
     for (QSpinBox* box : {sbDeviceIndex, sbDeviceMode, sbMinPoll, sbMaxPoll, sbStratum})
-        connect(box, SIGNAL(valueChanged(int)), this, SLOT(slotChanged()));
-    connect(cbDriver, SIGNAL(currentIndexChanged(int)), this, SLOT(slotChanged()));
+        connect(box, qOverload<int>(&QSpinBox::valueChanged), this, &FOptHWClock_Add::slotChanged);
+    connect(cbDriver, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &FOptHWClock_Add::slotChanged);
     for (QLineEdit* edit : {leTime1, leTime2, leRefId})
-        connect(edit, SIGNAL(textChanged(const QString&)), this, SLOT(slotChanged()));
+        connect(edit, &QLineEdit::textChanged, this, &FOptHWClock_Add::slotChanged);
 }
 
 QPushButton* FOptHWClock_Add::okButton() const

@@ -45,7 +45,7 @@ void FOptMessage::connectSettings(FOptMessage_Settings* settings)
 {
     for (QCheckBox* box : {settings->chbAll, settings->chbInfo, settings->chbEvents,
                            settings->chbStatistics, settings->chbStatus})
-        connect(box, SIGNAL(stateChanged(int)), this, SLOT(stateChanged(int)));
+        connect(box, &QCheckBox::stateChanged, this, &FOptMessage::stateChanged);
 }
 
 void FOptMessage::stateChanged(int)

@@ -24,7 +24,7 @@ FOptMessage_Settings::FOptMessage_Settings(QWidget* parent, const QString& class
     chbEvents = addBox(this, tr("Events"), "chbEvents");
     chbStatistics = addBox(this, tr("Statistics"), "chbStatistics");
     chbStatus = addBox(this, tr("Status"), "chbStatus");
-    connect(chbAll, SIGNAL(stateChanged(int)), this, SLOT(chbAll_stateChanged(int)));
+    connect(chbAll, &QCheckBox::stateChanged, this, &FOptMessage_Settings::chbAll_stateChanged);
 }
 
 void FOptMessage_Settings::chbAll_stateChanged(int state)

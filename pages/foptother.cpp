@@ -60,7 +60,7 @@ FOptOther::FOptOther(QWidget* parent) : ModifiableWidget(parent)
     layout->addLayout(delayLine);
     layout->addStretch();
 
-    connect(leLogFile, SIGNAL(textChanged(QString)), this, SLOT(textChanged(QString)));
+    connect(leLogFile, &QLineEdit::textChanged, this, &FOptOther::textChanged);
     connect(sbBroadcastDelay, &QSpinBox::textChanged, this, &FOptOther::textChanged);
     connect(sbBroadcastDelay, &QSpinBox::textChanged, this, &FOptOther::delayEdited);
     connect(bBrowse, &QToolButton::clicked, this, &FOptOther::browse);

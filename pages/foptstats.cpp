@@ -62,7 +62,7 @@ FOptStats::FOptStats(QWidget* parent) : ModifiableWidget(parent)
         m_stats.append(stat);
         connectStat(stat);
     }
-    connect(leStatsDir, SIGNAL(textChanged(QString)), this, SLOT(textChanged(QString)));
+    connect(leStatsDir, &QLineEdit::textChanged, this, &FOptStats::textChanged);
     connect(bBrowse, &QToolButton::clicked, this, &FOptStats::bBrowse_clicked);
     loadSettings();
 }
@@ -100,9 +100,9 @@ void FOptStats::setDirectoryChooser(DirectoryChooser chooser)
 
 void FOptStats::connectStat(FOptStats_Stat* stat)
 {
-    connect(stat->usedBox(), SIGNAL(stateChanged(int)), this, SLOT(stateChanged(int)));
-    connect(stat->linkBox(), SIGNAL(stateChanged(int)), this, SLOT(stateChanged(int)));
-    connect(stat->enableBox(), SIGNAL(stateChanged(int)), this, SLOT(stateChanged(int)));
+    connect(stat->usedBox(), &QCheckBox::stateChanged, this, &FOptStats::stateChanged);
+    connect(stat->linkBox(), &QCheckBox::stateChanged, this, &FOptStats::stateChanged);
+    connect(stat->enableBox(), &QCheckBox::stateChanged, this, &FOptStats::stateChanged);
     connect(stat->fileEdit(), &QLineEdit::textChanged, this, &FOptStats::textChanged);
     connect(stat->typeBox(), QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &FOptStats::currentIndexChanged);

@@ -53,7 +53,7 @@ QString withLongLinesBroken(const QString& text)
 FOptStats_Stat::FOptStats_Stat(QWidget* parent) : QWidget(parent)
 {
     buildWidgets();
-    connect(chbUsed, SIGNAL(stateChanged(int)), this, SLOT(stateChanged(int)));
+    connect(chbUsed, &QCheckBox::stateChanged, this, &FOptStats_Stat::stateChanged);
     connect(bView, &QPushButton::clicked, this, &FOptStats_Stat::bView_clicked);
     stateChanged(chbUsed->checkState());
 }

@@ -2,10 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -61,16 +59,9 @@ QString burstText(bool burst, bool iburst)
     }
     return text;
 }
-
-QPushButton* button(const QString& text, const QString& name)
-{
-    auto* b = new QPushButton(text);
-    b->setObjectName(name);
-    return b;
-}
 } // namespace
 
-FOptSync::FOptSync(QWidget* parent) : ModifiableWidget(parent)
+FOptSync::FOptSync(QWidget* parent) : ListPage(parent)
 {
     setWindowTitle(tr("Sync"));
 
@@ -83,29 +74,12 @@ FOptSync::FOptSync(QWidget* parent) : ModifiableWidget(parent)
     // Rows keep the file's order until the user sorts by a column.
     serverList->header()->setSortIndicator(-1, Qt::AscendingOrder);
 
-    auto* deleteB = button(tr("Delete"), QStringLiteral("bDelete"));
-    auto* editB = button(tr("Edit..."), QStringLiteral("bEdit"));
-    auto* addB = button(tr("Add..."), QStringLiteral("bAdd"));
-    deleteButton = deleteB;
-    editButton = editB;
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(deleteB);
-    buttons->addWidget(editB);
-    buttons->addWidget(addB);
-
+    const ListButtons buttons = createButtons();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(serverList);
-    layout->addLayout(buttons);
-
-    connect(deleteB, SIGNAL(clicked()), this, SLOT(Delete_clicked()));
-    connect(editB, SIGNAL(clicked()), this, SLOT(Edit_clicked()));
-    connect(addB, SIGNAL(clicked()), this, SLOT(Add_clicked()));
-    connect(serverList, &QTreeWidget::itemDoubleClicked, this, &FOptSync::itemDoubleClicked);
-    connect(serverList, &QTreeWidget::currentItemChanged, this, &FOptSync::currentItemChanged);
-    serverList->installEventFilter(this);
+    layout->addLayout(buttonRow(buttons));
+    setUpList(serverList, buttons);
 
     loadSettings();
 }
@@ -237,26 +211,17 @@ void FOptSync::fillRowFromDialog(QTreeWidgetItem* item, const FOptSync_Add& dial
                   burstText(dialog.burstBox->isChecked(), dialog.iburstBox->isChecked()));
 }
 
-void FOptSync::itemDoubleClicked(QTreeWidgetItem* item, int /*column*/)
+void FOptSync::itemDoubleClicked(QTreeWidgetItem* item, int column)
 {
-    if (item)
-        Edit_clicked();
+    ListPage::itemDoubleClicked(item, column);
 }
 
-void FOptSync::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* /*previous*/)
+void FOptSync::currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous)
 {
-    editButton->setEnabled(current != nullptr);
-    deleteButton->setEnabled(current != nullptr);
+    ListPage::currentItemChanged(current, previous);
 }
 
 bool FOptSync::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!serverList || watched != serverList)
-        return ModifiableWidget::eventFilter(watched, event);
-    handleListEvent(this, serverList, event,
-                    {[this] { Add_clicked(); }, [this] { Edit_clicked(); },
-                     [this] {
-                         Delete_clicked();
-                     }});
-    return false; // the list still gets every event
+    return ListPage::eventFilter(watched, event);
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "modifiablewidget.h"
+#include "listpage.h"
 
-class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class FOptSync_Add;
@@ -10,7 +9,7 @@ struct ServerEntry;
 
 // The time servers the daemon synchronises with: the "server" lines whose
 // address is not a reference clock, one row each.
-class FOptSync : public ModifiableWidget
+class FOptSync : public ListPage
 {
     Q_OBJECT
 public:
@@ -19,11 +18,11 @@ public:
 public slots:
     void loadSettings() override;
     void saveSettings() override;
-    virtual void Add_clicked();
-    virtual void Delete_clicked();
-    virtual void Edit_clicked();
-    virtual void itemDoubleClicked(QTreeWidgetItem* item, int column);
-    virtual void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void Add_clicked() override;
+    void Delete_clicked() override;
+    void Edit_clicked() override;
+    void itemDoubleClicked(QTreeWidgetItem* item, int column) override;
+    void currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -33,6 +32,4 @@ private:
     ServerEntry entryFromRow(const QTreeWidgetItem* item) const;
 
     QTreeWidget* serverList = nullptr;
-    QPushButton* editButton = nullptr;
-    QPushButton* deleteButton = nullptr;
 };

@@ -6,7 +6,7 @@
 #include <QProcess>
 
 #include "ntpconfpath.h"
-#include "testhelpers.h"
+#include "testfiles.h"
 
 FakeSystem::FakeSystem()
 {

@@ -2,39 +2,75 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDialog>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QTest>
 #include <QTimer>
-
-#include "ntpconfpath.h"
+#include <QTreeWidget>
 
 namespace TestHelpers
 {
 
-void onNextModal(std::function<void(QWidget*)> answer, int timeoutMs)
+namespace
 {
-    auto* timer = new QTimer;
-    auto* clock = new QElapsedTimer;
-    clock->start();
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, answer, timeoutMs] {
+
+// Waits for the next modal widget and answers it; fails the running test when
+// none comes in time or the answer cannot be given.
+class ModalWatcher : public QObject
+{
+public:
+    ModalWatcher(std::function<bool(QWidget*)> answer, int timeoutMs)
+        : m_answer(std::move(answer)), m_timeoutMs(timeoutMs), m_timerId(startTimer(10))
+    {
+        m_clock.start();
+    }
+
+    // Watchers that have not answered yet.
+    static QList<QPointer<ModalWatcher>>& pending()
+    {
+        static QList<QPointer<ModalWatcher>> watchers;
+        return watchers;
+    }
+
+protected:
+    void timerEvent(QTimerEvent*) override
+    {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal && modal->isVisible()) {
-            timer->stop();
-            answer(modal);
-        } else if (clock->elapsed() > timeoutMs) {
-            timer->stop();
-        } else {
-            return;
+            finish();
+            if (!m_answer(modal)) {
+                QTest::qFail("the modal widget could not be answered", __FILE__, __LINE__);
+                if (auto* dialog = qobject_cast<QDialog*>(modal))
+                    dialog->reject();
+                else
+                    modal->close();
+            }
+        } else if (m_clock.elapsed() > m_timeoutMs) {
+            finish();
+            QTest::qFail("no modal widget showed up in time", __FILE__, __LINE__);
         }
-        timer->deleteLater();
-        delete clock;
-    });
-    timer->start();
-}
+    }
 
-static void record(QMessageBox* box, BoxSeen* seen)
+private:
+    // Answers once only, even if the answer opens another event loop.
+    void finish()
+    {
+        killTimer(m_timerId);
+        pending().removeAll(this);
+        deleteLater();
+    }
+
+    std::function<bool(QWidget*)> m_answer;
+    int m_timeoutMs;
+    int m_timerId;
+    QElapsedTimer m_clock;
+};
+
+void record(QMessageBox* box, BoxSeen* seen)
 {
     if (!seen)
         return;
@@ -45,51 +81,82 @@ static void record(QMessageBox* box, BoxSeen* seen)
     seen->parent = box->parentWidget();
 }
 
+} // namespace
+
+void onNextModalChecked(std::function<bool(QWidget*)> answer, int timeoutMs)
+{
+    ModalWatcher::pending().append(new ModalWatcher(std::move(answer), timeoutMs));
+}
+
+void onNextModal(std::function<void(QWidget*)> answer, int timeoutMs)
+{
+    onNextModalChecked(
+        [answer](QWidget* modal) {
+            answer(modal);
+            return true;
+        },
+        timeoutMs);
+}
+
 void answerNextBox(QMessageBox::StandardButton button, BoxSeen* seen)
 {
-    onNextModal([button, seen](QWidget* modal) {
+    onNextModalChecked([button, seen](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box) {
-            qWarning("expected a message box, found %s", modal->metaObject()->className());
-            if (auto* dialog = qobject_cast<QDialog*>(modal))
-                dialog->reject();
-            return;
-        }
+        if (!box || !box->button(button))
+            return false;
         record(box, seen);
-        if (QAbstractButton* b = box->button(button))
-            b->click();
-        else
-            box->reject();
+        box->button(button)->click();
+        return true;
     });
 }
 
 void answerNextBoxWith(const QString& buttonNameOrText, BoxSeen* seen)
 {
-    onNextModal([buttonNameOrText, seen](QWidget* modal) {
+    onNextModalChecked([buttonNameOrText, seen](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box) {
-            if (auto* dialog = qobject_cast<QDialog*>(modal))
-                dialog->reject();
-            return;
-        }
+        if (!box)
+            return false;
         record(box, seen);
         for (QAbstractButton* b : box->buttons()) {
             if (b->objectName() == buttonNameOrText || b->text() == buttonNameOrText) {
                 b->click();
-                return;
+                return true;
             }
         }
-        box->reject();
+        return false;
     });
+}
+
+int rejectModalsDuring(const std::function<void()>& action)
+{
+    int count = 0;
+    QTimer rejecter;
+    QObject::connect(&rejecter, &QTimer::timeout, [&count] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog && dialog->isVisible()) {
+            ++count;
+            dialog->reject();
+        }
+    });
+    rejecter.start(10);
+    action();
+    return count;
 }
 
 int rejectOpenModals()
 {
     int count = 0;
+    for (const QPointer<ModalWatcher>& watcher : ModalWatcher::pending()) {
+        qWarning("a watcher still waited for a modal widget that never showed up");
+        delete watcher.data();
+        ++count;
+    }
+    ModalWatcher::pending().clear();
     while (QWidget* modal = QApplication::activeModalWidget()) {
         auto* dialog = qobject_cast<QDialog*>(modal);
         if (!dialog)
             break;
+        qWarning("a %s was left open", dialog->metaObject()->className());
         dialog->reject();
         QApplication::processEvents();
         ++count;
@@ -109,54 +176,81 @@ bool noStrayWindows()
     return true;
 }
 
-QStringList linesOf(const QByteArray& text, const QString& key)
+void typeText(QWidget* widget, const QString& text)
 {
-    QStringList result;
-    for (const QString& line : QString::fromUtf8(text).split(QLatin1Char('\n'))) {
-        if (line.section(QLatin1Char(' '), 0, 0) == key)
-            result.append(line);
+    for (const QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(widget, &release);
     }
-    return result;
 }
 
-ConfFile::ConfFile(const QByteArray& content)
+void retypeText(QLineEdit* edit, const QString& text)
 {
-    write(content);
-    setNtpConfPathForTesting(path());
+    edit->clear();
+    typeText(edit, text);
 }
 
-// Never fall back to the real file: later page loads find nothing at all.
-ConfFile::~ConfFile()
+void sendKey(QWidget* widget, Qt::Key key)
 {
-    setNtpConfPathForTesting(QStringLiteral("/nonexistent/ntp-service-manager-test/ntp.conf"));
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
 }
 
-QString ConfFile::path() const
+QStringList rowTexts(const QTreeWidgetItem* item)
 {
-    return m_dir.filePath(QStringLiteral("ntp.conf"));
+    QStringList texts;
+    const int columns =
+        item->treeWidget() ? item->treeWidget()->columnCount() : item->columnCount();
+    for (int column = 0; column < columns; ++column)
+        texts << item->text(column);
+    return texts;
 }
 
-QByteArray ConfFile::read() const
+QStringList listRows(const QTreeWidget* list)
 {
-    return readFile(path());
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        rows << rowTexts(list->topLevelItem(i)).join(QLatin1Char('|'));
+    return rows;
 }
 
-void ConfFile::write(const QByteArray& content) const
+void selectRow(QTreeWidget* list, const QString& text, int column)
 {
-    writeFile(path(), content);
+    const QList<QTreeWidgetItem*> found = list->findItems(text, Qt::MatchExactly, column);
+    QVERIFY2(!found.isEmpty(), qPrintable(QStringLiteral("no row reads ") + text));
+    list->setCurrentItem(found.first());
 }
 
-QByteArray readFile(const QString& path)
+QStringList runContextMenu(QWidget* target, const QString& choose)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
+    QStringList entries;
+    QPointer<QMenu> seen;
+    QTimer poller;
+    // Acts one tick after first seeing the popup, once it runs its own loop.
+    QObject::connect(&poller, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu || !menu->isVisible() || menu != seen) {
+            seen = menu;
+            return;
+        }
+        seen = nullptr;
+        for (QAction* action : menu->actions())
+            entries << action->text() + QLatin1String(action->isEnabled() ? "+" : "-");
+        QAction* chosen = choose.isEmpty() ? nullptr : menu->findChild<QAction*>(choose);
+        if (chosen && chosen->isEnabled()) {
+            menu->setActiveAction(chosen);
+            QTest::keyClick(menu, Qt::Key_Return);
+        } else {
+            menu->close();
+        }
+    });
+    poller.start(10);
+    const QPoint pos(5, 5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
+    QApplication::sendEvent(target, &event);
+    return entries;
 }
 
 } // namespace TestHelpers

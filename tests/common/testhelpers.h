@@ -1,21 +1,67 @@
 #pragma once
 
-#include <QByteArray>
+#include <QDialog>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <functional>
 
+#include "testfiles.h"
+
+class QLineEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+
 // Helpers shared by the widget tests: answering modal dialogs and message
-// boxes from a timer (the code under test runs them with exec()), and a
-// throw-away configuration file that the pages read and write.
+// boxes (the code under test runs them with exec()), typing, and working
+// with the rows of a list.
 namespace TestHelpers
 {
 
-// Waits (up to `timeoutMs`) for a modal widget to appear and runs `answer`
-// on it inside the nested event loop.
+// Answers the next modal widget in the manner of the ExecCloseHelper of Qt's
+// own message box test: a timer waits (up to `timeoutMs`) for the active
+// modal widget and runs `answer` on it inside the nested event loop that
+// shows it. The running test fails when no modal widget shows up in time or
+// none showed up before the test ended (rejectOpenModals() in cleanup()
+// checks), so a watcher never outlives its test.
 void onNextModal(std::function<void(QWidget*)> answer, int timeoutMs = 5000);
+
+// Like onNextModal(), but `answer` tells whether it could answer: when it
+// returns false the running test fails and the modal widget is rejected, so
+// that the test cannot hang.
+void onNextModalChecked(std::function<bool(QWidget*)> answer, int timeoutMs = 5000);
+
+// Answers the next modal widget, which must be a `Dialog`: `answer` works on
+// it, and a dialog still open afterwards is rejected.
+template <class Dialog> void onNextDialog(std::function<void(Dialog*)> answer, int timeoutMs = 5000)
+{
+    onNextModalChecked(
+        [answer](QWidget* modal) {
+            auto* dialog = qobject_cast<Dialog*>(modal);
+            if (!dialog)
+                return false;
+            answer(dialog);
+            if (dialog->isVisible())
+                dialog->reject();
+            return true;
+        },
+        timeoutMs);
+}
+
+// Runs `open`, which is to show a `Dialog`, and lets `fill` work on it; a
+// dialog still open afterwards is rejected. Returns whether it was seen (the
+// test fails when it was not).
+template <class Dialog>
+bool withDialog(const std::function<void()>& open, std::function<void(Dialog*)> fill)
+{
+    bool seen = false;
+    onNextDialog<Dialog>([&seen, &fill](Dialog* dialog) {
+        seen = true;
+        fill(dialog);
+    });
+    open();
+    return seen;
+}
 
 struct BoxSeen {
     bool shown = false;
@@ -26,40 +72,46 @@ struct BoxSeen {
 };
 
 // Answers the next message box with `button` and records what it showed.
+// The test fails if the next modal widget is no message box or has no such
+// button.
 void answerNextBox(QMessageBox::StandardButton button, BoxSeen* seen = nullptr);
 // Answers the next message box by clicking the button with this object name
 // or text.
 void answerNextBoxWith(const QString& buttonNameOrText, BoxSeen* seen = nullptr);
 
-// Rejects every modal widget still open (after a failed check), returning
-// how many there were, so a failing test cannot hang the suite.
+// Runs `action` while rejecting every modal widget that shows up in it;
+// returns how many did.
+int rejectModalsDuring(const std::function<void()>& action);
+
+// Clears up after a test: rejects every modal widget still open and drops
+// every watcher still waiting for one, returning how many there were, so a
+// failing test cannot hang the suite. Every widget test's cleanup() checks
+// that it is 0.
 int rejectOpenModals();
 
-// True when no top-level widget other than those in `allowed` is visible.
+// True when no dialog is visible.
 bool noStrayWindows();
 
-// The bytes of a file; empty when it cannot be read.
-QByteArray readFile(const QString& path);
-// Replaces a file's content; false unless all of it was written.
-bool writeFile(const QString& path, const QByteArray& content);
+// Types `text` into `widget` one character at a time, as the keyboard would
+// (QTest::keyClicks handles Latin-1 only).
+void typeText(QWidget* widget, const QString& text);
+// Clears `edit` and types `text` into it.
+void retypeText(QLineEdit* edit, const QString& text);
+// Sends a key press of `key` to `widget`.
+void sendKey(QWidget* widget, Qt::Key key);
 
-// The lines of a configuration text whose first word is `key`.
-QStringList linesOf(const QByteArray& text, const QString& key);
+// The texts of every column of `item`.
+QStringList rowTexts(const QTreeWidgetItem* item);
+// Every row of `list` as its texts joined by "|", in the order shown.
+QStringList listRows(const QTreeWidget* list);
+// Makes the first row whose `column` reads `text` current; the calling test
+// fails when there is none.
+void selectRow(QTreeWidget* list, const QString& text, int column = 0);
 
-// A temporary ntp.conf that the program uses instead of /etc/ntp.conf while
-// this object lives.
-class ConfFile
-{
-public:
-    explicit ConfFile(const QByteArray& content = QByteArray());
-    ~ConfFile();
-    QString path() const;
-    QString dir() const { return m_dir.path(); }
-    QByteArray read() const;
-    void write(const QByteArray& content) const;
-
-private:
-    QTemporaryDir m_dir;
-};
+// Sends a context menu request to `target` and answers the popup it opens:
+// chooses the entry with the object name `choose` (none: closes the popup).
+// Returns the popup's entries as "text+" (enabled) or "text-"; empty when no
+// popup opened.
+QStringList runContextMenu(QWidget* target, const QString& choose = QString());
 
 } // namespace TestHelpers

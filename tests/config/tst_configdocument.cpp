@@ -7,7 +7,7 @@
 
 #include "configdocument.h"
 #include "ntpsettings.h"
-#include "testhelpers.h"
+#include "testfiles.h"
 
 using namespace TestHelpers;
 

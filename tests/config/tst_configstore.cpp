@@ -13,6 +13,9 @@
 #include "config.h"
 #include "filefingerprint.h"
 #include "ntpsettings.h"
+#include "testfiles.h"
+
+using TestHelpers::readFile;
 
 namespace
 {
@@ -21,17 +24,9 @@ QString writeFile(const QTemporaryDir& dir, const QByteArray& content,
                   const QString& name = QStringLiteral("ntp.conf"))
 {
     const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(content) != content.size())
+    if (!TestHelpers::writeFile(path, content))
         qFatal("cannot write the test file %s", qPrintable(path));
     return path;
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 // The values of `map` under `key`, in iteration order.
@@ -165,8 +160,6 @@ void TestConfigStore::valuesKeepInsertionOrder()
 
     const QMap<QString, QStringList> all = config.values(QString());
     QCOMPARE(all.size(), 6);
-    using MultiMap = QMultiMap<QString, QStringList>;
-    QCOMPARE(MultiMap(all).uniqueKeys(), (QStringList{"#", "driftfile", "restrict", "server"}));
     QCOMPARE(valuesOf(all, "server"), (QList<QStringList>{{"A"}, {"B", "x"}, {"C"}}));
     QCOMPARE(valuesOf(all, "#"), QList<QStringList>{{"# c"}});
 }
@@ -176,9 +169,6 @@ void TestConfigStore::slotsChangeTheStore()
     QTemporaryDir dir;
     const QString path = writeFile(dir, "server A\nserver B\ndriftfile /d\n");
     Config config(path);
-    QCOMPARE(config.metaObject()->className(), "Config");
-    QVERIFY(config.qt_metacast("Config"));
-
     QVERIFY(QMetaObject::invokeMethod(&config, "setValues", Q_ARG(QString, "server"),
                                       Q_ARG(QStringList, QStringList{"N"})));
     QCOMPARE(valuesOf(config.values("server"), "server"),

@@ -19,22 +19,13 @@
 
 #include "config.h"
 #include "ntpsettings.h"
+#include "testfiles.h"
+
+using TestHelpers::readFile;
+using TestHelpers::writeFile;
 
 namespace
 {
-
-bool writeBytes(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 NtpSettings readRecord(const QString& path)
 {
@@ -45,10 +36,14 @@ NtpSettings readRecord(const QString& path)
 
 QByteArray dataFile(const QString& name)
 {
-    const QString path = QFINDTESTDATA("data/" + name);
+    // The compiler may have been given the source by a relative path, which
+    // QFINDTESTDATA cannot always resolve.
+    QString path = TestHelpers::sourceFile("tests/config/data/" + name);
+    if (path.isEmpty())
+        path = QFINDTESTDATA("data/" + name);
     if (path.isEmpty())
         qFatal("test data %s not found", qPrintable(name));
-    return readBytes(path);
+    return readFile(path);
 }
 
 // The changes a page could make to a record, by name.
@@ -84,14 +79,14 @@ QByteArray saveOver(const QByteArray& old, const QString& edit)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("ntp.conf");
-    if (!writeBytes(path, old))
+    if (!writeFile(path, old))
         qFatal("cannot write the test file");
     NtpSettings record = readRecord(path);
     applyEdit(edit, record);
     QString error;
     if (!record.writeTo(path, &error))
         qFatal("write failed: %s", qPrintable(error));
-    return readBytes(path);
+    return readFile(path);
 }
 
 // The words of every non-blank line, in the forms the writer normally gives
@@ -309,7 +304,7 @@ void TestNtpWriter::writesLineFormats()
     QTemporaryDir dir;
     const QString path = dir.filePath("ntp.conf");
     QVERIFY(r.writeTo(path));
-    QTEST(readBytes(path), "expected");
+    QTEST(readFile(path), "expected");
     // Within what the text can say, the file reads back as the record.
     for (RestrictEntry& e : r.restricts)
         e.flags.remove("limited");
@@ -392,17 +387,17 @@ void TestNtpWriter::realisticFiles()
     const QByteArray input = dataFile(name + ".conf");
     QTemporaryDir dir;
     const QString path = dir.filePath("ntp.conf");
-    QVERIFY(writeBytes(path, input));
+    QVERIFY(writeFile(path, input));
 
     const NtpSettings record = readRecord(path);
     QVERIFY(record.writeTo(path));
-    const QByteArray written = readBytes(path);
+    const QByteArray written = readFile(path);
     QCOMPARE(written, dataFile(name + ".expected"));
 
     QCOMPARE(normalizedTokens(written), normalizedTokens(input));
     QVERIFY(readRecord(path) == record);
     QVERIFY(record.writeTo(path));
-    QCOMPARE(readBytes(path), written);
+    QCOMPARE(readFile(path), written);
 }
 
 void TestNtpWriter::oddAndLargeFilesLoseNothing()
@@ -484,7 +479,7 @@ void TestNtpWriter::mixedFilesStayStable()
         QByteArray old;
         for (int i = random.bounded(12); i > 0; --i)
             old += pool[random.bounded(int(std::size(pool)))] + '\n';
-        QVERIFY(writeBytes(path, old));
+        QVERIFY(writeFile(path, old));
         NtpSettings record = readRecord(path);
         const QString edit = edits.at(random.bounded(edits.size()));
         if (edit == "remove first server" && !record.servers.isEmpty()) {
@@ -506,14 +501,14 @@ void TestNtpWriter::mixedFilesStayStable()
             record.loopStats = !record.loopStats;
         }
         QVERIFY(record.writeTo(path));
-        const QByteArray written = readBytes(path);
+        const QByteArray written = readFile(path);
         const QByteArray context =
             "edit: " + edit.toLatin1() + "\nold:\n" + old + "written:\n" + written;
         if (edit == "none" && !old.contains("statistics"))
             QVERIFY2(normalizedTokens(written) == normalizedTokens(old), context.constData());
         QVERIFY2(readRecord(path) == record, context.constData());
         QVERIFY(record.writeTo(path));
-        QVERIFY2(readBytes(path) == written, context.constData());
+        QVERIFY2(readFile(path) == written, context.constData());
     }
 }
 
@@ -537,7 +532,7 @@ void TestNtpWriter::failedWritesLeaveTheFile()
     QTemporaryDir dir;
     const QByteArray old("server a\n");
     const QString file = dir.filePath("ntp.conf");
-    QVERIFY(writeBytes(file, old));
+    QVERIFY(writeFile(file, old));
     QString path = file;
     if (kind == "missing")
         path = dir.filePath("missing/ntp.conf");
@@ -556,7 +551,7 @@ void TestNtpWriter::failedWritesLeaveTheFile()
     QVERIFY(!record.writeTo(path, &error));
     QTEST(error, "reason");
     QVERIFY(!record.writeTo(path));
-    QCOMPARE(readBytes(file), old);
+    QCOMPARE(readFile(file), old);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before);
 }
 
@@ -565,7 +560,7 @@ void TestNtpWriter::writesThroughSymbolicLinks()
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir("etc"));
     const QString real = dir.filePath("etc/real.conf");
-    QVERIFY(writeBytes(real, "# kept\nserver a\n"));
+    QVERIFY(writeFile(real, "# kept\nserver a\n"));
     const QString link = dir.filePath("link.conf");
     const QString chain = dir.filePath("chain.conf");
     QVERIFY(::symlink("etc/real.conf", QFile::encodeName(link).constData()) == 0);
@@ -577,14 +572,14 @@ void TestNtpWriter::writesThroughSymbolicLinks()
     QVERIFY2(record.writeTo(chain, &error), qPrintable(error));
     QVERIFY(QFileInfo(chain).isSymLink());
     QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(readBytes(real), QByteArray("\n# kept\nserver b\n"));
+    QCOMPARE(readFile(real), QByteArray("\n# kept\nserver b\n"));
 
     // A link to a file that does not exist yet gets that file.
     const QString dangling = dir.filePath("dangling.conf");
     QVERIFY(::symlink("etc/new.conf", QFile::encodeName(dangling).constData()) == 0);
     QVERIFY(record.writeTo(dangling));
     QVERIFY(QFileInfo(dangling).isSymLink());
-    QCOMPARE(readBytes(dir.filePath("etc/new.conf")), QByteArray("\nserver b\n"));
+    QCOMPARE(readFile(dir.filePath("etc/new.conf")), QByteArray("\nserver b\n"));
 
     // A loop of links is refused.
     const QString loop = dir.filePath("loop.conf");
@@ -603,7 +598,7 @@ void TestNtpWriter::keepsPermissionsAndOwner()
         QSKIP("no user nobody or group nogroup");
     QTemporaryDir dir;
     const QString path = dir.filePath("ntp.conf");
-    QVERIFY(writeBytes(path, "server a\n"));
+    QVERIFY(writeFile(path, "server a\n"));
     const QByteArray name = QFile::encodeName(path);
     QVERIFY(::chown(name.constData(), nobody->pw_uid, nogroup->gr_gid) == 0);
     QVERIFY(::chmod(name.constData(), 0640) == 0);
@@ -616,7 +611,7 @@ void TestNtpWriter::keepsPermissionsAndOwner()
     QCOMPARE(st.st_mode & 07777, mode_t(0640));
     QCOMPARE(st.st_uid, nobody->pw_uid);
     QCOMPARE(st.st_gid, nogroup->gr_gid);
-    QCOMPARE(readBytes(path), QByteArray("driftfile /d\n\nserver a\n"));
+    QCOMPARE(readFile(path), QByteArray("driftfile /d\n\nserver a\n"));
 }
 
 void TestNtpWriter::oddBytesAreStableFromTheFirstSave_data()
@@ -643,25 +638,25 @@ void TestNtpWriter::oddBytesAreStableFromTheFirstSave()
     QFETCH(QByteArray, firstSave);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ntp.conf"));
-    QVERIFY(writeBytes(path, input));
+    QVERIFY(writeFile(path, input));
     const NtpSettings first = readRecord(path);
     QVERIFY(first.writeTo(path));
-    QCOMPARE(readBytes(path), firstSave);
+    QCOMPARE(readFile(path), firstSave);
     QCOMPARE(readRecord(path), first);
     QVERIFY(readRecord(path).writeTo(path));
-    QCOMPARE(readBytes(path), firstSave);
+    QCOMPARE(readFile(path), firstSave);
 }
 
 void TestNtpWriter::clearsTempFilesOfKilledWrites()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ntp.conf"));
-    QVERIFY(writeBytes(path, "server 192.0.2.1\n"));
+    QVERIFY(writeFile(path, "server 192.0.2.1\n"));
     const QString stale = dir.filePath(QStringLiteral(".ntp.conf.AbC123"));
     const QString recent = dir.filePath(QStringLiteral(".ntp.conf.XyZ789"));
     const QString unrelated = dir.filePath(QStringLiteral(".ntp.conf.keep-me"));
     for (const QString& name : {stale, recent, unrelated})
-        QVERIFY(writeBytes(name, "half written"));
+        QVERIFY(writeFile(name, "half written"));
     QFile old(stale);
     QVERIFY(old.open(QIODevice::ReadWrite));
     QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
@@ -671,7 +666,7 @@ void TestNtpWriter::clearsTempFilesOfKilledWrites()
     QVERIFY(!QFile::exists(stale));
     QVERIFY(QFile::exists(recent));    // may belong to a write under way
     QVERIFY(QFile::exists(unrelated)); // not a name the writer makes
-    QCOMPARE(readBytes(path), QByteArray("\nserver 192.0.2.1\n"));
+    QCOMPARE(readFile(path), QByteArray("\nserver 192.0.2.1\n"));
 }
 
 QTEST_GUILESS_MAIN(TestNtpWriter)

@@ -1,8 +1,6 @@
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -17,7 +15,7 @@
 #include "testhelpers.h"
 #include "wisphostaddress.h"
 
-using TestHelpers::ConfFile;
+using namespace TestHelpers;
 
 namespace
 {
@@ -37,27 +35,6 @@ QRadioButton* radio(FBroadcast& page, const char* name)
     return page.findChild<QRadioButton*>(name);
 }
 
-// Every row as "network|version|poll|ttl", in the order the list shows them.
-QStringList rows(FBroadcast& page)
-{
-    QStringList result;
-    QTreeWidget* tree = list(page);
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = tree->topLevelItem(i);
-        QStringList texts;
-        for (int column = 0; column < 4; ++column)
-            texts << item->text(column);
-        result << texts.join('|');
-    }
-    return result;
-}
-
-QStringList sorted(QStringList list)
-{
-    list.sort();
-    return list;
-}
-
 // The lines of `text` that begin with "broadcast".
 QStringList broadcastLines(const QByteArray& text)
 {
@@ -69,59 +46,9 @@ QStringList broadcastLines(const QByteArray& text)
     return result;
 }
 
-void selectRow(FBroadcast& page, const QString& network)
-{
-    const QList<QTreeWidgetItem*> found = list(page)->findItems(network, Qt::MatchExactly, 0);
-    QVERIFY(!found.isEmpty());
-    list(page)->setCurrentItem(found.first());
-}
-
 QPushButton* okButton(FBroadcast_Add* dialog)
 {
     return dialog->buttonBox->button(QDialogButtonBox::Ok);
-}
-
-void typeAddress(WispHostAddress* entry, const QString& text)
-{
-    entry->lineEdit()->clear();
-    QTest::keyClicks(entry->lineEdit(), text);
-}
-
-// Runs `open`, which is to show the broadcast dialog, and lets `fill` work on
-// it; a dialog still open afterwards is rejected. Returns whether it was seen.
-bool withDialog(const std::function<void()>& open, const std::function<void(FBroadcast_Add*)>& fill)
-{
-    bool seen = false;
-    TestHelpers::onNextModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<FBroadcast_Add*>(modal);
-        if (dialog) {
-            seen = true;
-            fill(dialog);
-        }
-        if (auto* stillOpen = qobject_cast<QDialog*>(modal); stillOpen && stillOpen->isVisible())
-            stillOpen->reject();
-    });
-    open();
-    return seen;
-}
-
-// Sends a context menu event to the list and returns the popup's actions as
-// "text+" (enabled) or "text-"; empty when no popup came up.
-QStringList contextMenuActions(FBroadcast& page)
-{
-    QStringList actions;
-    QTimer poller;
-    QObject::connect(&poller, &QTimer::timeout, [&] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            for (QAction* action : menu->actions())
-                actions << action->text() + (action->isEnabled() ? "+" : "-");
-            menu->close();
-        }
-    });
-    poller.start(10);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
-    QApplication::sendEvent(list(page)->viewport(), &event);
-    return actions;
 }
 
 const QByteArray dualFile("broadcastclient\n"
@@ -146,7 +73,6 @@ private slots:
     void dialogRefusesEmptyAddress();
     void hiddenOptionsKept();
     void deleteAsksFirst();
-    void contextMenuAndKeys();
 };
 
 void TestFBroadcast::cleanup()
@@ -159,12 +85,12 @@ void TestFBroadcast::loadClientAndServer()
     ConfFile file(dualFile);
     FBroadcast page;
     QVERIFY(radio(page, "rbDual")->isChecked());
-    QCOMPARE(sorted(rows(page)), sorted({"192.168.1.255|4|6|2", "10.255.255.255|||"}));
+    QCOMPARE(sorted(listRows(list(page))), sorted({"192.168.1.255|4|6|2", "10.255.255.255|||"}));
     QVERIFY(list(page)->isEnabled());
     QVERIFY(button(page, "bAdd")->isEnabled());
     QVERIFY(!button(page, "bEdit")->isEnabled());
     QVERIFY(!button(page, "bDelete")->isEnabled());
-    selectRow(page, "10.255.255.255");
+    selectRow(list(page), "10.255.255.255");
     QVERIFY(button(page, "bEdit")->isEnabled());
     QVERIFY(button(page, "bDelete")->isEnabled());
 
@@ -177,7 +103,7 @@ void TestFBroadcast::loadClientAndServer()
     // Loading emits the mode's change signal once the page is connected.
     page.loadSettings();
     QVERIFY(changed.count() >= 1);
-    QCOMPARE(rows(page).size(), 2);
+    QCOMPARE(listRows(list(page)).size(), 2);
 }
 
 void TestFBroadcast::broadcastLinesWithoutClientLine()
@@ -185,7 +111,7 @@ void TestFBroadcast::broadcastLinesWithoutClientLine()
     ConfFile file("broadcast 192.168.1.255 ttl 2\nbroadcast 10.255.255.255\nserver 192.0.2.1\n");
     FBroadcast page;
     QVERIFY(radio(page, "rbClient")->isChecked());
-    QCOMPARE(rows(page).size(), 2);
+    QCOMPARE(listRows(list(page)).size(), 2);
     QVERIFY(!list(page)->isEnabled());
     QVERIFY(!button(page, "bAdd")->isEnabled());
     page.saveSettings();
@@ -197,22 +123,22 @@ void TestFBroadcast::switchingModesKeepsRows()
 {
     ConfFile file(dualFile);
     FBroadcast page;
-    const QStringList before = rows(page);
-    selectRow(page, "192.168.1.255");
+    const QStringList before = listRows(list(page));
+    selectRow(list(page), "192.168.1.255");
     QSignalSpy changed(&page, &ModifiableWidget::dataChanged);
 
     radio(page, "rbClient")->click();
     QCOMPARE(changed.count(), 2);
-    QCOMPARE(rows(page), before);
+    QCOMPARE(listRows(list(page)), before);
     QVERIFY(list(page)->currentItem());
     for (const char* name : {"bAdd", "bEdit", "bDelete"})
         QVERIFY2(!button(page, name)->isEnabled(), name);
     QVERIFY(!list(page)->isEnabled());
-    QCOMPARE(contextMenuActions(page), QStringList());
+    QCOMPARE(runContextMenu(list(page)->viewport()), QStringList());
 
     radio(page, "rbDual")->click();
     QCOMPARE(changed.count(), 4);
-    QCOMPARE(rows(page), before);
+    QCOMPARE(listRows(list(page)), before);
     for (const char* name : {"bAdd", "bEdit", "bDelete"})
         QVERIFY2(button(page, name)->isEnabled(), name);
 
@@ -236,15 +162,16 @@ void TestFBroadcast::addRow()
     ConfFile file("broadcastclient\n");
     FBroadcast page;
     QSignalSpy changed(&page, &ModifiableWidget::dataChanged);
-    const bool seen = withDialog([&] { button(page, "bAdd")->click(); },
-                                 [](FBroadcast_Add* dialog) {
-                                     typeAddress(dialog->address, "192.168.010.255");
-                                     dialog->ttl->setValue(4);
-                                     okButton(dialog)->click();
-                                 });
+    const bool seen =
+        withDialog<FBroadcast_Add>([&] { button(page, "bAdd")->click(); },
+                                   [](FBroadcast_Add* dialog) {
+                                       retypeText(dialog->address->lineEdit(), "192.168.010.255");
+                                       dialog->ttl->setValue(4);
+                                       okButton(dialog)->click();
+                                   });
     QVERIFY(seen);
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(rows(page), QStringList{"192.168.10.255|4|6|4"});
+    QCOMPARE(listRows(list(page)), QStringList{"192.168.10.255|4|6|4"});
     QCOMPARE(list(page)->currentItem(), list(page)->topLevelItem(0));
     page.saveSettings();
     QCOMPARE(sorted(broadcastLines(file.read())),
@@ -256,26 +183,26 @@ void TestFBroadcast::editRowWithEmptyColumns()
     ConfFile file(dualFile);
     FBroadcast page;
     QSignalSpy changed(&page, &ModifiableWidget::dataChanged);
-    selectRow(page, "10.255.255.255");
+    selectRow(list(page), "10.255.255.255");
     bool stayedOpen = false;
-    const bool seen = withDialog([&] { button(page, "bEdit")->click(); },
-                                 [&](FBroadcast_Add* dialog) {
-                                     QCOMPARE(dialog->address->address().toString(),
-                                              QStringLiteral("10.255.255.255"));
-                                     QCOMPARE(dialog->version->value(), 1);
-                                     QCOMPARE(dialog->minPoll->value(), 3);
-                                     QCOMPARE(dialog->ttl->value(), 0);
-                                     QVERIFY(!okButton(dialog)->isEnabled());
-                                     QTest::keyClick(dialog->address->lineEdit(), Qt::Key_Return);
-                                     stayedOpen = dialog->isVisible();
-                                     dialog->version->setValue(2);
-                                     dialog->version->setValue(1);
-                                     QTest::keyClick(dialog->address->lineEdit(), Qt::Key_Return);
-                                 });
+    const bool seen = withDialog<FBroadcast_Add>(
+        [&] { button(page, "bEdit")->click(); },
+        [&](FBroadcast_Add* dialog) {
+            QCOMPARE(dialog->address->address().toString(), QStringLiteral("10.255.255.255"));
+            QCOMPARE(dialog->version->value(), 1);
+            QCOMPARE(dialog->minPoll->value(), 3);
+            QCOMPARE(dialog->ttl->value(), 0);
+            QVERIFY(!okButton(dialog)->isEnabled());
+            QTest::keyClick(dialog->address->lineEdit(), Qt::Key_Return);
+            stayedOpen = dialog->isVisible();
+            dialog->version->setValue(2);
+            dialog->version->setValue(1);
+            QTest::keyClick(dialog->address->lineEdit(), Qt::Key_Return);
+        });
     QVERIFY(seen);
     QVERIFY(stayedOpen);
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(sorted(rows(page)), sorted({"192.168.1.255|4|6|2", "10.255.255.255|1|3|0"}));
+    QCOMPARE(sorted(listRows(list(page))), sorted({"192.168.1.255|4|6|2", "10.255.255.255|1|3|0"}));
     page.saveSettings();
     QCOMPARE(sorted(broadcastLines(file.read())),
              sorted({"broadcastclient", "broadcast 192.168.1.255 minpoll 6 version 4 ttl 2",
@@ -286,27 +213,27 @@ void TestFBroadcast::unspecifiedAddressStillChanges()
 {
     ConfFile file(dualFile);
     FBroadcast page;
-    const QStringList before = rows(page);
+    const QStringList before = listRows(list(page));
     QSignalSpy changed(&page, &ModifiableWidget::dataChanged);
-    bool seen = withDialog([&] { button(page, "bAdd")->click(); },
-                           [](FBroadcast_Add* dialog) {
-                               typeAddress(dialog->address, "0.0.0.0");
-                               okButton(dialog)->click();
-                           });
+    bool seen = withDialog<FBroadcast_Add>([&] { button(page, "bAdd")->click(); },
+                                           [](FBroadcast_Add* dialog) {
+                                               retypeText(dialog->address->lineEdit(), "0.0.0.0");
+                                               okButton(dialog)->click();
+                                           });
     QVERIFY(seen);
     QVERIFY(TestHelpers::noStrayWindows());
-    QCOMPARE(rows(page), before);
+    QCOMPARE(listRows(list(page)), before);
     QCOMPARE(changed.count(), 1);
 
-    selectRow(page, "192.168.1.255");
-    seen = withDialog([&] { button(page, "bEdit")->click(); },
-                      [](FBroadcast_Add* dialog) {
-                          typeAddress(dialog->address, "0.0.0.0");
-                          dialog->ttl->setValue(9);
-                          okButton(dialog)->click();
-                      });
+    selectRow(list(page), "192.168.1.255");
+    seen = withDialog<FBroadcast_Add>([&] { button(page, "bEdit")->click(); },
+                                      [](FBroadcast_Add* dialog) {
+                                          retypeText(dialog->address->lineEdit(), "0.0.0.0");
+                                          dialog->ttl->setValue(9);
+                                          okButton(dialog)->click();
+                                      });
     QVERIFY(seen);
-    QCOMPARE(rows(page), before);
+    QCOMPARE(listRows(list(page)), before);
     QCOMPARE(changed.count(), 2);
 }
 
@@ -318,32 +245,32 @@ void TestFBroadcast::dialogRefusesEmptyAddress()
     TestHelpers::BoxSeen box;
     bool stayedOpen = false;
     int boxes = 0;
-    const bool seen = withDialog([&] { button(page, "bAdd")->click(); },
-                                 [&](FBroadcast_Add* dialog) {
-                                     typeAddress(dialog->address, "192.168");
-                                     TestHelpers::answerNextBox(QMessageBox::Ok, &box);
-                                     okButton(dialog)->click();
-                                     stayedOpen = dialog->isVisible();
-                                     // Return in the entry asks once, not twice.
-                                     QTimer answerer;
-                                     QObject::connect(&answerer, &QTimer::timeout, [&] {
-                                         auto* shown = qobject_cast<QMessageBox*>(
-                                             QApplication::activeModalWidget());
-                                         if (shown && shown->isVisible()) {
-                                             ++boxes;
-                                             shown->accept();
-                                         }
-                                     });
-                                     answerer.start(10);
-                                     QTest::keyClick(dialog->address->lineEdit(), Qt::Key_Return);
-                                     answerer.stop();
-                                 });
+    const bool seen = withDialog<FBroadcast_Add>(
+        [&] { button(page, "bAdd")->click(); },
+        [&](FBroadcast_Add* dialog) {
+            retypeText(dialog->address->lineEdit(), "192.168");
+            TestHelpers::answerNextBox(QMessageBox::Ok, &box);
+            okButton(dialog)->click();
+            stayedOpen = dialog->isVisible();
+            // Return in the entry asks once, not twice.
+            QTimer answerer;
+            QObject::connect(&answerer, &QTimer::timeout, [&] {
+                auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (shown && shown->isVisible()) {
+                    ++boxes;
+                    shown->accept();
+                }
+            });
+            answerer.start(10);
+            QTest::keyClick(dialog->address->lineEdit(), Qt::Key_Return);
+            answerer.stop();
+        });
     QVERIFY(seen);
     QVERIFY(stayedOpen);
     QCOMPARE(box.title, QStringLiteral("Error"));
     QCOMPARE(box.text, QStringLiteral("Address field is empty"));
     QCOMPARE(boxes, 1);
-    QCOMPARE(rows(page), QStringList());
+    QCOMPARE(listRows(list(page)), QStringList());
     QCOMPARE(changed.count(), 0);
 }
 
@@ -354,13 +281,13 @@ void TestFBroadcast::hiddenOptionsKept()
                   "broadcast 127.127.1.0\n"
                   "broadcast 10.255.255.255 iburst\n");
     FBroadcast page;
-    QCOMPARE(sorted(rows(page)), sorted({"192.168.1.255|4||", "10.255.255.255|||"}));
-    selectRow(page, "192.168.1.255");
-    const bool seen = withDialog([&] { button(page, "bEdit")->click(); },
-                                 [](FBroadcast_Add* dialog) {
-                                     dialog->ttl->setValue(3);
-                                     okButton(dialog)->click();
-                                 });
+    QCOMPARE(sorted(listRows(list(page))), sorted({"192.168.1.255|4||", "10.255.255.255|||"}));
+    selectRow(list(page), "192.168.1.255");
+    const bool seen = withDialog<FBroadcast_Add>([&] { button(page, "bEdit")->click(); },
+                                                 [](FBroadcast_Add* dialog) {
+                                                     dialog->ttl->setValue(3);
+                                                     okButton(dialog)->click();
+                                                 });
     QVERIFY(seen);
     page.saveSettings();
     const QStringList written = broadcastLines(file.read());
@@ -378,7 +305,7 @@ void TestFBroadcast::deleteAsksFirst()
     ConfFile file(dualFile);
     FBroadcast page;
     QSignalSpy changed(&page, &ModifiableWidget::dataChanged);
-    selectRow(page, "10.255.255.255");
+    selectRow(list(page), "10.255.255.255");
 
     TestHelpers::BoxSeen box;
     TestHelpers::answerNextBox(QMessageBox::Cancel, &box);
@@ -387,36 +314,16 @@ void TestFBroadcast::deleteAsksFirst()
     QCOMPARE(box.text, QStringLiteral("Delete network?"));
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(box.parent, &page);
-    QCOMPARE(rows(page).size(), 2);
+    QCOMPARE(listRows(list(page)).size(), 2);
     QCOMPARE(changed.count(), 0);
 
     TestHelpers::answerNextBox(QMessageBox::Ok);
     button(page, "bDelete")->click();
-    QCOMPARE(rows(page), QStringList{"192.168.1.255|4|6|2"});
+    QCOMPARE(listRows(list(page)), QStringList{"192.168.1.255|4|6|2"});
     QCOMPARE(changed.count(), 1);
     page.saveSettings();
     QCOMPARE(sorted(broadcastLines(file.read())),
              sorted({"broadcastclient", "broadcast 192.168.1.255 minpoll 6 version 4 ttl 2"}));
-}
-
-void TestFBroadcast::contextMenuAndKeys()
-{
-    ConfFile file(dualFile);
-    FBroadcast page;
-    page.show();
-    list(page)->setCurrentItem(nullptr);
-    QCOMPARE(contextMenuActions(page), QStringList({"Add...+", "Edit...-", "Delete-"}));
-    selectRow(page, "10.255.255.255");
-    QCOMPARE(contextMenuActions(page), QStringList({"Add...+", "Edit...+", "Delete+"}));
-
-    const bool seen = withDialog([&] { QTest::keyClick(list(page), Qt::Key_Return); },
-                                 [](FBroadcast_Add* dialog) { dialog->reject(); });
-    QVERIFY(seen);
-    TestHelpers::BoxSeen box;
-    TestHelpers::answerNextBox(QMessageBox::Cancel, &box);
-    QTest::keyClick(list(page), Qt::Key_Delete);
-    QCOMPARE(box.text, QStringLiteral("Delete network?"));
-    QCOMPARE(rows(page).size(), 2);
 }
 
 QTEST_MAIN(TestFBroadcast)

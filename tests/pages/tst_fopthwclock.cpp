@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTreeWidget>
@@ -15,20 +14,13 @@
 
 using TestHelpers::BoxSeen;
 using TestHelpers::ConfFile;
+using TestHelpers::rowTexts;
 
 namespace
 {
 QTreeWidget* table(const FOptHWClock& page)
 {
     return page.findChild<QTreeWidget*>(QStringLiteral("twList"));
-}
-
-QStringList rowTexts(const QTreeWidgetItem* item)
-{
-    QStringList texts;
-    for (int column = 0; column < item->treeWidget()->columnCount(); ++column)
-        texts << item->text(column);
-    return texts;
 }
 
 QList<QStringList> allRows(const FOptHWClock& page)
@@ -77,12 +69,7 @@ using DialogFill = std::function<void(FOptHWClock_Add*)>;
 // Answers the next clock dialog: `fill` sets its inputs, then OK is clicked.
 void acceptNextDialog(const DialogFill& fill, bool* okWasEnabled = nullptr)
 {
-    TestHelpers::onNextModal([fill, okWasEnabled](QWidget* modal) {
-        auto* dialog = qobject_cast<FOptHWClock_Add*>(modal);
-        if (!dialog) {
-            qWarning("expected the clock dialog, found %s", modal->metaObject()->className());
-            return;
-        }
+    TestHelpers::onNextDialog<FOptHWClock_Add>([fill, okWasEnabled](FOptHWClock_Add* dialog) {
         if (okWasEnabled)
             *okWasEnabled = dialog->okButton()->isEnabled();
         fill(dialog);
@@ -124,53 +111,6 @@ void selectDriver(FOptHWClock_Add* dialog, int driver)
     dialog->cbDriver->setCurrentIndex(dialog->cbDriver->findData(driver));
 }
 
-// While it lives, answers every popup menu: the first by choosing the action
-// named `actionName` (none: closing it), any further one by closing it. It
-// records the enabled actions of each menu and acts one tick after first
-// seeing a menu, once the menu runs its own event loop.
-class MenuWatcher
-{
-public:
-    explicit MenuWatcher(const QString& actionName) : m_actionName(actionName)
-    {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { answer(); });
-        m_timer.start();
-    }
-
-    QList<QStringList> menus; // enabled action texts, one entry per menu
-
-private:
-    void answer()
-    {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu || !menu->isVisible() || menu != m_seen) {
-            m_seen = menu;
-            return;
-        }
-        QStringList enabled;
-        for (QAction* action : menu->actions()) {
-            if (action->isEnabled())
-                enabled << action->text();
-        }
-        menus << enabled;
-        m_seen = nullptr;
-        QAction* chosen = menus.size() == 1 && !m_actionName.isEmpty()
-                              ? menu->findChild<QAction*>(m_actionName)
-                              : nullptr;
-        if (chosen && chosen->isEnabled()) {
-            menu->setActiveAction(chosen);
-            QTest::keyClick(menu, Qt::Key_Return);
-        } else {
-            QTest::keyClick(menu, Qt::Key_Escape);
-        }
-    }
-
-    QString m_actionName;
-    QMenu* m_seen = nullptr;
-    QTimer m_timer;
-};
-
 const QByteArray NmeaExample = "server 127.127.20.0 prefer minpoll 4\n"
                                "fudge 127.127.20.0 stratum 1 time1 0.5\n";
 } // namespace
@@ -196,8 +136,6 @@ private slots:
     void editDialogStartsFromRow();
     void cleansTimeTexts();
     void calibrate();
-    void keysAndDelete();
-    void contextMenu();
 };
 
 void TestFOptHWClock::cleanup()
@@ -664,87 +602,6 @@ void TestFOptHWClock::calibrate()
     page.saveSettings();
     QCOMPARE(linesStartingWith(conf.read(), "enable"),
              QStringList({"enable auth", "enable calibrate"}));
-}
-
-void TestFOptHWClock::keysAndDelete()
-{
-    ConfFile conf(NmeaExample + "server 127.127.1.0\n");
-    FOptHWClock page;
-    page.show();
-    QTreeWidget* list = table(page);
-    list->setFocus();
-    list->setCurrentItem(rowOf(page, 1, "0"));
-    QSignalSpy changed(&page, &ModifiableWidget::dataChanged);
-
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
-        QString opened;
-        TestHelpers::onNextModal([&opened](QWidget* modal) {
-            auto* dialog = qobject_cast<FOptHWClock_Add*>(modal);
-            if (dialog)
-                opened = dialog->cbDriver->currentText();
-            static_cast<QDialog*>(modal)->reject();
-        });
-        QTest::keyClick(list, key);
-        QCOMPARE(opened, QStringLiteral("Undisciplined Local Clock (LOCAL)"));
-    }
-
-    // A double click edits the row under the mouse.
-    QString opened;
-    TestHelpers::onNextModal([&opened](QWidget* modal) {
-        if (auto* dialog = qobject_cast<FOptHWClock_Add*>(modal))
-            opened = dialog->cbDriver->currentText();
-        static_cast<QDialog*>(modal)->reject();
-    });
-    QTreeWidgetItem* nmea = rowOf(page, 20, "0");
-    const QPoint inside(20, list->visualItemRect(nmea).center().y());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, inside);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, inside);
-    QCOMPARE(opened, QStringLiteral("Generic NMEA GPS Receiver (NMEA)"));
-    QCOMPARE(list->currentItem(), nmea);
-    list->setCurrentItem(rowOf(page, 1, "0"));
-
-    BoxSeen box;
-    TestHelpers::answerNextBox(QMessageBox::Cancel, &box);
-    QTest::keyClick(list, Qt::Key_Delete);
-    QVERIFY(box.shown);
-    QCOMPARE(box.title, QStringLiteral("NTP admin"));
-    QCOMPARE(box.text, QStringLiteral("Delete device?"));
-    QCOMPARE(list->topLevelItemCount(), 2);
-    QCOMPARE(changed.count(), 0);
-
-    TestHelpers::answerNextBox(QMessageBox::Ok);
-    QTest::keyClick(list, Qt::Key_Delete);
-    QCOMPARE(list->topLevelItemCount(), 1);
-    QVERIFY(!rowOf(page, 1, "0"));
-    QCOMPARE(changed.count(), 1);
-}
-
-void TestFOptHWClock::contextMenu()
-{
-    ConfFile conf(NmeaExample);
-    FOptHWClock page;
-    page.show();
-    QTreeWidget* list = table(page);
-    const QPoint pos(5, 5);
-
-    {
-        // A right click reaches the table through its viewport: one menu.
-        MenuWatcher watcher{QString()};
-        QContextMenuEvent click(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
-        QApplication::sendEvent(list->viewport(), &click);
-        QCOMPARE(watcher.menus, QList<QStringList>{{"Add..."}});
-    }
-    {
-        list->setCurrentItem(list->topLevelItem(0));
-        MenuWatcher watcher("aDelete");
-        BoxSeen box;
-        TestHelpers::answerNextBox(QMessageBox::Ok, &box);
-        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, pos, list->mapToGlobal(pos));
-        QApplication::sendEvent(list, &menuKey);
-        QCOMPARE(watcher.menus, QList<QStringList>{QStringList({"Add...", "Edit...", "Delete"})});
-        QCOMPARE(box.text, QStringLiteral("Delete device?"));
-        QCOMPARE(list->topLevelItemCount(), 0);
-    }
 }
 
 QTEST_MAIN(TestFOptHWClock)

@@ -9,21 +9,10 @@
 
 using TestHelpers::ConfFile;
 using TestHelpers::linesOf;
+using TestHelpers::typeText;
 
 namespace
 {
-// Types `text` into `widget` one character at a time, as the keyboard would
-// (QTest::keyClicks handles Latin-1 only).
-void typeText(QWidget* widget, const QString& text)
-{
-    for (const QChar ch : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &release);
-    }
-}
-
 QLineEdit* logFileEdit(FOptOther& page)
 {
     return page.findChild<QLineEdit*>(QStringLiteral("leLogFile"));

@@ -18,6 +18,7 @@
 
 using TestHelpers::ConfFile;
 using TestHelpers::linesOf;
+using TestHelpers::typeText;
 
 namespace
 {
@@ -25,18 +26,6 @@ QStringList statisticsNames(const QByteArray& text)
 {
     const QStringList lines = linesOf(text, QStringLiteral("statistics"));
     return lines.isEmpty() ? QStringList() : lines.first().split(QLatin1Char(' ')).mid(1);
-}
-
-// Types `text` into `widget` one character at a time, as the keyboard would
-// (QTest::keyClicks handles Latin-1 only).
-void typeText(QWidget* widget, const QString& text)
-{
-    for (const QChar ch : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(widget, &release);
-    }
 }
 
 FOptStats_Stat* row(FOptStats& page, const QString& name)
@@ -89,12 +78,6 @@ void readNextViewer(ViewerSeen* seen)
     });
 }
 
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
 } // namespace
 
 class TestFOptStats : public QObject
@@ -365,17 +348,7 @@ void TestFOptStats::statsDirOnSave()
 
     // An empty field writes no statsdir line and warns about nothing.
     dir->clear();
-    bool warned = false;
-    TestHelpers::onNextModal(
-        [&warned](QWidget* modal) {
-            warned = true;
-            if (auto* dialog = qobject_cast<QDialog*>(modal))
-                dialog->reject();
-        },
-        300);
-    page.saveSettings();
-    QTest::qWait(400);
-    QVERIFY(!warned);
+    QCOMPARE(TestHelpers::rejectModalsDuring([&page] { page.saveSettings(); }), 0);
     QVERIFY(linesOf(conf.read(), QStringLiteral("statsdir")).isEmpty());
 }
 
@@ -434,7 +407,8 @@ void TestFOptStats::viewerBuildsThePath()
     QFETCH(bool, trailingSlash);
     QFETCH(QString, fileName);
     QTemporaryDir stats;
-    writeFile(stats.filePath(QStringLiteral("loopstats")), "59000 1.5 0.001\n59001 2.5 0.002\n");
+    QVERIFY(TestHelpers::writeFile(stats.filePath(QStringLiteral("loopstats")),
+                                   "59000 1.5 0.001\n59001 2.5 0.002\n"));
     ConfFile conf("statistics loopstats\nfilegen loopstats file loopstats type day enable\n");
     FOptStats page;
     statsDirEdit(page)->setText(stats.path() + (trailingSlash ? "/" : ""));

@@ -1,14 +1,10 @@
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QHeaderView>
-#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 #include <memory>
@@ -19,6 +15,8 @@
 #include "testhelpers.h"
 
 using TestHelpers::ConfFile;
+using TestHelpers::linesOf;
+using TestHelpers::rowTexts;
 
 namespace
 {
@@ -34,24 +32,6 @@ QTreeWidget* serverList(FOptSync& page)
 QPushButton* pageButton(FOptSync& page, const char* name)
 {
     return page.findChild<QPushButton*>(QLatin1String(name));
-}
-
-QStringList rowTexts(QTreeWidget* list, int row)
-{
-    QStringList texts;
-    for (int column = 0; column < list->columnCount(); ++column)
-        texts << list->topLevelItem(row)->text(column);
-    return texts;
-}
-
-QStringList serverLines(const QByteArray& content)
-{
-    QStringList lines;
-    for (const QByteArray& line : content.split('\n')) {
-        if (line.startsWith("server "))
-            lines << QString::fromUtf8(line);
-    }
-    return lines;
 }
 
 struct DialogSeen {
@@ -71,13 +51,7 @@ struct DialogSeen {
 std::shared_ptr<DialogSeen> answerServerDialog(std::function<void(FOptSync_Add*)> fill, bool ok)
 {
     auto seen = std::make_shared<DialogSeen>();
-    TestHelpers::onNextModal([fill, ok, seen](QWidget* modal) {
-        auto* dialog = qobject_cast<FOptSync_Add*>(modal);
-        if (!dialog) {
-            if (auto* other = qobject_cast<QDialog*>(modal))
-                other->reject();
-            return;
-        }
+    TestHelpers::onNextDialog<FOptSync_Add>([fill, ok, seen](FOptSync_Add* dialog) {
         *seen = {true,
                  dialog->addressBox->currentText(),
                  dialog->versionBox->value(),
@@ -93,11 +67,6 @@ std::shared_ptr<DialogSeen> answerServerDialog(std::function<void(FOptSync_Add*)
     return seen;
 }
 
-void sendKey(QWidget* widget, Qt::Key key)
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-}
 } // namespace
 
 class TestFOptSync : public QObject
@@ -114,9 +83,7 @@ private slots:
     void dialogDefaultsAndValidation();
     void editPresetsDialogFromRow();
     void deleteAsksFirst();
-    void keysAndDoubleClick();
     void hiddenOptionsSurviveEditAndSort();
-    void contextMenuEnablesEditAndDeleteWithCurrentRow();
 };
 
 void TestFOptSync::loadSkipsReferenceClocksAndSavesInListOrder()
@@ -134,22 +101,26 @@ void TestFOptSync::loadSkipsReferenceClocksAndSavesInListOrder()
     QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("b.example"));
     QCOMPARE(list->topLevelItem(1)->text(0), QStringLiteral("a.example"));
     page.saveSettings();
-    QCOMPARE(serverLines(conf.read()), (QStringList{"server 127.127.1.0", "server b.example iburst",
-                                                    "server a.example prefer"}));
+    QCOMPARE(
+        linesOf(conf.read(), "server"),
+        (QStringList{"server 127.127.1.0", "server b.example iburst", "server a.example prefer"}));
 
     list->sortByColumn(0, Qt::AscendingOrder);
-    QCOMPARE(rowTexts(list, 0), (QStringList{"a.example", "yes", "", "", "", ""}));
-    QCOMPARE(rowTexts(list, 1), (QStringList{"b.example", "no", "", "", "", "iburst"}));
+    QCOMPARE(rowTexts(list->topLevelItem(0)), (QStringList{"a.example", "yes", "", "", "", ""}));
+    QCOMPARE(rowTexts(list->topLevelItem(1)),
+             (QStringList{"b.example", "no", "", "", "", "iburst"}));
 
     QSignalSpy changed(&page, &ModifiableWidget::dataChanged);
     page.saveSettings();
-    QCOMPARE(serverLines(conf.read()), (QStringList{"server 127.127.1.0", "server a.example prefer",
-                                                    "server b.example iburst"}));
+    QCOMPARE(
+        linesOf(conf.read(), "server"),
+        (QStringList{"server 127.127.1.0", "server a.example prefer", "server b.example iburst"}));
 
     list->sortByColumn(0, Qt::DescendingOrder);
     page.saveSettings();
-    QCOMPARE(serverLines(conf.read()), (QStringList{"server 127.127.1.0", "server b.example iburst",
-                                                    "server a.example prefer"}));
+    QCOMPARE(
+        linesOf(conf.read(), "server"),
+        (QStringList{"server 127.127.1.0", "server b.example iburst", "server a.example prefer"}));
     QCOMPARE(changed.count(), 0);
 }
 
@@ -162,7 +133,7 @@ void TestFOptSync::maxPollBelowMinPollIsRaised()
     QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("8"));
     QCOMPARE(list->topLevelItem(0)->text(4), QStringLiteral("8"));
     page.saveSettings();
-    QCOMPARE(serverLines(conf.read()), QStringList{"server m.example minpoll 8 maxpoll 8"});
+    QCOMPARE(linesOf(conf.read(), "server"), QStringList{"server m.example minpoll 8 maxpoll 8"});
 }
 
 void TestFOptSync::addBuildsRowFromDialog_data()
@@ -209,14 +180,14 @@ void TestFOptSync::addBuildsRowFromDialog()
     QCOMPARE(list->topLevelItemCount(), 2);
     QTreeWidgetItem* added = list->currentItem();
     QVERIFY(added);
-    QCOMPARE(rowTexts(list, list->indexOfTopLevelItem(added)),
+    QCOMPARE(rowTexts(list->topLevelItem(list->indexOfTopLevelItem(added))),
              (QStringList{"n.example", "yes", "3", "4", "9", burstColumn}));
     QVERIFY(pageButton(page, "bEdit")->isEnabled());
     QVERIFY(pageButton(page, "bDelete")->isEnabled());
 
     list->sortByColumn(0, Qt::AscendingOrder);
     page.saveSettings();
-    QCOMPARE(serverLines(conf.read()),
+    QCOMPARE(linesOf(conf.read(), "server"),
              (QStringList{"server 127.127.1.0", "server a.example",
                           "server n.example minpoll 4 maxpoll 9 version 3" + options + " prefer"}));
 }
@@ -307,7 +278,8 @@ void TestFOptSync::editPresetsDialogFromRow()
     QCOMPARE(full->address, QStringLiteral("d.example"));
     QCOMPARE(QList<int>({full->version, full->minPoll, full->maxPoll}), QList<int>({2, 5, 7}));
     QVERIFY(full->prevail && full->burst && full->iburst);
-    QCOMPARE(rowTexts(list, 1), (QStringList{"d.example", "yes", "2", "5", "7", "burst/iburst"}));
+    QCOMPARE(rowTexts(list->topLevelItem(1)),
+             (QStringList{"d.example", "yes", "2", "5", "7", "burst/iburst"}));
     QCOMPARE(changed.count(), 0);
 
     list->setCurrentItem(list->topLevelItem(0));
@@ -316,7 +288,7 @@ void TestFOptSync::editPresetsDialogFromRow()
     QCOMPARE(empty->address, QStringLiteral("c.example"));
     QCOMPARE(QList<int>({empty->version, empty->minPoll, empty->maxPoll}), QList<int>({1, 3, 3}));
     QVERIFY(!empty->prevail && !empty->burst && !empty->iburst);
-    QCOMPARE(rowTexts(list, 0), (QStringList{"c.example", "no", "1", "3", "3", ""}));
+    QCOMPARE(rowTexts(list->topLevelItem(0)), (QStringList{"c.example", "no", "1", "3", "3", ""}));
     QCOMPARE(changed.count(), 1);
 }
 
@@ -345,61 +317,7 @@ void TestFOptSync::deleteAsksFirst()
     QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("b.example"));
     QCOMPARE(changed.count(), 1);
     page.saveSettings();
-    QCOMPARE(serverLines(conf.read()), QStringList{"server b.example"});
-}
-
-void TestFOptSync::keysAndDoubleClick()
-{
-    ConfFile conf("server a.example\nserver b.example\n");
-    FOptSync page;
-    page.show();
-    QVERIFY(QTest::qWaitForWindowActive(&page));
-    QTreeWidget* list = serverList(page);
-    QSignalSpy changed(&page, &ModifiableWidget::dataChanged);
-    QSignalSpy activated(list, &QTreeWidget::activated);
-    list->setCurrentItem(nullptr);
-    QVERIFY(!pageButton(page, "bDelete")->isEnabled());
-
-    // Without a current row the keys do nothing; a box shown by mistake is
-    // rejected so that the test cannot hang.
-    TestHelpers::BoxSeen stray;
-    TestHelpers::onNextModal(
-        [&stray](QWidget* modal) {
-            stray.shown = true;
-            qobject_cast<QDialog*>(modal)->reject();
-        },
-        300);
-    sendKey(list, Qt::Key_Delete);
-    sendKey(list, Qt::Key_Return);
-    QTest::qWait(400);
-    QVERIFY(!stray.shown);
-
-    list->setCurrentItem(list->topLevelItem(0));
-    const QString current = list->currentItem()->text(0);
-    const auto seen = answerServerDialog(nullptr, false);
-    sendKey(list, Qt::Key_Return);
-    QCOMPARE(seen->address, current);
-    QCOMPARE(activated.count(), 1); // the list got the key too
-
-    const auto enterSeen = answerServerDialog(nullptr, false);
-    sendKey(list, Qt::Key_Enter);
-    QCOMPARE(enterSeen->address, current);
-
-    const auto clickSeen = answerServerDialog(nullptr, false);
-    const QRect rect = list->visualItemRect(list->topLevelItem(1));
-    // The view takes a double click only after a press on the same row.
-    const QPoint point(rect.left() + 5, rect.center().y());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, point);
-    QCOMPARE(clickSeen->address, list->topLevelItem(1)->text(0));
-    QCOMPARE(changed.count(), 0);
-
-    TestHelpers::BoxSeen box;
-    TestHelpers::answerNextBox(QMessageBox::Ok, &box);
-    sendKey(list, Qt::Key_Delete);
-    QCOMPARE(box.text, QStringLiteral("Delete server from list?"));
-    QCOMPARE(list->topLevelItemCount(), 1);
-    QCOMPARE(changed.count(), 1);
+    QCOMPARE(linesOf(conf.read(), "server"), QStringList{"server b.example"});
 }
 
 void TestFOptSync::hiddenOptionsSurviveEditAndSort()
@@ -443,40 +361,8 @@ void TestFOptSync::hiddenOptionsSurviveEditAndSort()
         true);
     pageButton(page, "bAdd")->click();
     page.saveSettings();
-    QVERIFY(serverLines(conf.read())
+    QVERIFY(linesOf(conf.read(), "server")
                 .contains(QStringLiteral("server z.example minpoll 6 maxpoll 10 version 4")));
-}
-
-void TestFOptSync::contextMenuEnablesEditAndDeleteWithCurrentRow()
-{
-    ConfFile conf("server a.example\n");
-    FOptSync page;
-    QTreeWidget* list = serverList(page);
-
-    for (const bool withCurrent : {false, true}) {
-        if (withCurrent)
-            list->setCurrentItem(list->topLevelItem(0));
-        QCOMPARE(pageButton(page, "bEdit")->isEnabled(), withCurrent);
-        QCOMPARE(pageButton(page, "bDelete")->isEnabled(), withCurrent);
-        QMap<QString, bool> enabled;
-        QObject guard; // drops the timer if no menu shows up
-        QTimer::singleShot(50, &guard, [&enabled] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (!menu)
-                return;
-            for (QAction* action : menu->actions())
-                enabled.insert(action->text(), action->isEnabled());
-            menu->close();
-        });
-        const QPoint pos(5, 5);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
-        QApplication::sendEvent(list->viewport(), &event);
-
-        QCOMPARE(enabled.keys(), (QStringList{"Add...", "Delete", "Edit..."}));
-        QCOMPARE(enabled.value("Add..."), true);
-        QCOMPARE(enabled.value("Edit..."), withCurrent);
-        QCOMPARE(enabled.value("Delete"), withCurrent);
-    }
 }
 
 QTEST_MAIN(TestFOptSync)

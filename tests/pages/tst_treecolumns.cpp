@@ -4,7 +4,6 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "loadedrow.h"
 #include "treecolumns.h"
 
 class TestTreeColumns : public QObject
@@ -56,47 +55,6 @@ private slots:
         appendRows(&unsorted, rowsOf({"y"}));
         appendRows(&unsorted, {});
         QCOMPARE(textsOf(unsorted), QStringList({"z", "x", "y"}));
-    }
-
-    void loadedRowsReadAndChangeLikeItems()
-    {
-        QTreeWidget tree;
-        tree.setColumnCount(3);
-        auto* row = new LoadedRow(3);
-        row->setText(2, QStringLiteral("flags"));
-        row->setText(0, QStringLiteral("192.0.2.1"));
-        row->setData(0, Qt::UserRole, 42);
-        row->setData(0, Qt::UserRole, 43); // replaces, as an item's data does
-        row->setData(1, Qt::UserRole + 1, QStringLiteral("kept"));
-        QCOMPARE(row->text(0), QStringLiteral("192.0.2.1"));
-        QCOMPARE(row->data(0, Qt::EditRole).toString(), QStringLiteral("192.0.2.1"));
-        QVERIFY(!row->data(1, Qt::DisplayRole).isValid()); // a column never set
-        QCOMPARE(row->data(0, Qt::UserRole).toInt(), 43);
-        QVERIFY(!row->data(0, Qt::UserRole + 1).isValid());
-
-        auto* other = new QTreeWidgetItem;
-        other->setText(0, QStringLiteral("10.0.0.1"));
-        appendRows(&tree, {row, other});
-        const QModelIndex index = tree.model()->index(0, 2);
-        QCOMPARE(index.data().toString(), QStringLiteral("flags"));
-
-        // Changed in a list: the view hears of it and every value stays.
-        QSignalSpy changed(tree.model(), &QAbstractItemModel::dataChanged);
-        row->setText(2, QStringLiteral("nomodify"));
-        QVERIFY(changed.size() >= 1);
-        QCOMPARE(index.data().toString(), QStringLiteral("nomodify"));
-        QCOMPARE(row->text(0), QStringLiteral("192.0.2.1"));
-        QCOMPARE(row->data(0, Qt::UserRole).toInt(), 43);
-        QCOMPARE(row->data(1, Qt::UserRole + 1).toString(), QStringLiteral("kept"));
-
-        // Sorting reads the loaded texts, also those of a row sorted in.
-        tree.setSortingEnabled(true);
-        tree.sortByColumn(0, Qt::AscendingOrder);
-        QCOMPARE(tree.topLevelItem(0)->text(0), QStringLiteral("10.0.0.1"));
-        auto* late = new LoadedRow(1);
-        late->setText(0, QStringLiteral("172.16.0.1"));
-        tree.addTopLevelItem(late);
-        QCOMPARE(textsOf(tree), QStringList({"10.0.0.1", "172.16.0.1", "192.0.2.1"}));
     }
 
 private:

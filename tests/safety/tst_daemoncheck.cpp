@@ -320,10 +320,7 @@ void TestDaemonCheck::addTimeServer(FNTP& window, const ConfFile& conf)
     QVERIFY(sync);
     auto* add = sync->findChild<QPushButton*>(QStringLiteral("bAdd"));
     QVERIFY(add);
-    onNextModal([](QWidget* modal) {
-        auto* dialog = qobject_cast<FOptSync_Add*>(modal);
-        if (!dialog)
-            return;
+    onNextDialog<FOptSync_Add>([](FOptSync_Add* dialog) {
         dialog->addressBox->setEditText(QStringLiteral("192.0.2.99"));
         dialog->iburstBox->setChecked(true);
         dialog->buttonBox->button(QDialogButtonBox::Ok)->click();

@@ -18,7 +18,7 @@
 
 #include "config.h"
 #include "ntpsettings.h"
-#include "testhelpers.h"
+#include "testfiles.h"
 
 using TestHelpers::readFile;
 using TestHelpers::writeFile;
