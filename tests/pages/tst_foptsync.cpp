@@ -39,7 +39,7 @@ QPushButton* pageButton(FOptSync& page, const char* name)
 QStringList rowTexts(QTreeWidget* list, int row)
 {
     QStringList texts;
-    for (int column = 0; column < list->columnCount(); ++column)
+    for (int column = 0; column < 6; ++column) // the specified columns
         texts << list->topLevelItem(row)->text(column);
     return texts;
 }
