@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -412,6 +413,8 @@ void TestDaemonCheck::addTimeSource(FNTP& window, const ConfFile& conf, bool poo
     ntpsec.flavour = DaemonFlavour::Ntpsec;
     if (nts)
         setCurrentDaemon(ntpsec);
+    // Until the page is applied: it writes "nts" only for NTPsec.
+    const auto restore = qScopeGuard([before] { setCurrentDaemon(before); });
     auto* sync = window.findChild<FOptSync*>();
     QVERIFY(sync);
     onNextModal([pool, nts](QWidget* modal) {
@@ -427,7 +430,6 @@ void TestDaemonCheck::addTimeSource(FNTP& window, const ConfFile& conf, bool poo
         dialog->buttonBox->button(QDialogButtonBox::Ok)->click();
     });
     sync->findChild<QPushButton*>(QStringLiteral("bAdd"))->click();
-    setCurrentDaemon(before);
     applyEditedPage(window, sync, QStringLiteral("time sources"));
     const QString line = pool ? QStringLiteral("(^|\\n)pool pool.example.org .*iburst")
                               : QStringLiteral("(^|\\n)server nts.example.org .*iburst nts\\n");
