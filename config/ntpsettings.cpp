@@ -3,6 +3,8 @@
 #include "config.h"
 #include "recordlines.h"
 
+#include <algorithm>
+
 NtpSettings ntpSettings;
 
 bool ServerEntry::operator==(const ServerEntry& o) const
@@ -10,8 +12,33 @@ bool ServerEntry::operator==(const ServerEntry& o) const
     return address == o.address && key == o.key && minPoll == o.minPoll && maxPoll == o.maxPoll &&
            iburst == o.iburst && burst == o.burst && prefer == o.prefer && noSelect == o.noSelect &&
            preempt == o.preempt && truechimer == o.truechimer && ttl == o.ttl &&
-           version == o.version && mode == o.mode && extraOptions == o.extraOptions &&
-           comment == o.comment;
+           version == o.version && mode == o.mode && pool == o.pool &&
+           extraOptions == o.extraOptions && comment == o.comment;
+}
+
+namespace
+{
+const QString ntsWord = QStringLiteral("nts");
+}
+
+bool ServerEntry::usesNts() const
+{
+    return extraOptions.contains(ntsWord, Qt::CaseInsensitive);
+}
+
+void ServerEntry::setNts(bool on)
+{
+    if (on == usesNts())
+        return;
+    if (on) {
+        extraOptions.append(ntsWord);
+        return;
+    }
+    extraOptions.erase(std::remove_if(extraOptions.begin(), extraOptions.end(),
+                                      [](const QString& word) {
+                                          return word.compare(ntsWord, Qt::CaseInsensitive) == 0;
+                                      }),
+                       extraOptions.end());
 }
 
 bool FudgeEntry::operator==(const FudgeEntry& o) const
@@ -30,7 +57,13 @@ bool FileGenEntry::operator==(const FileGenEntry& o) const
 
 bool RestrictEntry::operator==(const RestrictEntry& o) const
 {
-    return address == o.address && mask == o.mask && flags == o.flags && comment == o.comment;
+    return address == o.address && mask == o.mask && flags == o.flags && family == o.family &&
+           comment == o.comment;
+}
+
+bool RestrictEntry::isPlainIpv4() const
+{
+    return family.isEmpty() && isPlainRestrictAddress(address);
 }
 
 bool DiscardEntry::operator==(const DiscardEntry& o) const

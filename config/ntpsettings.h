@@ -32,8 +32,18 @@ struct ServerEntry {
     int version = -1;
     int mode = -1;
 
+    // A "pool" line: the address names a pool of servers of which the
+    // daemon takes several. Only `servers` entries can be pools.
+    bool pool = false;
+
     QStringList extraOptions;
     QString comment;
+
+    // Whether the options the record has no field for include "nts"
+    // (authentication by Network Time Security, NTPsec only), and setting it:
+    // added at the end, or every "nts" removed.
+    bool usesNts() const;
+    void setNts(bool on);
 
     bool operator==(const ServerEntry& o) const;
     bool operator!=(const ServerEntry& o) const { return !(*this == o); }
@@ -77,7 +87,16 @@ struct RestrictEntry {
     QString mask;
     QMap<QString, bool> flags;
 
+    // "-4" or "-6" when the line limits itself to one address family (the
+    // word before the address); empty otherwise.
+    QString family;
     QString comment;
+
+    // True for the entries of the plain form: no family word and the address
+    // "default" or four dotted decimal parts. Every other entry (IPv6, a
+    // prefix such as 192.0.2.0/24, a host name, "source", a family word)
+    // is written back as the file gave it while it is unchanged.
+    bool isPlainIpv4() const;
 
     bool operator==(const RestrictEntry& o) const;
     bool operator!=(const RestrictEntry& o) const { return !(*this == o); }

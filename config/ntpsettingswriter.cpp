@@ -12,6 +12,13 @@
 // record (so an entry removed on a page stays removed) and never copied;
 // every other line is carried.
 //
+// A pool line, an NTS server line or a restrict line of another form than
+// plain IPv4 (see keptAsWritten()) whose entry is unchanged (its regenerated
+// text is that of a generated line) is written as the old file's line itself,
+// spacing, option order and comment included: these forms come from files
+// the program did not write, and a rewrite in its own format would only stir
+// them.
+//
 // Where carried lines go:
 // - Consecutive carried lines form a run. A run belongs to the taken-in line
 //   that follows it in the old file, its anchor. The run is written directly
@@ -166,6 +173,10 @@ QString fileGenText(const QString& prefix, const FileGenEntry& entry)
 QString restrictText(const QString& prefix, const RestrictEntry& entry)
 {
     QString text = startLine(prefix);
+    if (!entry.family.isEmpty()) {
+        text += entry.family;
+        text += space;
+    }
     text += entry.address;
     appendIfSet(text, "mask", entry.mask);
     for (auto it = entry.flags.cbegin(); it != entry.flags.cend(); ++it) {
@@ -193,6 +204,18 @@ QStringList associationLines(const char* keyword, const QList<ServerEntry>& entr
     const QString prefix = QLatin1String(keyword) + space;
     for (const ServerEntry& entry : entries)
         lines.append(associationText(prefix, entry));
+    return lines;
+}
+
+// Servers and pools share one list, so each keeps its place among the other.
+QStringList serverLines(const QList<ServerEntry>& entries)
+{
+    QStringList lines;
+    lines.reserve(entries.size());
+    const QString server = QStringLiteral("server ");
+    const QString pool = QStringLiteral("pool ");
+    for (const ServerEntry& entry : entries)
+        lines.append(associationText(entry.pool ? pool : server, entry));
     return lines;
 }
 
@@ -277,6 +300,9 @@ public:
                   const QVector<ConfigLine>& oldLines);
 
     QVector<int> top;
+    // [generated line] the old line written instead of it (kept as written),
+    // or -1.
+    QVector<int> asWritten;
     QVector<QVector<int>> before; // [generated line] carried lines written before it; last = end
     // [generated line] carried lines moved behind the record's line of their
     // directive; written before the lines of `before`.
@@ -287,7 +313,7 @@ private:
     static constexpr int noPosition = -2;
 
     void indexGenerated(const QStringList& generated);
-    int anchorPosition(const LineRole& role);
+    int anchorPosition(const LineRole& role, bool* sameText);
     void placeLeadingRun(const QVector<int>& run, int anchor);
     void placeRun(const QVector<int>& run, int position);
     void place(int line, int position);
@@ -311,8 +337,9 @@ private:
 CarryOverPlan::CarryOverPlan(const NtpSettings& record, const QStringList& generated,
                              const std::array<int, sectionCount + 1>& sectionStart,
                              const QVector<ConfigLine>& oldLines)
-    : before(generated.size() + 1), movedBefore(generated.size() + 1), m_record(record),
-      m_generated(generated), m_sectionStart(sectionStart), m_oldLines(oldLines)
+    : asWritten(generated.size(), -1), before(generated.size() + 1),
+      movedBefore(generated.size() + 1), m_record(record), m_generated(generated),
+      m_sectionStart(sectionStart), m_oldLines(oldLines)
 {
     NtpSettings oldRecord;
     RecordLineReader reader(oldRecord);
@@ -332,7 +359,10 @@ CarryOverPlan::CarryOverPlan(const NtpSettings& record, const QStringList& gener
             run.append(i);
             continue;
         }
-        const int anchor = anchorPosition(m_roles.at(i));
+        bool sameText = false;
+        const int anchor = anchorPosition(m_roles.at(i), &sameText);
+        if (sameText && keptAsWritten(oldRecord, m_roles.at(i)))
+            asWritten[anchor] = i;
         if (seenTaken)
             placeRun(run, anchor);
         else
@@ -364,7 +394,7 @@ void CarryOverPlan::indexGenerated(const QStringList& generated)
     }
 }
 
-int CarryOverPlan::anchorPosition(const LineRole& role)
+int CarryOverPlan::anchorPosition(const LineRole& role, bool* sameText)
 {
     const QStringList& oldSection = m_oldSections[size_t(role.section)];
     if (role.item < oldSection.size()) {
@@ -372,6 +402,7 @@ int CarryOverPlan::anchorPosition(const LineRole& role)
         if (unclaimed != m_unclaimedOfText.end() && unclaimed.value() >= 0) {
             const int position = unclaimed.value();
             unclaimed.value() = m_nextOfSameText.at(position);
+            *sameText = true;
             return position;
         }
     }
@@ -492,7 +523,7 @@ SectionLines renderSections(const NtpSettings& r)
     s[size_t(Section::BroadcastDelay)] = singleValueLine(r, "broadcastdelay", r.broadcastDelay);
     s[size_t(Section::DriftFile)] = singleValueLine(r, "driftfile", r.driftFile);
     s[size_t(Section::Statistics)] = QStringList{statisticsLine(r)};
-    s[size_t(Section::Servers)] = associationLines("server", r.servers);
+    s[size_t(Section::Servers)] = serverLines(r.servers);
     s[size_t(Section::Broadcasts)] = associationLines("broadcast", r.broadcasts);
     s[size_t(Section::ManycastServers)] = associationLines("manycastserver", r.manycastServers);
     s[size_t(Section::MulticastClients)] = associationLines("multicastclient", r.multicastClients);
@@ -533,8 +564,11 @@ QByteArray NtpSettings::render(const QVector<ConfigLine>& oldLines) const
             out.addGenerated(QByteArray(), true);
         addCarried(plan.movedBefore.at(i));
         addCarried(plan.before.at(i));
-        if (i < generated.size() && !emptyStatistics)
-            out.addGenerated(codec->fromUnicode(generated.at(i)), false);
+        if (i < generated.size() && !emptyStatistics) {
+            const int old = plan.asWritten.at(i);
+            out.addGenerated(old >= 0 ? oldLines.at(old).raw : codec->fromUnicode(generated.at(i)),
+                             false);
+        }
     }
     return out.result();
 }

@@ -5,6 +5,11 @@
 namespace
 {
 
+bool isAddressFamilyWord(const QString& word)
+{
+    return word == QLatin1String("-4") || word == QLatin1String("-6");
+}
+
 const QString associationKeywords[] = {QStringLiteral("server"), QStringLiteral("broadcast"),
                                        QStringLiteral("manycastserver"),
                                        QStringLiteral("multicastclient")};
@@ -212,35 +217,21 @@ DiscardEntry parseDiscard(const QStringList& values)
     return entry;
 }
 
-// "default", or four dotted decimal parts from 0 to 255.
-bool isAcceptedRestrictAddress(const QString& address)
-{
-    if (address == QLatin1String("default"))
-        return true;
-    const QVector<QStringRef> parts = address.splitRef(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return false;
-    for (const QStringRef& part : parts) {
-        bool ok = false;
-        const int value = decimalOf(part, &ok);
-        if (!ok || value < 0 || value > 255)
-            return false;
-    }
-    return true;
-}
-
 // Restrict options that are followed by a value of their own.
 bool takesValue(const QString& word)
 {
     return word == QLatin1String("ippeerlimit") || word == QLatin1String("serverresponse");
 }
 
+// `values` start with the address, or with "-4" or "-6" and the address.
 RestrictEntry parseRestrict(const QStringList& values)
 {
     RestrictEntry entry;
-    entry.address = values.first();
+    int i = 0;
+    if (isAddressFamilyWord(values.first()))
+        entry.family = values.at(i++);
+    entry.address = values.at(i++);
     const int count = values.size();
-    int i = 1;
     while (i < count) {
         const QString word = values.at(i).toLower();
         if (i + 1 < count && word == QLatin1String("mask")) {
@@ -268,13 +259,21 @@ LineRole takenAs(Section section, int item)
     return role;
 }
 
-// Options such as "-4" in front of the address are not understood; taking
-// the line would turn the option into the host name.
+// Options such as "-4" in front of the address of an association are not
+// understood; taking the line would turn the option into the host name.
 bool startsWithAddressFamily(const QStringList& values)
 {
-    const QString& first = values.first();
-    return first == QLatin1String("-4") || first == QLatin1String("-6");
+    return isAddressFamilyWord(values.first());
 }
+
+// A restrict line names what it restricts: an address, possibly after a
+// family word.
+bool namesRestrictTarget(const QStringList& values)
+{
+    return !values.isEmpty() && (!isAddressFamilyWord(values.first()) || values.size() > 1);
+}
+
+const QString referenceClockPrefix = QStringLiteral("127.127.");
 
 const QString statisticsNames[] = {QStringLiteral("clockstats"), QStringLiteral("cryptostats"),
                                    QStringLiteral("loopstats"),  QStringLiteral("peerstats"),
@@ -293,6 +292,36 @@ bool* statisticsFlag(NtpSettings& record, const QString& name)
 
 } // namespace
 
+// "default", or four dotted decimal parts from 0 to 255.
+bool isPlainRestrictAddress(const QString& address)
+{
+    if (address == QLatin1String("default"))
+        return true;
+    const QVector<QStringRef> parts = address.splitRef(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return false;
+    for (const QStringRef& part : parts) {
+        bool ok = false;
+        const int value = decimalOf(part, &ok);
+        if (!ok || value < 0 || value > 255)
+            return false;
+    }
+    return true;
+}
+
+bool keptAsWritten(const NtpSettings& record, const LineRole& role)
+{
+    if (!role.taken)
+        return false;
+    if (role.section == Section::Servers) {
+        const ServerEntry& entry = record.servers.at(role.item);
+        return entry.pool || entry.usesNts();
+    }
+    if (role.section == Section::Restricts)
+        return !record.restricts.at(role.item).isPlainIpv4();
+    return false;
+}
+
 RecordLineReader::RecordLineReader(NtpSettings& record) : m_record(record)
 {
     m_record = NtpSettings();
@@ -306,6 +335,8 @@ LineRole RecordLineReader::take(const ConfigLine& line)
         return LineRole();
     if (key == associationKeywords[0])
         return takeAssociation(m_record.servers, Section::Servers, line);
+    if (key == QLatin1String("pool"))
+        return takePool(line);
     if (key == associationKeywords[1])
         return takeAssociation(m_record.broadcasts, Section::Broadcasts, line);
     if (key == associationKeywords[2])
@@ -322,8 +353,7 @@ LineRole RecordLineReader::take(const ConfigLine& line)
         m_record.fileGens.last().comment = line.trailingComment;
         return takenAs(Section::FileGens, m_record.fileGens.size() - 1);
     }
-    if (key == QLatin1String("restrict") && !values.isEmpty() &&
-        isAcceptedRestrictAddress(values.first())) {
+    if (key == QLatin1String("restrict") && namesRestrictTarget(values)) {
         m_record.restricts.append(parseRestrict(values));
         m_record.restricts.last().comment = line.trailingComment;
         return takenAs(Section::Restricts, m_record.restricts.size() - 1);
@@ -360,6 +390,17 @@ LineRole RecordLineReader::takeAssociation(QList<ServerEntry>& list, Section sec
     list.append(parseAssociation(line.values));
     list.last().comment = line.trailingComment;
     return takenAs(section, list.size() - 1);
+}
+
+LineRole RecordLineReader::takePool(const ConfigLine& line)
+{
+    // A reference clock address is no pool; such a line stays as it is.
+    if (!line.values.isEmpty() && line.values.first().startsWith(referenceClockPrefix))
+        return LineRole();
+    const LineRole role = takeAssociation(m_record.servers, Section::Servers, line);
+    if (role.taken)
+        m_record.servers.last().pool = true;
+    return role;
 }
 
 LineRole RecordLineReader::carriedRepeat(Section section, const ConfigLine& line)

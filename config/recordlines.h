@@ -53,6 +53,7 @@ public:
     LineRole take(const ConfigLine& line);
 
 private:
+    LineRole takePool(const ConfigLine& line);
     LineRole takeAssociation(QList<ServerEntry>& list, Section section, const ConfigLine& line);
     LineRole takeSingleValue(QString& field, Section section, const ConfigLine& line);
     LineRole takeLogConfig(const ConfigLine& line);
@@ -70,6 +71,15 @@ private:
 // line ends). The statistics section always holds one line, possibly empty.
 using SectionLines = std::array<QStringList, sectionCount>;
 SectionLines renderSections(const NtpSettings& record);
+
+// "default", or an IPv4 address of four dotted decimal parts from 0 to 255.
+bool isPlainRestrictAddress(const QString& address);
+
+// Whether a line the record took in (as `role`) is written back exactly as
+// the file gave it while its entry is unchanged: pool lines, server lines
+// with "nts" and restrict lines other than the plain IPv4 form. Other lines are written in the
+// record's own format.
+bool keptAsWritten(const NtpSettings& record, const LineRole& role);
 
 // Whether the record holds a value for a directive whose first line wins.
 bool recordHoldsDirective(const NtpSettings& record, Section section);

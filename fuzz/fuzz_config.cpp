@@ -1,7 +1,9 @@
 // libFuzzer target for the configuration store: any file content must read,
 // write back and read again without a crash, a sanitizer report or a hang,
 // give the same record the second time, keep every line the record did not
-// take in byte for byte, and be a fixed point of a second save.
+// take in byte for byte (and so the pool, NTS and restrict lines of other
+// forms it did take in, which are written as the file gave them while
+// unchanged), and be a fixed point of a second save.
 #include <QByteArray>
 #include <QFile>
 #include <QHash>
@@ -22,9 +24,9 @@ namespace
 // Directive keywords that the record has fields for. A line whose first word
 // is none of these can only reach the written file by being carried over.
 const char* const recordKeywords[] = {
-    "server",         "broadcast", "manycastserver", "multicastclient", "fudge",    "restrict",
-    "discard",        "filegen",   "logconfig",      "statistics",      "statsdir", "driftfile",
-    "broadcastdelay", "logfile",   "enable",         "broadcastclient"};
+    "server",    "pool",           "broadcast", "manycastserver", "multicastclient", "fudge",
+    "restrict",  "discard",        "filegen",   "logconfig",      "statistics",      "statsdir",
+    "driftfile", "broadcastdelay", "logfile",   "enable",         "broadcastclient"};
 
 bool isRecordKeyword(const QString& key)
 {
@@ -80,20 +82,22 @@ QHash<QByteArray, int> lineCounts(const QByteArray& bytes)
 }
 
 // Lines of `input` that must come out unchanged: those the store's own
-// classifier leaves out of the record, and, independently of it, blank
-// lines, comments and lines of directives the record has no field for.
+// classifier leaves out of the record or keeps as written, and, independently
+// of it, blank lines, comments and lines of directives the record has no
+// field for.
 QHash<QByteArray, int> carriedLineCounts(const QString& inputPath)
 {
     QHash<QByteArray, int> counts;
     NtpSettings scratch;
     RecordLineReader reader(scratch);
     for (const ConfigLine& line : readConfigLines(inputPath)) {
-        const bool taken = reader.take(line).taken;
+        const LineRole role = reader.take(line);
+        const bool taken = role.taken;
         const bool outsideRecord =
             line.key.isEmpty() || line.key == QLatin1String("#") || !isRecordKeyword(line.key);
         if (taken && outsideRecord)
             fail("the classifier took in a line of no directive the record holds", line.raw);
-        if (!taken)
+        if (!taken || keptAsWritten(scratch, role))
             ++counts[line.raw];
     }
     return counts;

@@ -3,21 +3,28 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QHostAddress>
 #include <QMessageBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "foptaccess_add.h"
+#include "foptaccess_addany.h"
 #include "loadedrow.h"
 #include "treecolumns.h"
 #include "wisphostaddress.h"
 
 namespace
 {
-enum Column { NetworkColumn = 0, MaskColumn = 1, FlagsColumn = 2 };
+// The address family column follows the specified ones.
+enum Column { NetworkColumn = 0, MaskColumn = 1, FlagsColumn = 2, FamilyColumn = 3 };
 // Column 0 keeps the loaded entry while the row is not edited, so that saving
 // keeps what the columns cannot show (the comment, "kod" without "ignore").
 const int EntryRole = Qt::UserRole + 1;
+// Rows of restrictions the IPv4 fields cannot hold (IPv6, prefixes, host
+// names, "source", "-4"/"-6") keep their whole entry here, edited or not;
+// their columns only show it.
+const int OtherEntryRole = Qt::UserRole + 2;
 
 const QString defaultAddress = QStringLiteral("default");
 
@@ -39,13 +46,86 @@ QString flagsText(const QMap<QString, bool>& flags)
     }
     return words.join(QLatin1Char(','));
 }
+
+bool isOtherRow(const QTreeWidgetItem* item)
+{
+    return item->data(NetworkColumn, OtherEntryRole).isValid();
+}
+
+QString plainFamilyText(bool isDefaultEntry)
+{
+    return isDefaultEntry ? FOptAccess::tr("IPv4 and IPv6") : FOptAccess::tr("IPv4");
+}
+
+QString familyText(const RestrictEntry& entry)
+{
+    QString kind;
+    if (entry.address == defaultAddress) {
+        kind = plainFamilyText(true);
+    } else if (entry.address == QLatin1String("source")) {
+        kind = FOptAccess::tr("Time sources");
+    } else {
+        const QString host = entry.address.section(QLatin1Char('/'), 0, 0);
+        QHostAddress address;
+        if (!address.setAddress(host))
+            kind = FOptAccess::tr("Host name");
+        else
+            kind = address.protocol() == QAbstractSocket::IPv4Protocol ? QStringLiteral("IPv4")
+                                                                       : QStringLiteral("IPv6");
+    }
+    QString family;
+    if (entry.family == QLatin1String("-4"))
+        family = FOptAccess::tr("IPv4 only (-4)");
+    else if (entry.family == QLatin1String("-6"))
+        family = FOptAccess::tr("IPv6 only (-6)");
+    if (family.isEmpty())
+        return kind;
+    if (entry.address == defaultAddress || kind.startsWith(QLatin1String("IPv")))
+        return family;
+    return kind + QStringLiteral(", ") + family;
+}
+
+// The columns of a row of another form: a prefix length shows in the Mask
+// column as "/24".
+void showOtherEntry(QTreeWidgetItem* item, const RestrictEntry& entry)
+{
+    if (entry.address == defaultAddress) {
+        item->setText(NetworkColumn, FOptAccess::tr("Default"));
+        item->setText(MaskColumn, QString());
+    } else {
+        const int slash = entry.address.indexOf(QLatin1Char('/'));
+        item->setText(NetworkColumn, entry.address.left(slash));
+        item->setText(MaskColumn,
+                      entry.mask.isEmpty() && slash >= 0 ? entry.address.mid(slash) : entry.mask);
+    }
+    item->setText(FlagsColumn, flagsText(entry.flags));
+    item->setText(FamilyColumn, familyText(entry));
+    item->setData(NetworkColumn, OtherEntryRole, QVariant::fromValue(entry));
+}
+
+// The flags chosen in the dialog; in the mode "Other", words the dialog has
+// no box for (such as "kod" or "ippeerlimit 2") stay as they were.
+QMap<QString, bool> chosenFlags(const FOptAccess_Add& dialog, const QMap<QString, bool>& old)
+{
+    QMap<QString, bool> flags;
+    for (const QString& word : dialog.flagsText().split(QLatin1Char(','), Qt::SkipEmptyParts))
+        flags.insert(word, true);
+    if (dialog.modeGroup->checkedId() != FOptAccess_Add::Other)
+        return flags;
+    for (auto it = old.cbegin(); it != old.cend(); ++it) {
+        if (!FOptAccess_Add::flagWords().contains(it.key()) && it.key() != QLatin1String("ignore"))
+            flags.insert(it.key(), it.value());
+    }
+    return flags;
+}
+
 } // namespace
 
 FOptAccess::FOptAccess(QWidget* parent) : ListPage(parent), twList(new QTreeWidget(this))
 {
     setWindowTitle(tr("Access"));
     twList->setObjectName(QStringLiteral("twList"));
-    twList->setHeaderLabels({tr("Network"), tr("Mask"), tr("Flags")});
+    twList->setHeaderLabels({tr("Network"), tr("Mask"), tr("Flags"), tr("Address family")});
     twList->header()->setSortIndicatorShown(true);
     twList->setSortingEnabled(true);
     // Rows keep the file's order until the user sorts by a column.
@@ -70,6 +150,12 @@ void FOptAccess::loadSettings()
     QList<QTreeWidgetItem*> rows;
     for (int i = 0; i < ntpSettings.restricts.size(); ++i) {
         const RestrictEntry& entry = ntpSettings.restricts.at(i);
+        if (!entry.isPlainIpv4()) {
+            auto* item = new LoadedRow(FamilyColumn + 1);
+            showOtherEntry(item, entry);
+            rows.append(item);
+            continue;
+        }
         if (isDefault(entry) && defaultShown) {
             hiddenDefaults.append(qMakePair(i, entry));
             continue;
@@ -84,7 +170,8 @@ void FOptAccess::loadSettings()
 
 QTreeWidgetItem* FOptAccess::rowFor(const RestrictEntry& entry) const
 {
-    auto* item = new LoadedRow(FlagsColumn + 1);
+    auto* item = new LoadedRow(FamilyColumn + 1);
+    item->setText(FamilyColumn, plainFamilyText(isDefault(entry)));
     if (isDefault(entry)) {
         item->setText(NetworkColumn, tr("Default"));
     } else {
@@ -119,6 +206,8 @@ void FOptAccess::saveSettings()
 // entry's comment and flags the column does not show stay.
 RestrictEntry FOptAccess::entryOf(const QTreeWidgetItem* item) const
 {
+    if (isOtherRow(item))
+        return item->data(NetworkColumn, OtherEntryRole).value<RestrictEntry>();
     RestrictEntry entry = item->data(NetworkColumn, EntryRole).value<RestrictEntry>();
     if (item->text(MaskColumn).isEmpty()) {
         entry.address = defaultAddress;
@@ -143,7 +232,7 @@ QTreeWidgetItem* FOptAccess::findDefaultRow(const QTreeWidgetItem* except) const
 {
     for (int i = 0; i < twList->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = twList->topLevelItem(i);
-        if (item != except && item->text(MaskColumn).trimmed().isEmpty())
+        if (item != except && !isOtherRow(item) && item->text(MaskColumn).trimmed().isEmpty())
             return item;
     }
     return nullptr;
@@ -177,6 +266,7 @@ void FOptAccess::Add_clicked()
         if (!item) {
             item = new QTreeWidgetItem(twList);
             item->setText(NetworkColumn, tr("Default"));
+            item->setText(FamilyColumn, plainFamilyText(true));
         }
     } else {
         if (!checkAddress(address, mask)) {
@@ -188,6 +278,7 @@ void FOptAccess::Add_clicked()
         item = new QTreeWidgetItem(twList);
         item->setText(NetworkColumn, address);
         item->setText(MaskColumn, mask);
+        item->setText(FamilyColumn, plainFamilyText(false));
     }
     item->setData(NetworkColumn, EntryRole, QVariant());
     twList->setCurrentItem(item);
@@ -205,6 +296,11 @@ void FOptAccess::presetDialog(FOptAccess_Add& dialog, const QTreeWidgetItem* ite
         dialog.address->setAddress(QString());
         dialog.mask->setAddress(QString());
     }
+    presetMode(dialog, item);
+}
+
+void FOptAccess::presetMode(FOptAccess_Add& dialog, const QTreeWidgetItem* item) const
+{
     const QStringList words =
         item->text(FlagsColumn).trimmed().split(QLatin1Char(','), Qt::SkipEmptyParts);
     if (words.isEmpty()) {
@@ -227,6 +323,10 @@ void FOptAccess::Edit_clicked()
     QTreeWidgetItem* item = twList->currentItem();
     if (!item)
         return;
+    if (isOtherRow(item)) {
+        editOtherRow(item);
+        return;
+    }
     FOptAccess_Add dialog(this);
     presetDialog(dialog, item);
     dialog.disableOkButton();
@@ -246,6 +346,22 @@ void FOptAccess::Edit_clicked()
     item->setText(NetworkColumn, address);
     item->setText(MaskColumn, mask);
     item->setText(FlagsColumn, dialog.flagsText());
+    item->setText(FamilyColumn, plainFamilyText(mask.isEmpty()));
+    emit dataChanged(this);
+}
+
+void FOptAccess::editOtherRow(QTreeWidgetItem* item)
+{
+    RestrictEntry entry = item->data(NetworkColumn, OtherEntryRole).value<RestrictEntry>();
+    FOptAccess_AddAny dialog(this);
+    dialog.presetTarget(entry);
+    presetMode(dialog, item);
+    dialog.disableOkButton();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    dialog.applyTarget(&entry);
+    entry.flags = chosenFlags(dialog, entry.flags);
+    showOtherEntry(item, entry);
     emit dataChanged(this);
 }
 

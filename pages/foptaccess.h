@@ -11,7 +11,9 @@ class QTreeWidgetItem;
 class FOptAccess_Add;
 
 // Settings page for the access restrictions ("restrict" lines): one row per
-// network or for the default entry, with its access mode and flags.
+// network or for the default entry, with its access mode and flags. Every
+// restrict line is a row: those the IPv4 fields cannot hold (IPv6, prefixes,
+// host names, "source", "-4"/"-6") are edited in FOptAccess_AddAny.
 class FOptAccess : public ListPage
 {
     Q_OBJECT
@@ -35,6 +37,8 @@ private:
     QTreeWidgetItem* findDefaultRow(const QTreeWidgetItem* except = nullptr) const;
     bool checkAddress(const QString& address, const QString& mask);
     void presetDialog(FOptAccess_Add& dialog, const QTreeWidgetItem* item) const;
+    void presetMode(FOptAccess_Add& dialog, const QTreeWidgetItem* item) const;
+    void editOtherRow(QTreeWidgetItem* item);
 
     QTreeWidget* twList;
     // Default entries after the first one (not shown), with their index in

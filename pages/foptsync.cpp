@@ -4,10 +4,12 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "daemonsetup.h"
 #include "foptsync_add.h"
 #include "listpage.h"
 #include "loadedrow.h"
@@ -22,7 +24,8 @@ enum Column {
     VersionColumn,
     MinPollColumn,
     MaxPollColumn,
-    BurstColumn
+    BurstColumn,
+    KindColumn // after the specified columns: "Server" or "Pool", and NTS
 };
 
 // Column 0 keeps the entry a row was loaded from, so that the options
@@ -59,6 +62,31 @@ QString burstText(bool burst, bool iburst)
     }
     return text;
 }
+
+// NTS is offered and shown only where the daemon has it; elsewhere an "nts"
+// word stays one of the options without a column.
+bool offersNts()
+{
+    return currentDaemon().isNtpsec();
+}
+
+QString kindText(bool pool, bool nts)
+{
+    if (pool)
+        return nts ? FOptSync::tr("Pool, NTS") : FOptSync::tr("Pool");
+    return nts ? FOptSync::tr("Server, NTS") : FOptSync::tr("Server");
+}
+
+bool isPoolText(const QString& text)
+{
+    return text == kindText(true, false) || text == kindText(true, true);
+}
+
+bool isNtsText(const QString& text)
+{
+    return text == kindText(false, true) || text == kindText(true, true);
+}
+
 } // namespace
 
 FOptSync::FOptSync(QWidget* parent) : ListPage(parent)
@@ -68,7 +96,7 @@ FOptSync::FOptSync(QWidget* parent) : ListPage(parent)
     serverList = new QTreeWidget;
     serverList->setObjectName(QStringLiteral("twServers"));
     serverList->setHeaderLabels({tr("Server address"), tr("Prevail"), tr("NTP ver."),
-                                 tr("Min poll"), tr("Max poll"), tr("Burst/iburst")});
+                                 tr("Min poll"), tr("Max poll"), tr("Burst/iburst"), tr("Type")});
     serverList->header()->setSortIndicatorShown(true);
     serverList->setSortingEnabled(true);
     // Rows keep the file's order until the user sorts by a column.
@@ -105,13 +133,14 @@ QTreeWidgetItem* FOptSync::rowFor(const ServerEntry& entry) const
     if (entry.minPoll != -1 && maxPoll != -1 && maxPoll < entry.minPoll)
         maxPoll = entry.minPoll;
 
-    auto* item = new LoadedRow(BurstColumn + 1);
+    auto* item = new LoadedRow(KindColumn + 1);
     item->setText(AddressColumn, entry.address);
     item->setText(PrevailColumn, entry.prefer ? tr("yes") : tr("no"));
     item->setText(VersionColumn, optionalNumber(entry.version));
     item->setText(MinPollColumn, optionalNumber(entry.minPoll));
     item->setText(MaxPollColumn, optionalNumber(maxPoll));
     item->setText(BurstColumn, burstText(entry.burst, entry.iburst));
+    item->setText(KindColumn, kindText(entry.pool, offersNts() && entry.usesNts()));
     item->setData(AddressColumn, entryRole, QVariant::fromValue(entry));
     return item;
 }
@@ -140,6 +169,9 @@ ServerEntry FOptSync::entryFromRow(const QTreeWidgetItem* item) const
     const QStringList words = item->text(BurstColumn).split(QLatin1Char('/'));
     entry.burst = words.contains(burstWord);
     entry.iburst = words.contains(iburstWord);
+    entry.pool = isPoolText(item->text(KindColumn));
+    if (offersNts())
+        entry.setNts(isNtsText(item->text(KindColumn)));
     return entry;
 }
 
@@ -198,6 +230,10 @@ void FOptSync::presetDialogFromRow(FOptSync_Add& dialog, const QTreeWidgetItem* 
     const QStringList words = item->text(BurstColumn).split(QLatin1Char('/'));
     dialog.burstBox->setChecked(words.contains(burstWord));
     dialog.iburstBox->setChecked(words.contains(iburstWord));
+    const QString kind = item->text(KindColumn);
+    (isPoolText(kind) ? dialog.poolButton : dialog.serverButton)->setChecked(true);
+    if (dialog.ntsBox)
+        dialog.ntsBox->setChecked(isNtsText(kind));
 }
 
 void FOptSync::fillRowFromDialog(QTreeWidgetItem* item, const FOptSync_Add& dialog) const
@@ -209,6 +245,8 @@ void FOptSync::fillRowFromDialog(QTreeWidgetItem* item, const FOptSync_Add& dial
     item->setText(MaxPollColumn, QString::number(dialog.maxPollBox->value()));
     item->setText(BurstColumn,
                   burstText(dialog.burstBox->isChecked(), dialog.iburstBox->isChecked()));
+    item->setText(KindColumn, kindText(dialog.poolButton->isChecked(),
+                                       dialog.ntsBox && dialog.ntsBox->isChecked()));
 }
 
 void FOptSync::itemDoubleClicked(QTreeWidgetItem* item, int column)

@@ -7,8 +7,8 @@ class QTreeWidgetItem;
 class FOptSync_Add;
 struct ServerEntry;
 
-// The time servers the daemon synchronises with: the "server" lines whose
-// address is not a reference clock, one row each.
+// The time sources the daemon synchronises with: the "server" lines whose
+// address is not a reference clock and the "pool" lines, one row each.
 class FOptSync : public ListPage
 {
     Q_OBJECT

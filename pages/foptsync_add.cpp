@@ -9,8 +9,11 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include "daemonsetup.h"
 
 namespace
 {
@@ -37,6 +40,7 @@ FOptSync_Add::FOptSync_Add(QWidget* parent) : QDialog(parent)
     prevailBox->setObjectName(QStringLiteral("chbPrevail"));
     layout->addWidget(prevailBox);
     layout->addWidget(buildVersionRow());
+    layout->addWidget(buildKindRow());
     layout->addStretch();
 
     buttonBox =
@@ -114,8 +118,36 @@ QWidget* FOptSync_Add::buildVersionRow()
     return row;
 }
 
+QWidget* FOptSync_Add::buildKindRow()
+{
+    auto* row = new QGroupBox(tr("Time source"));
+    row->setObjectName(QStringLiteral("gbKind"));
+    auto* layout = new QVBoxLayout(row);
+    serverButton = new QRadioButton(tr("Server"));
+    serverButton->setObjectName(QStringLiteral("rbServer"));
+    serverButton->setToolTip(tr("The address names one server."));
+    poolButton = new QRadioButton(tr("Pool"));
+    poolButton->setObjectName(QStringLiteral("rbPool"));
+    poolButton->setToolTip(tr("The name stands for many servers: the daemon takes several of "
+                              "them and replaces those that stop answering. \"iburst\" is the "
+                              "usual option."));
+    serverButton->setChecked(true);
+    layout->addWidget(serverButton);
+    layout->addWidget(poolButton);
+    if (currentDaemon().isNtpsec()) {
+        ntsBox = new QCheckBox(tr("Authenticate with NTS"));
+        ntsBox->setObjectName(QStringLiteral("chbNts"));
+        ntsBox->setToolTip(tr("Network Time Security: the daemon accepts time only from "
+                              "answers it can prove to come from this server or pool."));
+        layout->addWidget(ntsBox);
+    }
+    return row;
+}
+
 void FOptSync_Add::connectChangeSignals()
 {
+    for (QRadioButton* button : {serverButton, poolButton})
+        connect(button, &QRadioButton::clicked, this, &FOptSync_Add::slotChanged);
     const auto checkBoxes = findChildren<QCheckBox*>();
     for (QCheckBox* box : checkBoxes)
         connect(box, &QCheckBox::clicked, this, &FOptSync_Add::slotChanged);
@@ -157,6 +189,11 @@ void FOptSync_Add::accept()
     // into other options or directives when the file is read again.
     if (!isWritableAddress(address)) {
         showError(tr("Address must not contain blanks, \"#\", \"=\" or control characters"));
+        return;
+    }
+    // The reader takes a pool line of that address for no pool.
+    if (poolButton->isChecked() && address.trimmed().startsWith(QLatin1String("127.127."))) {
+        showError(tr("A reference clock address cannot be a pool"));
         return;
     }
     if (minPollBox->value() > maxPollBox->value()) {

@@ -5,6 +5,7 @@
 class QCheckBox;
 class QComboBox;
 class QDialogButtonBox;
+class QRadioButton;
 class QSpinBox;
 
 // Dialog for adding or editing one time server. The page that runs it presets
@@ -28,6 +29,11 @@ public:
     QCheckBox* burstBox = nullptr;
     QCheckBox* iburstBox = nullptr;
     QDialogButtonBox* buttonBox = nullptr;
+    // Whether the address names one server or a pool of them.
+    QRadioButton* serverButton = nullptr;
+    QRadioButton* poolButton = nullptr;
+    // "Authenticate with NTS"; only where the daemon is NTPsec, else null.
+    QCheckBox* ntsBox = nullptr;
 
 public slots:
     void accept() override;
@@ -37,6 +43,7 @@ private:
     QWidget* buildAddressRow();
     QWidget* buildPollsAndBurstRow();
     QWidget* buildVersionRow();
+    QWidget* buildKindRow();
     void connectChangeSignals();
     void showError(const QString& text);
 };

@@ -94,6 +94,11 @@ void TestNtpReader::readsDirectives_data()
     NtpSettings restricts;
     restricts.restricts.append(RestrictEntry());
     restricts.restricts.last().address = "010.0.0.+1";
+    // The others are no IPv4 address: kept as rules of another form.
+    for (const char* other : {"10.0.0.0256", "10.0.0.1x"}) {
+        restricts.restricts.append(RestrictEntry());
+        restricts.restricts.last().address = other;
+    }
     QTest::newRow("restrict address parts as decimal integers")
         << QByteArray("restrict 010.0.0.+1\nrestrict 10.0.0.0256\nrestrict 10.0.0.1x\n")
         << restricts;
@@ -156,6 +161,16 @@ void TestNtpReader::readsDirectives_data()
     restrict.address = "192.168.1.0";
     restrict.mask = "255.255.255.0";
     restrict.flags = {{"nomodify", true}, {"notrap", true}};
+    r.restricts.append(restrict);
+    for (const char* other : {"192.168.1.256", "::1", "1..2.3", "host"}) {
+        restrict = RestrictEntry();
+        restrict.address = other;
+        r.restricts.append(restrict);
+    }
+    restrict = RestrictEntry();
+    restrict.family = "-4";
+    restrict.address = "default";
+    restrict.flags = {{"kod", true}};
     r.restricts.append(restrict);
     restrict = RestrictEntry();
     restrict.address = "default";

@@ -7,6 +7,7 @@
 // directory named by NTPSM_DAEMON_TOOLS; without it the test is skipped.
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -20,14 +21,20 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
+#include "daemonsetup.h"
 #include "fntp.h"
+#include "foptaccess.h"
+#include "foptaccess_addany.h"
 #include "fopthwclock.h"
 #include "foptmessage.h"
 #include "foptmessage_settings.h"
@@ -118,6 +125,8 @@ private:
     void toggleCalibrate(FNTP& window, const ConfFile& conf);
     void toggleMessageReporting(FNTP& window, const ConfFile& conf);
     void changeLogFile(FNTP& window, const ConfFile& conf);
+    void addTimeSource(FNTP& window, const ConfFile& conf, bool pool, bool nts);
+    void editOtherAccessRule(FNTP& window, const ConfFile& conf);
     void applyEditedPage(FNTP& window, ModifiableWidget* page, const QString& what);
     static bool isExpectedWarning(const ModifiableWidget* page, const QString& box);
     void checkNoNewComplaints(const QString& original, const QString& written, const QString& what);
@@ -278,10 +287,15 @@ void TestDaemonCheck::typicalEdit_data()
     QTest::addColumn<QString>("sample");
     QTest::addColumn<int>("edit");
     const QStringList names = QDir(m_samples).entryList({QStringLiteral("*.conf")}, QDir::Files);
-    const char* const edits[] = {"time server added", "calibrate toggled",
-                                 "message reporting changed", "log file changed"};
+    const char* const edits[] = {"time server added",
+                                 "calibrate toggled",
+                                 "message reporting changed",
+                                 "log file changed",
+                                 "pool added",
+                                 "NTS server added",
+                                 "access rule of another form edited"};
     for (const QString& name : names) {
-        for (int edit = 0; edit < 4; ++edit)
+        for (int edit = 0; edit < int(std::size(edits)); ++edit)
             QTest::addRow("%s: %s", qPrintable(name), edits[edit])
                 << QDir(m_samples).filePath(name) << edit;
     }
@@ -305,8 +319,17 @@ void TestDaemonCheck::typicalEdit()
     case 2:
         toggleMessageReporting(window, conf);
         break;
-    default:
+    case 3:
         changeLogFile(window, conf);
+        break;
+    case 4:
+        addTimeSource(window, conf, true, false);
+        break;
+    case 5:
+        addTimeSource(window, conf, false, true);
+        break;
+    default:
+        editOtherAccessRule(window, conf);
         break;
     }
     if (QTest::currentTestFailed())
@@ -377,6 +400,69 @@ void TestDaemonCheck::changeLogFile(FNTP& window, const ConfFile& conf)
     const QRegularExpression logLine(
         QStringLiteral("(^|\\n)logfile /var/log/ntpsec/ntpd-checked[ \\n]"));
     QVERIFY(QString::fromLocal8Bit(conf.read()).contains(logLine));
+}
+
+// A pool, or an NTS server as offered where the daemon is NTPsec.
+void TestDaemonCheck::addTimeSource(FNTP& window, const ConfFile& conf, bool pool, bool nts)
+{
+    const DaemonSetup before = currentDaemon();
+    DaemonSetup ntpsec;
+    ntpsec.flavour = DaemonFlavour::Ntpsec;
+    if (nts)
+        setCurrentDaemon(ntpsec);
+    // Until the page is applied: it writes "nts" only for NTPsec.
+    const auto restore = qScopeGuard([before] { setCurrentDaemon(before); });
+    auto* sync = window.findChild<FOptSync*>();
+    QVERIFY(sync);
+    onNextModal([pool, nts](QWidget* modal) {
+        auto* dialog = qobject_cast<FOptSync_Add*>(modal);
+        if (!dialog)
+            return;
+        dialog->addressBox->setEditText(pool ? QStringLiteral("pool.example.org")
+                                             : QStringLiteral("nts.example.org"));
+        (pool ? dialog->poolButton : dialog->serverButton)->click();
+        if (nts && dialog->ntsBox)
+            dialog->ntsBox->click();
+        dialog->iburstBox->setChecked(true);
+        dialog->buttonBox->button(QDialogButtonBox::Ok)->click();
+    });
+    sync->findChild<QPushButton*>(QStringLiteral("bAdd"))->click();
+    applyEditedPage(window, sync, QStringLiteral("time sources"));
+    const QString line = pool ? QStringLiteral("(^|\\n)pool pool.example.org .*iburst")
+                              : QStringLiteral("(^|\\n)server nts.example.org .*iburst nts\\n");
+    QVERIFY(QString::fromLocal8Bit(conf.read()).contains(QRegularExpression(line)));
+}
+
+// The first access rule the IPv4 fields cannot hold gets another address
+// and the denied mode.
+void TestDaemonCheck::editOtherAccessRule(FNTP& window, const ConfFile& conf)
+{
+    auto* access = window.findChild<FOptAccess*>();
+    QVERIFY(access);
+    auto* list = access->findChild<QTreeWidget*>(QStringLiteral("twList"));
+    QTreeWidgetItem* other = nullptr;
+    for (int i = 0; i < list->topLevelItemCount() && !other; ++i) {
+        const QString family = list->topLevelItem(i)->text(3);
+        if (family != QLatin1String("IPv4") && family != QLatin1String("IPv4 and IPv6"))
+            other = list->topLevelItem(i);
+    }
+    if (!other)
+        QSKIP("the sample has no access rule of another form");
+    list->setCurrentItem(other);
+    onNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<FOptAccess_AddAny*>(modal);
+        if (!dialog)
+            return;
+        dialog->targetGroup->button(FOptAccess_AddAny::AddressTarget)->click();
+        dialog->cbFamily->setCurrentIndex(0);
+        dialog->leAddress->setText(QStringLiteral("2001:db8:99::/48"));
+        dialog->modeGroup->button(FOptAccess_Add::Denied)->click();
+        dialog->chbKod->click();
+        dialog->buttonBox->button(QDialogButtonBox::Ok)->click();
+    });
+    access->Edit_clicked();
+    applyEditedPage(window, access, QStringLiteral("access"));
+    QVERIFY(conf.read().contains("\nrestrict 2001:db8:99::/48 ignore kod"));
 }
 
 QTEST_MAIN(TestDaemonCheck)
