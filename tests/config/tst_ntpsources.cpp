@@ -11,7 +11,7 @@
 #include "config.h"
 #include "ntpsettings.h"
 #include "recordlines.h"
-#include "testhelpers.h"
+#include "testfiles.h"
 
 using TestHelpers::readFile;
 using TestHelpers::writeFile;
