@@ -8,6 +8,8 @@
 
 #include "ntpconfpath.h"
 
+#include <unistd.h>
+
 namespace
 {
 DaemonSetup& current()
@@ -100,6 +102,23 @@ struct Process {
     QStringList arguments;
 };
 
+QString namespaceLink(const QString& path)
+{
+    char target[64];
+    const ssize_t size = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
+    return size > 0 ? QString::fromLatin1(target, int(size)) : QString();
+}
+
+// A process in another network namespace (a container, a test's private
+// daemon) does not keep this machine's time. Unknown counts as the same.
+bool inOurNetwork(const QDir& proc, const QString& pid)
+{
+    static const QString net = QStringLiteral("/ns/net");
+    const QString ours = namespaceLink(proc.filePath(QStringLiteral("self") + net));
+    const QString theirs = namespaceLink(proc.filePath(pid + net));
+    return ours.isEmpty() || theirs.isEmpty() || ours == theirs;
+}
+
 QList<Process> runningProcesses()
 {
     QList<Process> processes;
@@ -108,7 +127,7 @@ QList<Process> runningProcesses()
     for (const QString& entry : entries) {
         bool numeric = false;
         entry.toUInt(&numeric);
-        if (!numeric)
+        if (!numeric || !inOurNetwork(proc, entry))
             continue;
         QFile file(proc.filePath(entry + QStringLiteral("/cmdline")));
         if (!file.open(QIODevice::ReadOnly))

@@ -202,6 +202,26 @@ private slots:
                  QStringLiteral("/tmp/mine.conf"));
     }
 
+    // An ntpd in another network namespace (a container, a test's own
+    // daemon) is not this machine's daemon.
+    void otherNetworkNamespace()
+    {
+        FakeSystem system;
+        system.debian12Ntpsec();
+        system.runProcess(55, {QStringLiteral("ntpd"), QStringLiteral("-c"),
+                               QStringLiteral("/tmp/test/written.conf")});
+        system.makeDir(QStringLiteral("/proc/self/ns"));
+        system.makeDir(QStringLiteral("/proc/55/ns"));
+        QVERIFY(QFile::link(QStringLiteral("net:[4026531840]"),
+                            system.path(QStringLiteral("/proc/self/ns/net"))));
+        QVERIFY(QFile::link(QStringLiteral("net:[4026532311]"),
+                            system.path(QStringLiteral("/proc/55/ns/net"))));
+        RecordingCommandRunner runner;
+        const DaemonSetup setup = detectDaemonSetup(runner);
+        QVERIFY(!setup.running);
+        QCOMPARE(setup.editedConfig, system.path("/etc/ntpsec/ntp.conf"));
+    }
+
     // A DHCP copy that IGNORE_DHCP=yes turns off is no concern; without the
     // daemon running, the copy still decides what the next start reads.
     void dhcpSwitch()
