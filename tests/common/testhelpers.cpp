@@ -198,21 +198,21 @@ void sendKey(QWidget* widget, Qt::Key key)
     QApplication::sendEvent(widget, &press);
 }
 
-QStringList rowTexts(const QTreeWidgetItem* item)
+QStringList rowTexts(const QTreeWidgetItem* item, int columns)
 {
     QStringList texts;
-    const int columns =
-        item->treeWidget() ? item->treeWidget()->columnCount() : item->columnCount();
+    if (columns < 0)
+        columns = item->treeWidget() ? item->treeWidget()->columnCount() : item->columnCount();
     for (int column = 0; column < columns; ++column)
         texts << item->text(column);
     return texts;
 }
 
-QStringList listRows(const QTreeWidget* list)
+QStringList listRows(const QTreeWidget* list, int columns)
 {
     QStringList rows;
     for (int i = 0; i < list->topLevelItemCount(); ++i)
-        rows << rowTexts(list->topLevelItem(i)).join(QLatin1Char('|'));
+        rows << rowTexts(list->topLevelItem(i), columns).join(QLatin1Char('|'));
     return rows;
 }
 

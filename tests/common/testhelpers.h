@@ -101,9 +101,9 @@ void retypeText(QLineEdit* edit, const QString& text);
 void sendKey(QWidget* widget, Qt::Key key);
 
 // The texts of every column of `item`.
-QStringList rowTexts(const QTreeWidgetItem* item);
+QStringList rowTexts(const QTreeWidgetItem* item, int columns = -1);
 // Every row of `list` as its texts joined by "|", in the order shown.
-QStringList listRows(const QTreeWidget* list);
+QStringList listRows(const QTreeWidget* list, int columns = -1);
 // Makes the first row whose `column` reads `text` current; the calling test
 // fails when there is none.
 void selectRow(QTreeWidget* list, const QString& text, int column = 0);
