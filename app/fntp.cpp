@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "configdocument.h"
+#include "configreview.h"
 #include "fbroadcast.h"
 #include "foptaccess.h"
 #include "fopthwclock.h"
@@ -56,6 +57,7 @@ FNTP::FNTP(QWidget* parent) : QMainWindow(parent), ui(new Ui::FMain)
     auto* help = new WispHelpMenu(this);
     help->setTitle(tr("Help"));
     menuBar()->addMenu(help);
+    addReviewActions(this);
 
     restoreWindowSettings();
 }
@@ -236,6 +238,10 @@ void FNTP::applyActionClicked()
         } else {
             page->saveSettings();
             const QString error = ConfigDocument::instance().lastWriteError();
+            if (!ConfigDocument::instance().lastBackupError().isEmpty()) {
+                reportBackupFailure(this, error);
+                return;
+            }
             if (!error.isEmpty()) {
                 QMessageBox::critical(this, tr("Error"),
                                       tr("The changes could not be written to %1:\n%2")

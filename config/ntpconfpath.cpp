@@ -7,6 +7,12 @@ QString& overriddenPath()
     static QString path;
     return path;
 }
+
+QString& overriddenBackupDir()
+{
+    static QString path;
+    return path;
+}
 } // namespace
 
 QString ntpConfPath()
@@ -18,4 +24,15 @@ QString ntpConfPath()
 void setNtpConfPathForTesting(const QString& path)
 {
     overriddenPath() = path;
+}
+
+QString backupDirPath()
+{
+    const QString& path = overriddenBackupDir();
+    return path.isEmpty() ? QStringLiteral("/var/backups/ntp-service-manager") : path;
+}
+
+void setBackupDirPathForTesting(const QString& path)
+{
+    overriddenBackupDir() = path;
 }

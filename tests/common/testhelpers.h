@@ -47,7 +47,8 @@ bool writeFile(const QString& path, const QByteArray& content);
 QStringList linesOf(const QByteArray& text, const QString& key);
 
 // A temporary ntp.conf that the program uses instead of /etc/ntp.conf while
-// this object lives.
+// this object lives, with a folder of its own for the copies kept before
+// each write.
 class ConfFile
 {
 public:
@@ -57,9 +58,13 @@ public:
     QString dir() const { return m_dir.path(); }
     QByteArray read() const;
     void write(const QByteArray& content) const;
+    // Where copies of the file are kept before it is replaced (created by
+    // the first copy).
+    QString backupDir() const;
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_backupRoot;
 };
 
 } // namespace TestHelpers
