@@ -1,5 +1,6 @@
 #include "configreview.h"
 
+#include "checkpanel.h"
 #include "configbackups.h"
 #include "configdocument.h"
 #include "fileio.h"
@@ -143,4 +144,5 @@ void addReviewActions(FNTP* window)
                      [window]() { reviewChanges(window, window->editedPage()); });
     QObject::connect(restore, &QAction::triggered, window,
                      [window]() { restorePreviousVersion(window); });
+    window->addDockWidget(Qt::BottomDockWidgetArea, new CheckPanel(window));
 }

@@ -8,6 +8,7 @@
 #include <QTextCodec>
 #include <QUrl>
 
+#include "checkpanel.h"
 #include "configdocument.h"
 #include "configreview.h"
 #include "fbroadcast.h"
@@ -236,6 +237,8 @@ void FNTP::applyActionClicked()
             if (!reloadInstead)
                 return;
         } else {
+            if (!confirmRejectedLines(this))
+                return;
             page->saveSettings();
             const QString error = ConfigDocument::instance().lastWriteError();
             if (!ConfigDocument::instance().lastBackupError().isEmpty()) {
