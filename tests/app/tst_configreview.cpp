@@ -11,10 +11,12 @@
 #include <QPlainTextEdit>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <csignal>
 #include <sys/resource.h>
 
+#include "checkpanel.h"
 #include "configbackups.h"
 #include "configreview.h"
 #include "fntp.h"
@@ -58,6 +60,19 @@ void answerNextReview(ReviewSeen* seen)
         dialog->reject();
     });
 }
+
+// The installed daemon is NTPsec while this object lives.
+struct NtpsecInstalled {
+    DaemonSetup old = currentDaemon();
+    NtpsecInstalled()
+    {
+        DaemonSetup ntpsec;
+        ntpsec.flavour = DaemonFlavour::Ntpsec;
+        ntpsec.version = QStringLiteral("1.2.2");
+        setCurrentDaemon(ntpsec);
+    }
+    ~NtpsecInstalled() { setCurrentDaemon(old); }
+};
 
 } // namespace
 
@@ -186,6 +201,73 @@ private slots:
         QCOMPARE(w.page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->text(),
                  QStringLiteral("/var/log/ntp-a"));
         QVERIFY(!w.window.editedPage());
+    }
+
+    void rejectedLinesAskOnceBeforeApply()
+    {
+        NtpsecInstalled ntpsec;
+        Window w;
+        w.conf.write(w.conf.read() + "discard average 3\n");
+        w.window.findChild<FOptOther*>()->loadSettings();
+        const QByteArray before = w.conf.read();
+        w.editLogFile(QStringLiteral("/var/log/ntp-b"));
+
+        BoxSeen seen;
+        answerNextBoxWith(QStringLiteral("bContinueEditing"), &seen);
+        action(w.window, "applyAction")->trigger();
+        QVERIFY(seen.shown);
+        QCOMPARE(seen.title, QStringLiteral("Check"));
+        QVERIFY2(seen.text.contains(QStringLiteral("line 5: error: NTPsec rejects the directive "
+                                                   "\"discard\"")),
+                 qPrintable(seen.text));
+        QCOMPARE(w.conf.read(), before);
+        QCOMPARE(w.window.editedPage(), w.page);
+
+        answerNextBoxWith(QStringLiteral("bApplyAnyway"));
+        action(w.window, "applyAction")->trigger();
+        QVERIFY(!w.window.editedPage());
+        QVERIFY(w.conf.read().contains("logfile /var/log/ntp-b\n"));
+        QCOMPARE(w.conf.read().split('\n').value(4), QByteArray("discard average 3"));
+
+        // A file the daemon accepts: Apply asks nothing (a box would stay
+        // open and fail cleanup()).
+        w.conf.write("server 192.0.2.1\nlogfile /var/log/ntp-a\n");
+        w.window.findChild<FOptOther*>()->loadSettings();
+        w.editLogFile(QStringLiteral("/var/log/ntp-c"));
+        action(w.window, "applyAction")->trigger();
+        QVERIFY(!w.window.editedPage());
+    }
+
+    void panelShowsTheLineInTheReview()
+    {
+        NtpsecInstalled ntpsec;
+        Window w;
+        w.window.show();
+        auto* panel = w.window.findChild<CheckPanel*>();
+        QVERIFY(panel && panel->isVisible());
+        auto* list = panel->findChild<QTreeWidget*>(QStringLiteral("twFindings"));
+        // The file as it is: one server only.
+        QTRY_COMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("warning"));
+
+        // While editing: what Apply would write.
+        w.editLogFile(QStringLiteral("/var/log/ntp-b"));
+        w.page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->setText(QString());
+        w.conf.write(w.conf.read() + "trap 192.0.2.9\n");
+        panel->refresh();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QTreeWidgetItem* error = list->topLevelItem(1);
+        QCOMPARE(error->text(1), QStringLiteral("error"));
+        QString selected;
+        onNextModal([&selected](QWidget* modal) {
+            selected = modal->findChild<QPlainTextEdit*>(QStringLiteral("teDiff"))
+                           ->textCursor()
+                           .selectedText();
+            qobject_cast<QDialog*>(modal)->reject();
+        });
+        emit list->itemDoubleClicked(error, 0);
+        QCOMPARE(selected, QStringLiteral(" trap 192.0.2.9"));
+        w.conf.write(w.conf.read().replace("trap 192.0.2.9\n", ""));
     }
 };
 
