@@ -13,9 +13,6 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include <csignal>
-#include <sys/resource.h>
-
 #include "checkpanel.h"
 #include "configbackups.h"
 #include "configreview.h"
@@ -137,17 +134,11 @@ private slots:
         w.editLogFile(QStringLiteral("/var/log/ntp-b"));
         BoxSeen seen;
         answerNextBox(QMessageBox::Ok, &seen);
-        {
-            rlimit old{};
-            getrlimit(RLIMIT_FSIZE, &old);
-            const sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
-            rlimit limit = old;
-            if (fullDisk)
-                limit.rlim_cur = 8; // no file may grow beyond a few bytes
-            setrlimit(RLIMIT_FSIZE, &limit);
+        if (fullDisk) {
+            FileSizeLimit limit(8); // no file may grow beyond a few bytes
             action(w.window, "applyAction")->trigger();
-            setrlimit(RLIMIT_FSIZE, &old);
-            signal(SIGXFSZ, oldHandler);
+        } else {
+            action(w.window, "applyAction")->trigger();
         }
         QVERIFY(seen.shown);
         QCOMPARE(seen.icon, QMessageBox::Critical);

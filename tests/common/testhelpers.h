@@ -5,7 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <csignal>
 #include <functional>
+#include <sys/resource.h>
 
 // Helpers shared by the widget tests: answering modal dialogs and message
 // boxes from a timer (the code under test runs them with exec()), and a
@@ -65,6 +67,30 @@ public:
 private:
     QTemporaryDir m_dir;
     QTemporaryDir m_backupRoot;
+};
+
+// Lowers the largest file size this process may write, for one scope: like
+// a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    sighandler_t m_oldHandler;
 };
 
 } // namespace TestHelpers
