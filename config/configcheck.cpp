@@ -3,6 +3,7 @@
 #include "config.h"
 #include "fileio.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -12,6 +13,13 @@ namespace
 {
 
 using Findings = QVector<CheckFinding>;
+
+// The check's texts are shown to the user; findings files of the tests are
+// written without a translator.
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("ConfigCheck", text);
+}
 
 struct Checker {
     const QVector<ConfigLine>& lines;
@@ -96,7 +104,7 @@ template <size_t N> bool listed(const char* const (&words)[N], const QString& wo
 
 QString rejected(const QString& what)
 {
-    return QStringLiteral("NTPsec rejects %1; the daemon drops the whole line.").arg(what);
+    return tr("NTPsec rejects %1; the daemon drops the whole line.").arg(what);
 }
 
 void checkNtpsecLine(Checker& c, int index, const ConfigLine& line)
@@ -104,10 +112,9 @@ void checkNtpsecLine(Checker& c, int index, const ConfigLine& line)
     const QString& key = line.key;
     for (const Dropped& dropped : ntpsecDirectives) {
         if (key == QLatin1String(dropped.word)) {
-            QString text = rejected(QStringLiteral("the directive \"%1\"").arg(key));
+            QString text = rejected(tr("the directive \"%1\"").arg(key));
             if (dropped.instead)
-                text +=
-                    QStringLiteral(" NTPsec has %1 instead.").arg(QLatin1String(dropped.instead));
+                text += tr(" NTPsec has %1 instead.").arg(QLatin1String(dropped.instead));
             c.add(index, CheckFinding::Error, text);
             return;
         }
@@ -116,19 +123,19 @@ void checkNtpsecLine(Checker& c, int index, const ConfigLine& line)
         for (const QString& value : line.values) {
             if (listed(ntpsecAssociationOptions, value.toLower()))
                 c.add(index, CheckFinding::Error,
-                      rejected(QStringLiteral("the %1 option \"%2\"").arg(key, value)));
+                      rejected(tr("the %1 option \"%2\"").arg(key, value)));
         }
         if (key == QLatin1String("server") && isReferenceClock(addressOf(line)))
             c.add(index, CheckFinding::Hint,
-                  QStringLiteral("NTPsec still accepts the clock address %1 with fudge lines, but "
-                                 "documents the refclock directive instead.")
+                  tr("NTPsec still accepts the clock address %1 with fudge lines, but "
+                     "documents the refclock directive instead.")
                       .arg(addressOf(line)));
     } else if (key == QLatin1String("enable") || key == QLatin1String("disable")) {
         for (const QString& flag : line.values) {
             if (!listed(ntpsecSystemFlags, flag.toLower()))
                 c.add(index, CheckFinding::Error,
-                      rejected(QStringLiteral("the %1 flag \"%2\" (it knows calibrate, kernel, "
-                                              "monitor, ntp and stats)")
+                      rejected(tr("the %1 flag \"%2\" (it knows calibrate, kernel, "
+                                  "monitor, ntp and stats)")
                                    .arg(key, flag)));
         }
     } else if (key == QLatin1String("restrict")) {
@@ -139,26 +146,25 @@ void checkNtpsecLine(Checker& c, int index, const ConfigLine& line)
                               values.at(i + 1).toLower() == QLatin1String("fuzz");
             if (listed(ntpsecRejectedRestrictFlags, flag) || fuzz)
                 c.add(index, CheckFinding::Error,
-                      QStringLiteral("NTPsec rejects the restrict flag \"%1\" and drops the whole "
-                                     "line: the access it restricts is left open.")
-                          .arg(fuzz ? QStringLiteral("serverresponse fuzz") : values.at(i)));
+                      tr("NTPsec rejects the restrict flag \"%1\" and drops the whole "
+                         "line: the access it restricts is left open.")
+                          .arg(fuzz ? tr("serverresponse fuzz") : values.at(i)));
             else if (listed(ntpsecIgnoredRestrictFlags, flag))
                 c.add(index, CheckFinding::Warning,
-                      QStringLiteral("NTPsec accepts but ignores the restrict flag \"%1\".")
-                          .arg(values.at(i)));
+                      tr("NTPsec accepts but ignores the restrict flag \"%1\".").arg(values.at(i)));
         }
     } else if (key == QLatin1String("statistics")) {
         for (const QString& name : line.values) {
             if (listed(ntpsecRejectedStatistics, name.toLower()))
                 c.add(index, CheckFinding::Error,
-                      rejected(QStringLiteral("the statistics name \"%1\"").arg(name)));
+                      rejected(tr("the statistics name \"%1\"").arg(name)));
         }
     } else if (key == QLatin1String("fudge")) {
         for (int i = 1; i < line.values.size(); ++i) {
             if (line.values.at(i).toLower() == QLatin1String("mode"))
                 c.add(index, CheckFinding::Error,
-                      rejected(QStringLiteral("\"mode\" on a fudge line")) +
-                          QStringLiteral(" NTPsec sets it with the mode option of refclock."));
+                      rejected(tr("\"mode\" on a fudge line")) +
+                          tr(" NTPsec sets it with the mode option of refclock."));
         }
     }
 }
@@ -188,8 +194,8 @@ void checkPoolAgainstRestrict(Checker& c)
     }
     if (firstPool >= 0 && defaultNoPeer && !restrictSource)
         c.add(firstPool, CheckFinding::Warning,
-              QStringLiteral("\"restrict default\" has nopeer and no \"restrict source\" line "
-                             "exists: the servers of this pool cannot be mobilised."));
+              tr("\"restrict default\" has nopeer and no \"restrict source\" line "
+                 "exists: the servers of this pool cannot be mobilised."));
 }
 
 void checkFolders(Checker& c)
@@ -207,7 +213,7 @@ void checkFolders(Checker& c)
             folder = QFileInfo(path).absolutePath();
         if (!folder.isEmpty() && !QFileInfo(c.onMachine(folder)).isDir())
             c.add(i, CheckFinding::Warning,
-                  QStringLiteral("The folder %1 of %2 does not exist.").arg(folder, line.key));
+                  tr("The folder %1 of %2 does not exist.").arg(folder, line.key));
     }
 }
 
@@ -256,12 +262,12 @@ void checkKeys(Checker& c)
         keysFile.isEmpty() ? QSet<QString>() : keyIdsOf(c.onMachine(keysFile), &readable);
     for (const auto& use : qAsConst(used)) {
         if (keysFile.isEmpty())
-            c.add(use.first, CheckFinding::Warning,
-                  QStringLiteral("Key %1 is used, but no keys file is given (keys directive).")
-                      .arg(use.second));
+            c.add(
+                use.first, CheckFinding::Warning,
+                tr("Key %1 is used, but no keys file is given (keys directive).").arg(use.second));
         else if (readable && !ids.contains(use.second))
             c.add(use.first, CheckFinding::Warning,
-                  QStringLiteral("Key %1 is not in the keys file %2.").arg(use.second, keysFile));
+                  tr("Key %1 is not in the keys file %2.").arg(use.second, keysFile));
     }
 }
 
@@ -284,7 +290,7 @@ void checkAssociations(Checker& c)
         const QString folded = address.toLower();
         if (firstLineOf.contains(folded)) {
             c.add(i, CheckFinding::Warning,
-                  QStringLiteral("%1 is already configured on line %2.")
+                  tr("%1 is already configured on line %2.")
                       .arg(address)
                       .arg(firstLineOf.value(folded) + 1));
         } else {
@@ -309,20 +315,20 @@ void checkAssociations(Checker& c)
         }
         if (minPoll >= 0 && maxPoll >= 0 && minPoll > maxPoll)
             c.add(i, CheckFinding::Warning,
-                  QStringLiteral("minpoll %1 is above maxpoll %2.").arg(minPoll).arg(maxPoll));
+                  tr("minpoll %1 is above maxpoll %2.").arg(minPoll).arg(maxPoll));
     }
     for (int i = 0; i < c.lines.size(); ++i) {
         const ConfigLine& line = c.lines.at(i);
         if (line.key == QLatin1String("fudge") && !line.values.isEmpty() &&
             !clocks.contains(line.values.first()))
             c.add(i, CheckFinding::Warning,
-                  QStringLiteral("No server line configures the clock %1 of this fudge line.")
+                  tr("No server line configures the clock %1 of this fudge line.")
                       .arg(line.values.first()));
     }
     if (!pool && !referenceClock && sources < 4)
         c.findings.append(
             {0, CheckFinding::Warning,
-             QStringLiteral("Only %1 time sources: fewer than four cannot outvote one wrong clock.")
+             tr("Only %1 time sources: fewer than four cannot outvote one wrong clock.")
                  .arg(sources)});
 }
 
@@ -368,11 +374,11 @@ QString severityName(CheckFinding::Severity severity)
 {
     switch (severity) {
     case CheckFinding::Error:
-        return QStringLiteral("error");
+        return tr("error");
     case CheckFinding::Warning:
-        return QStringLiteral("warning");
+        return tr("warning");
     case CheckFinding::Hint:
-        return QStringLiteral("hint");
+        return tr("hint");
     }
     return QString();
 }
@@ -381,7 +387,7 @@ QString findingsText(const QVector<CheckFinding>& findings)
 {
     QString text;
     for (const CheckFinding& finding : findings)
-        text += QStringLiteral("line %1: %2: %3\n")
+        text += tr("line %1: %2: %3\n")
                     .arg(finding.line)
                     .arg(severityName(finding.severity), finding.text);
     return text;
