@@ -8,7 +8,9 @@
 #include <QTextCodec>
 #include <QUrl>
 
+#include "checkpanel.h"
 #include "configdocument.h"
+#include "configreview.h"
 #include "daemonstatus.h"
 #include "fbroadcast.h"
 #include "foptaccess.h"
@@ -58,6 +60,7 @@ FNTP::FNTP(QWidget* parent) : QMainWindow(parent), ui(new Ui::FMain)
     auto* help = new WispHelpMenu(this);
     help->setTitle(tr("Help"));
     menuBar()->addMenu(help);
+    addReviewActions(this);
 
     restoreWindowSettings();
 }
@@ -236,8 +239,14 @@ void FNTP::applyActionClicked()
             if (!reloadInstead)
                 return;
         } else {
+            if (!confirmRejectedLines(this))
+                return;
             page->saveSettings();
             const QString error = ConfigDocument::instance().lastWriteError();
+            if (!ConfigDocument::instance().lastBackupError().isEmpty()) {
+                reportBackupFailure(this, error);
+                return;
+            }
             if (!error.isEmpty()) {
                 QMessageBox::critical(this, tr("Error"),
                                       tr("The changes could not be written to %1:\n%2")

@@ -1,8 +1,11 @@
 #include "configdocument.h"
 
 #include "config.h"
+#include "configbackups.h"
 #include "fileio.h"
 #include "ntpconfpath.h"
+
+#include <QFile>
 
 #include <cerrno>
 
@@ -59,12 +62,64 @@ bool ConfigDocument::changedOutside() const
 
 bool ConfigDocument::save(const NtpSettings& record)
 {
+    if (m_capturing) {
+        m_captured = render(record);
+        return true;
+    }
+    return replaceKeepingBackup(
+        [&record](const QString& path, QString* error) { return record.writeTo(path, error); });
+}
+
+bool ConfigDocument::restore(const QString& backupPath)
+{
+    FileContent backup;
+    if (const int error = readWholeFile(backupPath, &backup)) {
+        m_backupError.clear();
+        m_writeError = errnoText(error);
+        return false;
+    }
+    return replaceKeepingBackup([&backup](const QString& path, QString* error) {
+        QString target;
+        int result = resolveSymlinks(path, &target);
+        if (result == 0)
+            result = replaceFileAtomically(target, backup.bytes);
+        *error = result == 0 ? QString() : errnoText(result);
+        return result == 0;
+    });
+}
+
+bool ConfigDocument::replaceKeepingBackup(
+    const std::function<bool(const QString& path, QString* error)>& write)
+{
+    const QString file = path();
+    QString backup;
+    if (const int error = ConfigBackups::keep(file, &backup)) {
+        // Without a copy of the old file nothing is replaced.
+        m_backupError = errnoText(error);
+        m_writeError = m_backupError;
+        return false;
+    }
+    m_backupError.clear();
     QString error;
-    const bool written = record.writeTo(path(), &error);
+    const bool written = write(file, &error);
     m_writeError = written ? QString() : error;
-    if (written)
-        emit saved();
-    return written;
+    if (!written) {
+        if (!backup.isEmpty())
+            QFile::remove(backup); // a copy of the unchanged file
+        return false;
+    }
+    ConfigBackups::prune(file);
+    emit saved();
+    return true;
+}
+
+QByteArray ConfigDocument::captureSave(const std::function<void()>& save)
+{
+    m_capturing = true;
+    m_captured.clear();
+    save();
+    m_capturing = false;
+    return m_captured;
 }
 
 QByteArray ConfigDocument::render(const NtpSettings& record) const

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 #include "filefingerprint.h"
 #include "ntpsettings.h"
 
@@ -39,11 +41,24 @@ public:
     // program changed it, and writing now would lose that change.
     bool changedOutside() const;
 
-    // Writes `record` over the file. False on failure, with the reason in
-    // lastWriteError(); the file is then unchanged.
+    // Writes `record` over the file, after keeping a copy of the old one
+    // (ConfigBackups). False on failure, with the reason in lastWriteError();
+    // the file is then unchanged.
     bool save(const NtpSettings& record);
     // Empty after a successful write, else the system's reason.
     QString lastWriteError() const { return m_writeError; }
+    // The reason no copy of the old file could be kept, when that stopped
+    // the last write; empty otherwise.
+    QString lastBackupError() const { return m_backupError; }
+
+    // Puts the bytes of a kept copy back in place of the file, the same way
+    // save() writes (a copy of the file it replaces is kept first).
+    bool restore(const QString& backupPath);
+
+    // Runs `save`, during which save() writes nothing but only remembers the
+    // bytes it would write; returns those bytes (empty if save() was not
+    // called).
+    QByteArray captureSave(const std::function<void()>& save);
 
     // Exactly the bytes save() would write for `record` over the file as it
     // is now on disk.
@@ -56,11 +71,16 @@ signals:
 private:
     ConfigDocument() = default;
     void forgetParse();
+    bool
+    replaceKeepingBackup(const std::function<bool(const QString& path, QString* error)>& write);
 
     QString m_path;
     FileFingerprint m_loadedFingerprint;
     int m_readError = 0;
     QString m_writeError;
+    QString m_backupError;
+    bool m_capturing = false;
+    QByteArray m_captured;
 
     // The record parsed at the last read, with the bytes it was parsed from.
     bool m_parseValid = false;

@@ -188,15 +188,13 @@ void removeStaleTempFiles(const QFileInfo& target)
     }
 }
 
-int replaceFileAtomically(const QString& path, const QByteArray& bytes)
+namespace
+{
+int writeOver(const QString& path, const QByteArray& bytes, const Ownership& ownership)
 {
     const QByteArray target = QFile::encodeName(path);
     const QFileInfo info(path);
     const QByteArray dir = QFile::encodeName(info.absolutePath());
-
-    Ownership ownership;
-    if (const int error = ownershipOf(target, &ownership))
-        return error;
 
     QByteArray tempName = QFile::encodeName(info.absolutePath() + QLatin1String("/.") +
                                             info.fileName() + QLatin1String(".XXXXXX"));
@@ -221,4 +219,21 @@ int replaceFileAtomically(const QString& path, const QByteArray& bytes)
     syncDirectory(dir);
     removeStaleTempFiles(info);
     return 0;
+}
+} // namespace
+
+int replaceFileAtomically(const QString& path, const QByteArray& bytes)
+{
+    Ownership ownership;
+    if (const int error = ownershipOf(QFile::encodeName(path), &ownership))
+        return error;
+    return writeOver(path, bytes, ownership);
+}
+
+int writePrivateFileAtomically(const QString& path, const QByteArray& bytes)
+{
+    Ownership rootOnly;
+    rootOnly.mode = 0600;
+    rootOnly.known = true; // uid and gid 0
+    return writeOver(path, bytes, rootOnly);
 }

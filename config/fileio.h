@@ -26,4 +26,8 @@ int resolveSymlinks(const QString& path, QString* resolved);
 // that failed; the old file is then unchanged.
 int replaceFileAtomically(const QString& path, const QByteArray& bytes);
 
+// Writes `bytes` to `path` the same way, as a file of mode 0600 owned by
+// root (by the caller when it is not root).
+int writePrivateFileAtomically(const QString& path, const QByteArray& bytes);
+
 QString errnoText(int error);

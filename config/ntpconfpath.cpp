@@ -13,6 +13,12 @@ QString& systemRoot()
     static QString root;
     return root;
 }
+
+QString& overriddenBackupDir()
+{
+    static QString path;
+    return path;
+}
 } // namespace
 
 QString ntpConfPath()
@@ -94,4 +100,15 @@ QString ntpdPidFilePath()
 QString systemdRuntimePath()
 {
     return systemPath(QStringLiteral("/run/systemd/system"));
+}
+
+QString backupDirPath()
+{
+    const QString& path = overriddenBackupDir();
+    return path.isEmpty() ? systemPath(QStringLiteral("/var/backups/ntp-service-manager")) : path;
+}
+
+void setBackupDirPathForTesting(const QString& path)
+{
+    overriddenBackupDir() = path;
 }

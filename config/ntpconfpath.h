@@ -26,3 +26,9 @@ QString dpkgStatusPath();        // /var/lib/dpkg/status
 QString procPath();              // /proc
 QString ntpdPidFilePath();       // /run/ntpd.pid, written by both daemons' scripts and units
 QString systemdRuntimePath();    // /run/systemd/system: present while systemd runs
+
+// Where copies of the configuration file are kept before it is replaced.
+// Always "/var/backups/ntp-service-manager" in the shipped program; tests
+// point it at a folder of their own through setBackupDirPathForTesting().
+QString backupDirPath();
+void setBackupDirPathForTesting(const QString& path);

@@ -275,6 +275,51 @@ bool namesRestrictTarget(const QStringList& values)
 
 const QString referenceClockPrefix = QStringLiteral("127.127.");
 
+// A decimal number (optional sign, ASCII digits) that an int cannot hold.
+// The record would keep another value in its place (0), and writing it back
+// would change what the line says.
+bool overflowsInt(const QString& token)
+{
+    const int start =
+        token.startsWith(QLatin1Char('+')) || token.startsWith(QLatin1Char('-')) ? 1 : 0;
+    if (token.size() <= start)
+        return false;
+    for (int i = start; i < token.size(); ++i) {
+        const ushort code = token.at(i).unicode();
+        if (code < '0' || code > '9')
+            return false;
+    }
+    bool ok = false;
+    token.toInt(&ok, 10);
+    return !ok;
+}
+
+// Whether every value of a numeric option on the line fits the record. A
+// line with one that does not is carried over as it stands. The scan looks at
+// every word that names a numeric option, even one the parser would read as
+// the value of another option: carrying a line too many is harmless.
+bool numbersFit(const QStringList& values, bool (*isNumericOption)(const QString&))
+{
+    for (int i = 1; i + 1 < values.size(); ++i) {
+        if (isNumericOption(values.at(i).toLower()) && overflowsInt(values.at(i + 1)))
+            return false;
+    }
+    return true;
+}
+
+bool isAssociationNumber(const QString& word)
+{
+    ServerEntry probe;
+    return associationNumber(probe, word) != nullptr;
+}
+
+bool isFudgeNumber(const QString& word)
+{
+    return word == QLatin1String("stratum") || word == QLatin1String("mode") ||
+           (word.size() == 5 && word.startsWith(QLatin1String("flag")) &&
+            word.at(4) >= QLatin1Char('1') && word.at(4) <= QLatin1Char('4'));
+}
+
 const QString statisticsNames[] = {QStringLiteral("clockstats"), QStringLiteral("cryptostats"),
                                    QStringLiteral("loopstats"),  QStringLiteral("peerstats"),
                                    QStringLiteral("rawstats"),   QStringLiteral("sysstats")};
@@ -343,7 +388,7 @@ LineRole RecordLineReader::take(const ConfigLine& line)
         return takeAssociation(m_record.manycastServers, Section::ManycastServers, line);
     if (key == associationKeywords[3])
         return takeAssociation(m_record.multicastClients, Section::MulticastClients, line);
-    if (key == QLatin1String("fudge") && !values.isEmpty()) {
+    if (key == QLatin1String("fudge") && !values.isEmpty() && numbersFit(values, isFudgeNumber)) {
         m_record.fudges.append(parseFudge(values));
         m_record.fudges.last().comment = line.trailingComment;
         return takenAs(Section::Fudges, m_record.fudges.size() - 1);
@@ -385,7 +430,8 @@ LineRole RecordLineReader::take(const ConfigLine& line)
 LineRole RecordLineReader::takeAssociation(QList<ServerEntry>& list, Section section,
                                            const ConfigLine& line)
 {
-    if (line.values.isEmpty() || startsWithAddressFamily(line.values))
+    if (line.values.isEmpty() || startsWithAddressFamily(line.values) ||
+        !numbersFit(line.values, isAssociationNumber))
         return LineRole();
     list.append(parseAssociation(line.values));
     list.last().comment = line.trailingComment;

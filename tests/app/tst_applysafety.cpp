@@ -8,9 +8,6 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 #include "fntp.h"
 #include "modifiablewidget.h"
 #include "ntpsettings.h"
@@ -44,29 +41,6 @@ public:
         edited = value;
         emit dataChanged(this);
     }
-};
-
-// Lowers the largest file size this process may write, for one scope.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    sighandler_t m_oldHandler;
 };
 
 struct Fixture {

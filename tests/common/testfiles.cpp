@@ -47,12 +47,19 @@ ConfFile::ConfFile(const QByteArray& content)
 {
     write(content);
     setNtpConfPathForTesting(path());
+    setBackupDirPathForTesting(backupDir());
+}
+
+QString ConfFile::backupDir() const
+{
+    return m_backupRoot.filePath(QStringLiteral("ntp-service-manager"));
 }
 
 // Never fall back to the real file: later page loads find nothing at all.
 ConfFile::~ConfFile()
 {
     setNtpConfPathForTesting(QStringLiteral("/nonexistent/ntp-service-manager-test/ntp.conf"));
+    setBackupDirPathForTesting(QStringLiteral("/nonexistent/ntp-service-manager-test/backups"));
 }
 
 QString ConfFile::path() const

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <csignal>
+#include <sys/resource.h>
 
 // File helpers shared by every test, widget-free so that the configuration
 // tests need Qt Core only.
@@ -36,9 +38,37 @@ public:
     QString dir() const { return m_dir.path(); }
     QByteArray read() const;
     void write(const QByteArray& content) const;
+    // Where copies of the file are kept before it is replaced (created by
+    // the first copy).
+    QString backupDir() const;
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_backupRoot;
+};
+
+// Lowers the largest file size this process may write, for one scope: like
+// a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    sighandler_t m_oldHandler;
 };
 
 } // namespace TestHelpers

@@ -1,0 +1,148 @@
+#include "configreview.h"
+
+#include "checkpanel.h"
+#include "configbackups.h"
+#include "configdocument.h"
+#include "fileio.h"
+#include "fntp.h"
+#include "modifiablewidget.h"
+#include "ntpconfpath.h"
+#include "ntpsettings.h"
+#include "restoredialog.h"
+#include "reviewdialog.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QToolBar>
+
+namespace
+{
+
+QAction* newAction(FNTP* window, const char* name, const QString& text, const char* icon)
+{
+    auto* action = new QAction(QIcon::fromTheme(QLatin1String(icon)), text, window);
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+// Reads every page anew, without any of them entering the edit state.
+void reloadEveryPage(FNTP* window)
+{
+    for (ModifiableWidget* page : window->findChildren<ModifiableWidget*>()) {
+        const bool wasBlocked = page->blockSignals(true);
+        page->loadSettings();
+        page->blockSignals(wasBlocked);
+    }
+}
+
+// The guard Apply has too: a file changed since it was loaded is replaced
+// only when the user says so.
+bool mayReplaceChangedFile(FNTP* window)
+{
+    const ConfigDocument& document = ConfigDocument::instance();
+    if (!document.changedOutside())
+        return true;
+    return QMessageBox::warning(
+               window, FNTP::tr("Configuration changed"),
+               FNTP::tr("The file %1 was changed by another program after it was loaded.\n"
+                        "Replace it with the chosen version anyway?")
+                   .arg(document.path()),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+void restorePreviousVersion(FNTP* window)
+{
+    ConfigDocument& document = ConfigDocument::instance();
+    const QVector<ConfigBackup> backups = ConfigBackups::list(document.path());
+    if (backups.isEmpty()) {
+        QMessageBox::information(window, FNTP::tr("Restore a previous version"),
+                                 FNTP::tr("No previous version of %1 has been kept in %2.")
+                                     .arg(document.path(), backupDirPath()));
+        return;
+    }
+    RestoreDialog dialog(document.path(), currentFileBytes(), backups, window);
+    if (dialog.exec() != QDialog::Accepted || dialog.chosenPath().isEmpty())
+        return;
+    if (!mayReplaceChangedFile(window))
+        return;
+    if (!document.restore(dialog.chosenPath())) {
+        if (!document.lastBackupError().isEmpty())
+            reportBackupFailure(window, document.lastBackupError());
+        else
+            QMessageBox::critical(window, FNTP::tr("Error"),
+                                  FNTP::tr("The chosen version could not be written to %1:\n%2")
+                                      .arg(document.path(), document.lastWriteError()));
+        return;
+    }
+    reloadEveryPage(window);
+}
+
+} // namespace
+
+QByteArray bytesApplyWouldWrite(ModifiableWidget* page)
+{
+    const NtpSettings loaded = ntpSettings;
+    const QByteArray bytes =
+        ConfigDocument::instance().captureSave([page]() { page->saveSettings(); });
+    ntpSettings = loaded;
+    return bytes;
+}
+
+QByteArray currentFileBytes()
+{
+    QString target;
+    if (resolveSymlinks(ConfigDocument::instance().path(), &target) != 0)
+        return QByteArray();
+    FileContent content;
+    readWholeFile(target, &content);
+    return content.bytes;
+}
+
+void reviewChanges(QWidget* parent, ModifiableWidget* page, int line, bool proposed)
+{
+    const QByteArray current = currentFileBytes();
+    const QByteArray after = page ? bytesApplyWouldWrite(page) : current;
+    ReviewDialog dialog(FNTP::tr("Review changes"), parent);
+    dialog.setTexts(ConfigDocument::instance().path(), current, after, line > 0 ? 1 << 30 : 3);
+    if (line > 0)
+        dialog.showLine(line, proposed);
+    dialog.exec();
+}
+
+void reportBackupFailure(QWidget* parent, const QString& reason)
+{
+    QMessageBox::critical(parent, FNTP::tr("Error"),
+                          FNTP::tr("No copy of %1 could be kept in %2:\n%3\n"
+                                   "The file was not changed; your changes are still here.")
+                              .arg(ConfigDocument::instance().path(), backupDirPath(), reason));
+}
+
+void addReviewActions(FNTP* window)
+{
+    QAction* apply = window->findChild<QAction*>(QStringLiteral("applyAction"));
+    QAction* review =
+        newAction(window, "aReviewChanges", FNTP::tr("Review changes..."), "document-preview");
+    QAction* restore = newAction(window, "aRestoreVersion",
+                                 FNTP::tr("Restore a previous version..."), "document-revert");
+    auto* edit = new QMenu(FNTP::tr("&Edit"), window);
+    edit->setObjectName(QStringLiteral("menu_Edit"));
+    edit->addAction(review);
+    window->menuBar()->addMenu(edit);
+    window->findChild<QToolBar*>(QStringLiteral("dialogToolBar"))->addAction(review);
+    window->findChild<QMenu*>(QStringLiteral("menu_File"))->addAction(restore);
+
+    // Review while a page is edited, restore while none is.
+    auto follow = [apply, review, restore]() {
+        review->setEnabled(apply->isEnabled());
+        restore->setEnabled(!apply->isEnabled());
+    };
+    QObject::connect(apply, &QAction::changed, window, follow);
+    follow();
+    QObject::connect(review, &QAction::triggered, window,
+                     [window]() { reviewChanges(window, window->editedPage()); });
+    QObject::connect(restore, &QAction::triggered, window,
+                     [window]() { restorePreviousVersion(window); });
+    window->addDockWidget(Qt::BottomDockWidgetArea, new CheckPanel(window));
+}
