@@ -12,6 +12,13 @@
 // record (so an entry removed on a page stays removed) and never copied;
 // every other line is carried.
 //
+// Reference clock lines (server 127.127.t.u, fudge, refclock) whose entry is
+// unchanged are written as the old file had them, byte for byte: the daemon
+// applies a clock's fudge lines in order, each setting only what it names,
+// so a regenerated line must not gain options (such as flags set to 0) that
+// its line did not name. An entry counts as unchanged when it regenerates to
+// the text the old line regenerates to.
+//
 // Where carried lines go:
 // - Consecutive carried lines form a run. A run belongs to the taken-in line
 //   that follows it in the old file, its anchor. The run is written directly
@@ -145,10 +152,32 @@ QString fudgeText(const QString& prefix, const FudgeEntry& entry)
                                                   {"flag2", entry.flag2},
                                                   {"flag3", entry.flag3},
                                                   {"flag4", entry.flag4}};
-    for (const auto& flag : flags) {
-        appendWord(text, flag.first);
-        text += flag.second ? QLatin1String(" 1") : QLatin1String(" 0");
+    for (size_t i = 0; i < 4; ++i) {
+        if (!entry.namedFlags[i] && !flags[i].second)
+            continue; // not named: a 0 here would clear an earlier line's 1
+        appendWord(text, flags[i].first);
+        text += flags[i].second ? QLatin1String(" 1") : QLatin1String(" 0");
     }
+    return withTail(text, entry.extraOptions, entry.comment);
+}
+
+QString refclockText(const QString& prefix, const RefclockEntry& entry)
+{
+    QString text = startLine(prefix);
+    text += entry.driver;
+    appendIfSet(text, "unit", entry.unit);
+    appendIf(text, "prefer", entry.prefer);
+    appendIfSet(text, "mode", entry.mode);
+    appendIfSet(text, "minpoll", entry.minPoll);
+    appendIfSet(text, "maxpoll", entry.maxPoll);
+    appendIfSet(text, "time1", entry.time1);
+    appendIfSet(text, "time2", entry.time2);
+    appendIfSet(text, "stratum", entry.stratum);
+    appendIfSet(text, "refid", entry.refid);
+    appendIfSet(text, "flag1", entry.flag1);
+    appendIfSet(text, "flag2", entry.flag2);
+    appendIfSet(text, "flag3", entry.flag3);
+    appendIfSet(text, "flag4", entry.flag4);
     return withTail(text, entry.extraOptions, entry.comment);
 }
 
@@ -277,6 +306,8 @@ public:
                   const QVector<ConfigLine>& oldLines);
 
     QVector<int> top;
+    // [generated line] the old line whose bytes are written instead; -1: none
+    QVector<int> verbatim;
     QVector<QVector<int>> before; // [generated line] carried lines written before it; last = end
     // [generated line] carried lines moved behind the record's line of their
     // directive; written before the lines of `before`.
@@ -287,7 +318,7 @@ private:
     static constexpr int noPosition = -2;
 
     void indexGenerated(const QStringList& generated);
-    int anchorPosition(const LineRole& role);
+    int anchorPosition(int line);
     void placeLeadingRun(const QVector<int>& run, int anchor);
     void placeRun(const QVector<int>& run, int position);
     void place(int line, int position);
@@ -311,8 +342,9 @@ private:
 CarryOverPlan::CarryOverPlan(const NtpSettings& record, const QStringList& generated,
                              const std::array<int, sectionCount + 1>& sectionStart,
                              const QVector<ConfigLine>& oldLines)
-    : before(generated.size() + 1), movedBefore(generated.size() + 1), m_record(record),
-      m_generated(generated), m_sectionStart(sectionStart), m_oldLines(oldLines)
+    : verbatim(generated.size(), -1), before(generated.size() + 1),
+      movedBefore(generated.size() + 1), m_record(record), m_generated(generated),
+      m_sectionStart(sectionStart), m_oldLines(oldLines)
 {
     NtpSettings oldRecord;
     RecordLineReader reader(oldRecord);
@@ -332,7 +364,7 @@ CarryOverPlan::CarryOverPlan(const NtpSettings& record, const QStringList& gener
             run.append(i);
             continue;
         }
-        const int anchor = anchorPosition(m_roles.at(i));
+        const int anchor = anchorPosition(i);
         if (seenTaken)
             placeRun(run, anchor);
         else
@@ -364,14 +396,24 @@ void CarryOverPlan::indexGenerated(const QStringList& generated)
     }
 }
 
-int CarryOverPlan::anchorPosition(const LineRole& role)
+bool keepsItsBytes(Section section, const QString& text)
 {
+    return section == Section::Fudges || section == Section::Refclocks ||
+           (section == Section::Servers && text.startsWith(QLatin1String("server 127.127.")));
+}
+
+int CarryOverPlan::anchorPosition(int line)
+{
+    const LineRole& role = m_roles.at(line);
     const QStringList& oldSection = m_oldSections[size_t(role.section)];
     if (role.item < oldSection.size()) {
-        const auto unclaimed = m_unclaimedOfText.find(oldSection.at(role.item));
+        const QString& text = oldSection.at(role.item);
+        const auto unclaimed = m_unclaimedOfText.find(text);
         if (unclaimed != m_unclaimedOfText.end() && unclaimed.value() >= 0) {
             const int position = unclaimed.value();
             unclaimed.value() = m_nextOfSameText.at(position);
+            if (keepsItsBytes(role.section, text))
+                verbatim[position] = line;
             return position;
         }
     }
@@ -496,6 +538,7 @@ SectionLines renderSections(const NtpSettings& r)
     s[size_t(Section::Broadcasts)] = associationLines("broadcast", r.broadcasts);
     s[size_t(Section::ManycastServers)] = associationLines("manycastserver", r.manycastServers);
     s[size_t(Section::MulticastClients)] = associationLines("multicastclient", r.multicastClients);
+    s[size_t(Section::Refclocks)] = entryLines("refclock", r.refclocks, &refclockText);
     s[size_t(Section::Fudges)] = entryLines("fudge", r.fudges, &fudgeText);
     s[size_t(Section::FileGens)] = entryLines("filegen", r.fileGens, &fileGenText);
     s[size_t(Section::Restricts)] = entryLines("restrict", r.restricts, &restrictText);
@@ -533,8 +576,11 @@ QByteArray NtpSettings::render(const QVector<ConfigLine>& oldLines) const
             out.addGenerated(QByteArray(), true);
         addCarried(plan.movedBefore.at(i));
         addCarried(plan.before.at(i));
-        if (i < generated.size() && !emptyStatistics)
-            out.addGenerated(codec->fromUnicode(generated.at(i)), false);
+        if (i < generated.size() && !emptyStatistics) {
+            const int old = plan.verbatim.at(i);
+            out.addGenerated(old >= 0 ? oldLines.at(old).raw : codec->fromUnicode(generated.at(i)),
+                             false);
+        }
     }
     return out.result();
 }
