@@ -24,7 +24,7 @@ namespace
 const char* const recordKeywords[] = {
     "server",         "broadcast", "manycastserver", "multicastclient", "fudge",    "restrict",
     "discard",        "filegen",   "logconfig",      "statistics",      "statsdir", "driftfile",
-    "broadcastdelay", "logfile",   "enable",         "broadcastclient"};
+    "broadcastdelay", "logfile",   "enable",         "broadcastclient", "refclock"};
 
 bool isRecordKeyword(const QString& key)
 {
