@@ -102,6 +102,11 @@ bool keepsLines(const ClockToSave& clock, ClockSyntax syntax)
     if (!clock.loaded || clock.edited || clock.settings != clock.origin.settings ||
         syntax != clock.origin.syntax)
         return false;
+    // A second preferred clock is shown without "Prefer", and written so.
+    const bool linePrefers =
+        syntax == ClockSyntax::Refclock ? clock.origin.refclock.prefer : clock.origin.server.prefer;
+    if (linePrefers != clock.settings.prefer)
+        return false;
     return syntax == ClockSyntax::Refclock || !clock.catalogued;
 }
 
@@ -162,7 +167,7 @@ RefclockEntry refclockToWrite(const ClockToSave& clock)
         entry.unit = s.id.unit;
     if (isNew ? s.mode != 0 : s.mode != old.mode)
         entry.mode = s.mode;
-    updateIfChanged(entry.prefer, s.prefer, old.prefer, isNew);
+    entry.prefer = s.prefer;
     if (isNew || s.minPoll != old.minPoll || s.maxPoll != old.maxPoll) {
         entry.minPoll = s.minPoll;
         entry.maxPoll = s.maxPoll;

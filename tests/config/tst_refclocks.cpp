@@ -99,6 +99,7 @@ private slots:
     void editedRefclockKeepsItsSyntax();
     void addedClockTakesTheDaemonsSyntax();
     void deletedClockTakesItsLines();
+    void secondPreferredClockWrittenAsShown();
     void laterFudgeLinesNeverGainFlags();
 };
 
@@ -259,6 +260,14 @@ void TestRefclocks::deletedClockTakesItsLines()
     QCOMPARE(linesOf(text, "refclock"), QStringList{"refclock shm unit 1 refid PPS"});
     QVERIFY(linesOf(text, "server").isEmpty());
     QVERIFY(linesOf(text, "fudge").isEmpty());
+}
+
+void TestRefclocks::secondPreferredClockWrittenAsShown()
+{
+    RecordFile file("refclock shm unit 0  prefer\nrefclock shm unit 1 prefer refid PPS\n");
+    storeReferenceClocks(file.record, unchanged(file.record, false), true);
+    QCOMPARE(linesOf(file.rendered(), "refclock"),
+             QStringList({"refclock shm unit 0  prefer", "refclock shm unit 1 refid PPS"}));
 }
 
 void TestRefclocks::laterFudgeLinesNeverGainFlags()
