@@ -49,6 +49,15 @@ bool FudgeEntry::operator==(const FudgeEntry& o) const
            comment == o.comment;
 }
 
+bool RefclockEntry::operator==(const RefclockEntry& o) const
+{
+    return driver == o.driver && unit == o.unit && mode == o.mode && minPoll == o.minPoll &&
+           maxPoll == o.maxPoll && stratum == o.stratum && time1 == o.time1 && time2 == o.time2 &&
+           refid == o.refid && prefer == o.prefer && flag1 == o.flag1 && flag2 == o.flag2 &&
+           flag3 == o.flag3 && flag4 == o.flag4 && extraOptions == o.extraOptions &&
+           comment == o.comment;
+}
+
 bool FileGenEntry::operator==(const FileGenEntry& o) const
 {
     return name == o.name && type == o.type && file == o.file && link == o.link &&
@@ -82,7 +91,7 @@ bool NtpSettings::operator==(const NtpSettings& o) const
            fileGens == o.fileGens && restricts == o.restricts && discards == o.discards &&
            servers == o.servers && broadcasts == o.broadcasts &&
            manycastServers == o.manycastServers && multicastClients == o.multicastClients &&
-           enables == o.enables && logConfig == o.logConfig &&
+           refclocks == o.refclocks && enables == o.enables && logConfig == o.logConfig &&
            directiveExtras == o.directiveExtras && directiveComments == o.directiveComments;
 }
 

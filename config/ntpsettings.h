@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <array>
 
 #include "filefingerprint.h"
 
@@ -60,12 +61,43 @@ struct FudgeEntry {
     bool flag2 = false;
     bool flag3 = false;
     bool flag4 = false;
+    // Which of flag1 to flag4 the line names. The daemon applies a clock's
+    // fudge lines in order, each setting only what it names, so a line is
+    // written with the flags it named (and any that are set): writing the
+    // others as 0 would clear what an earlier line set. A new entry names all
+    // four. Not part of the settings compared by ==.
+    std::array<bool, 4> namedFlags{{true, true, true, true}};
 
     QStringList extraOptions;
     QString comment;
 
     bool operator==(const FudgeEntry& o) const;
     bool operator!=(const FudgeEntry& o) const { return !(*this == o); }
+};
+
+// A reference clock in NTPsec's syntax: "refclock NAME unit N ...". Numbers
+// and flags not given are -1; options without a field stay in extraOptions.
+struct RefclockEntry {
+    QString driver; // the driver's short name as written ("shm", "nmea")
+    int unit = -1;
+    int mode = -1;
+    int minPoll = -1;
+    int maxPoll = -1;
+    int stratum = -1;
+    QString time1;
+    QString time2;
+    QString refid;
+    bool prefer = false;
+    int flag1 = -1;
+    int flag2 = -1;
+    int flag3 = -1;
+    int flag4 = -1;
+
+    QStringList extraOptions;
+    QString comment;
+
+    bool operator==(const RefclockEntry& o) const;
+    bool operator!=(const RefclockEntry& o) const { return !(*this == o); }
 };
 
 struct FileGenEntry {
@@ -136,6 +168,7 @@ struct NtpSettings {
     QList<ServerEntry> broadcasts;
     QList<ServerEntry> manycastServers;
     QList<ServerEntry> multicastClients;
+    QList<RefclockEntry> refclocks; // "refclock" lines
     QStringList enables;
     QStringList logConfig;
 
@@ -167,5 +200,6 @@ extern NtpSettings ntpSettings;
 // So that pages can keep a loaded entry with the row that shows it.
 Q_DECLARE_METATYPE(ServerEntry)
 Q_DECLARE_METATYPE(FudgeEntry)
+Q_DECLARE_METATYPE(RefclockEntry)
 Q_DECLARE_METATYPE(FileGenEntry)
 Q_DECLARE_METATYPE(RestrictEntry)

@@ -19,6 +19,13 @@
 // the program did not write, and a rewrite in its own format would only stir
 // them.
 //
+// Reference clock lines (server 127.127.t.u, fudge, refclock) whose entry is
+// unchanged are written as the old file had them, byte for byte: the daemon
+// applies a clock's fudge lines in order, each setting only what it names,
+// so a regenerated line must not gain options (such as flags set to 0) that
+// its line did not name. An entry counts as unchanged when it regenerates to
+// the text the old line regenerates to.
+//
 // Where carried lines go:
 // - Consecutive carried lines form a run. A run belongs to the taken-in line
 //   that follows it in the old file, its anchor. The run is written directly
@@ -152,10 +159,32 @@ QString fudgeText(const QString& prefix, const FudgeEntry& entry)
                                                   {"flag2", entry.flag2},
                                                   {"flag3", entry.flag3},
                                                   {"flag4", entry.flag4}};
-    for (const auto& flag : flags) {
-        appendWord(text, flag.first);
-        text += flag.second ? QLatin1String(" 1") : QLatin1String(" 0");
+    for (size_t i = 0; i < 4; ++i) {
+        if (!entry.namedFlags[i] && !flags[i].second)
+            continue; // not named: a 0 here would clear an earlier line's 1
+        appendWord(text, flags[i].first);
+        text += flags[i].second ? QLatin1String(" 1") : QLatin1String(" 0");
     }
+    return withTail(text, entry.extraOptions, entry.comment);
+}
+
+QString refclockText(const QString& prefix, const RefclockEntry& entry)
+{
+    QString text = startLine(prefix);
+    text += entry.driver;
+    appendIfSet(text, "unit", entry.unit);
+    appendIf(text, "prefer", entry.prefer);
+    appendIfSet(text, "mode", entry.mode);
+    appendIfSet(text, "minpoll", entry.minPoll);
+    appendIfSet(text, "maxpoll", entry.maxPoll);
+    appendIfSet(text, "time1", entry.time1);
+    appendIfSet(text, "time2", entry.time2);
+    appendIfSet(text, "stratum", entry.stratum);
+    appendIfSet(text, "refid", entry.refid);
+    appendIfSet(text, "flag1", entry.flag1);
+    appendIfSet(text, "flag2", entry.flag2);
+    appendIfSet(text, "flag3", entry.flag3);
+    appendIfSet(text, "flag4", entry.flag4);
     return withTail(text, entry.extraOptions, entry.comment);
 }
 
@@ -290,6 +319,13 @@ bool isBlank(const QByteArray& raw)
     return raw.trimmed().isEmpty();
 }
 
+// Reference clock lines keep their bytes while their entry is unchanged.
+bool keepsItsBytes(Section section, const QString& text)
+{
+    return section == Section::Fudges || section == Section::Refclocks ||
+           (section == Section::Servers && text.startsWith(QLatin1String("server 127.127.")));
+}
+
 // Decides where the carried lines of the old file go among the generated
 // lines (see the comment at the top of this file).
 class CarryOverPlan
@@ -361,7 +397,8 @@ CarryOverPlan::CarryOverPlan(const NtpSettings& record, const QStringList& gener
         }
         bool sameText = false;
         const int anchor = anchorPosition(m_roles.at(i), &sameText);
-        if (sameText && keptAsWritten(oldRecord, m_roles.at(i)))
+        if (sameText && (keptAsWritten(oldRecord, m_roles.at(i)) ||
+                         keepsItsBytes(m_roles.at(i).section, m_generated.at(anchor))))
             asWritten[anchor] = i;
         if (seenTaken)
             placeRun(run, anchor);
@@ -398,7 +435,8 @@ int CarryOverPlan::anchorPosition(const LineRole& role, bool* sameText)
 {
     const QStringList& oldSection = m_oldSections[size_t(role.section)];
     if (role.item < oldSection.size()) {
-        const auto unclaimed = m_unclaimedOfText.find(oldSection.at(role.item));
+        const QString& text = oldSection.at(role.item);
+        const auto unclaimed = m_unclaimedOfText.find(text);
         if (unclaimed != m_unclaimedOfText.end() && unclaimed.value() >= 0) {
             const int position = unclaimed.value();
             unclaimed.value() = m_nextOfSameText.at(position);
@@ -527,6 +565,7 @@ SectionLines renderSections(const NtpSettings& r)
     s[size_t(Section::Broadcasts)] = associationLines("broadcast", r.broadcasts);
     s[size_t(Section::ManycastServers)] = associationLines("manycastserver", r.manycastServers);
     s[size_t(Section::MulticastClients)] = associationLines("multicastclient", r.multicastClients);
+    s[size_t(Section::Refclocks)] = entryLines("refclock", r.refclocks, &refclockText);
     s[size_t(Section::Fudges)] = entryLines("fudge", r.fudges, &fudgeText);
     s[size_t(Section::FileGens)] = entryLines("filegen", r.fileGens, &fileGenText);
     s[size_t(Section::Restricts)] = entryLines("restrict", r.restricts, &restrictText);

@@ -111,6 +111,19 @@ ServerEntry parseAssociation(const QStringList& values)
     return entry;
 }
 
+// The flag named `word` ("flag1" to "flag4"), marked as named by the line.
+bool* fudgeFlag(FudgeEntry& entry, const QString& word)
+{
+    if (word.size() != 5 || !word.startsWith(QLatin1String("flag")))
+        return nullptr;
+    const int index = word.at(4).unicode() - '1';
+    if (index < 0 || index > 3)
+        return nullptr;
+    entry.namedFlags[size_t(index)] = true;
+    bool* const flags[] = {&entry.flag1, &entry.flag2, &entry.flag3, &entry.flag4};
+    return flags[index];
+}
+
 // Sets the fudge field named `word` from `value`; false for other words.
 bool setFudgeOption(FudgeEntry& entry, const QString& word, const QString& value)
 {
@@ -124,14 +137,8 @@ bool setFudgeOption(FudgeEntry& entry, const QString& word, const QString& value
         entry.refid = value;
     else if (word == QLatin1String("mode"))
         entry.mode = toNumber(value);
-    else if (word == QLatin1String("flag1"))
-        entry.flag1 = toNumber(value) != 0;
-    else if (word == QLatin1String("flag2"))
-        entry.flag2 = toNumber(value) != 0;
-    else if (word == QLatin1String("flag3"))
-        entry.flag3 = toNumber(value) != 0;
-    else if (word == QLatin1String("flag4"))
-        entry.flag4 = toNumber(value) != 0;
+    else if (bool* flag = fudgeFlag(entry, word))
+        *flag = toNumber(value) != 0;
     else
         return false;
     return true;
@@ -140,12 +147,60 @@ bool setFudgeOption(FudgeEntry& entry, const QString& word, const QString& value
 FudgeEntry parseFudge(const QStringList& values)
 {
     FudgeEntry entry;
+    entry.namedFlags.fill(false);
     entry.address = values.first();
     const int count = values.size();
     int i = 1;
     while (i < count) {
         if (i + 1 < count && setFudgeOption(entry, values.at(i).toLower(), values.at(i + 1))) {
             i += 2;
+        } else {
+            entry.extraOptions.append(values.at(i));
+            ++i;
+        }
+    }
+    return entry;
+}
+
+// Sets the refclock field named `word` from `value`; false for other words.
+bool setRefclockOption(RefclockEntry& entry, const QString& word, const QString& value)
+{
+    int* const numbers[] = {&entry.unit,    &entry.mode,    &entry.minPoll,
+                            &entry.maxPoll, &entry.stratum, &entry.flag1,
+                            &entry.flag2,   &entry.flag3,   &entry.flag4};
+    const char* const numberNames[] = {"unit",  "mode",  "minpoll", "maxpoll", "stratum",
+                                       "flag1", "flag2", "flag3",   "flag4"};
+    for (int i = 0; i < 9; ++i) {
+        if (word == QLatin1String(numberNames[i])) {
+            const int number = toNumber(value);
+            *numbers[i] = i >= 5 ? int(number != 0) : number; // flags are 0 or 1
+            return true;
+        }
+    }
+    if (word == QLatin1String("time1"))
+        entry.time1 = value;
+    else if (word == QLatin1String("time2"))
+        entry.time2 = value;
+    else if (word == QLatin1String("refid"))
+        entry.refid = value;
+    else
+        return false;
+    return true;
+}
+
+RefclockEntry parseRefclock(const QStringList& values)
+{
+    RefclockEntry entry;
+    entry.driver = values.first();
+    const int count = values.size();
+    int i = 1;
+    while (i < count) {
+        const QString word = values.at(i).toLower();
+        if (i + 1 < count && setRefclockOption(entry, word, values.at(i + 1))) {
+            i += 2;
+        } else if (word == QLatin1String("prefer")) {
+            entry.prefer = true;
+            ++i;
         } else {
             entry.extraOptions.append(values.at(i));
             ++i;
@@ -392,6 +447,11 @@ LineRole RecordLineReader::take(const ConfigLine& line)
         m_record.fudges.append(parseFudge(values));
         m_record.fudges.last().comment = line.trailingComment;
         return takenAs(Section::Fudges, m_record.fudges.size() - 1);
+    }
+    if (key == QLatin1String("refclock") && !values.isEmpty()) {
+        m_record.refclocks.append(parseRefclock(values));
+        m_record.refclocks.last().comment = line.trailingComment;
+        return takenAs(Section::Refclocks, m_record.refclocks.size() - 1);
     }
     if (key == QLatin1String("filegen") && !values.isEmpty()) {
         m_record.fileGens.append(parseFileGen(values));

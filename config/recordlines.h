@@ -20,6 +20,7 @@ enum class Section {
     Broadcasts,
     ManycastServers,
     MulticastClients,
+    Refclocks,
     Fudges,
     FileGens,
     Restricts,

@@ -7,8 +7,10 @@ class QCheckBox;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-// Reference clocks page: one row per 127.127.t.u server line joined with its
-// first fudge line, and the "calibrate" flag of the enable directive.
+// Reference clocks page: one row per reference clock (a 127.127.t.u server
+// line joined with its first fudge line, or an NTPsec refclock line), and the
+// "calibrate" flag of the enable directive. The clock rules live in
+// referenceclocks.h; the page shows and edits the rows.
 class FOptHWClock : public ListPage
 {
     Q_OBJECT

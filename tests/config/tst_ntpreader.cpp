@@ -193,6 +193,7 @@ void TestNtpReader::readsDirectives_data()
     fudge.address = "127.127.1.0";
     fudge.stratum = 10;
     fudge.flag1 = true;
+    fudge.namedFlags = {true, true, false, false};
     r.fudges.append(fudge);
     fudge = FudgeEntry();
     fudge.address = "127.127.8.0";
@@ -202,6 +203,7 @@ void TestNtpReader::readsDirectives_data()
     fudge.mode = 5;
     fudge.flag4 = true;
     fudge.extraOptions = QStringList{"odd", "flag3"};
+    fudge.namedFlags = {false, false, false, true};
     r.fudges.append(fudge);
     QTest::newRow("fudge")
         << QByteArray("fudge 127.127.1.0 stratum 10 flag1 1 flag2 0\nfudge\n"
