@@ -270,7 +270,13 @@ void TestFOptHWClockAny::corpusClocksSurviveUnchangedApplies()
         }
         QVERIFY2(clockLines(conf.read()) == before, qPrintable(name));
         FOptHWClock page;
-        QVERIFY2(table(page)->topLevelItemCount() > 0, qPrintable(name));
+        if (table(page)->topLevelItemCount() == 0) {
+            // A clock line the record cannot hold (a number outside an int)
+            // is no row and is carried as it stands.
+            page.saveSettings();
+            QVERIFY2(clockLines(conf.read()) == before, qPrintable(name));
+            continue;
+        }
         page.saveSettings();
         // Refclock lines are kept byte for byte; a classic clock is written
         // in full, and a second apply changes nothing more.
