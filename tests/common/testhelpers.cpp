@@ -146,6 +146,12 @@ void ConfFile::write(const QByteArray& content) const
     writeFile(path(), content);
 }
 
+QString ntpqFixturePath(const char* name)
+{
+    return qEnvironmentVariable("NTPSM_SOURCE_DIR") + QStringLiteral("/tests/config/data/ntpq/") +
+           QLatin1String(name);
+}
+
 QByteArray readFile(const QString& path)
 {
     QFile file(path);

@@ -43,6 +43,10 @@ QByteArray readFile(const QString& path);
 // Replaces a file's content; false unless all of it was written.
 bool writeFile(const QString& path, const QByteArray& content);
 
+// A file of tests/config/data/ntpq: output captured from the daemons. Found
+// through NTPSM_SOURCE_DIR, which CTest sets.
+QString ntpqFixturePath(const char* name);
+
 // The lines of a configuration text whose first word is `key`.
 QStringList linesOf(const QByteArray& text, const QString& key);
 
