@@ -19,6 +19,7 @@
 #include "listitemwidget.h"
 #include "ntpsettings.h"
 #include "processrunner.h"
+#include "servicecommand.h"
 #include "servicecontrol.h"
 #include "wisphelpmenu.h"
 
@@ -308,11 +309,11 @@ void FNTP::runServiceCommand(const QString& argument, const QString& successText
                              const QString& failedToStartText)
 {
     const ProcessResult result =
-        ProcessRunner::instance().run(initScriptPath(), {argument}, serviceWaitLimitMs());
+        runKeepingWindowAlive(this, initScriptPath(), {argument}, serviceWaitLimitMs());
     // A script killed by a signal has no exit code to trust: it failed.
     if (result.finished && result.exitStatus == QProcess::NormalExit) {
         if (result.exitCode == 0) {
-            QMessageBox::information(this, tr("Information"), successText, QMessageBox::Ok);
+            showServiceSuccess(this, argument, successText);
             return;
         }
         QTextCodec* local = QTextCodec::codecForLocale();
@@ -320,7 +321,7 @@ void FNTP::runServiceCommand(const QString& argument, const QString& successText
                                local->toUnicode(result.standardError).trimmed() +
                                QLatin1Char('\n') + tr("Failed! Exit code ") +
                                QString::number(result.exitCode) + QLatin1Char('\n');
-        QMessageBox::critical(this, tr("Server error"), report, QMessageBox::Ok);
+        showServiceError(this, tr("Server error"), report);
         return;
     }
     const QProcess::ProcessError error = result.finished ? QProcess::Crashed : result.error;

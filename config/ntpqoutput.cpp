@@ -98,7 +98,9 @@ PeersTable parsePeers(const QString& text)
     for (QString line : text.split(QLatin1Char('\n'))) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
-        if (line.contains(QLatin1String("No association ID's returned"))) {
+        // Classic: "No association ID's returned"; NTPsec drops the apostrophe.
+        if (line.contains(QLatin1String("No association ID's returned")) ||
+            line.contains(QLatin1String("No association IDs returned"))) {
             table.answered = true;
             table.noAssociations = true;
             continue;

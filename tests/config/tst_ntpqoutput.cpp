@@ -44,6 +44,21 @@ private slots:
         QVERIFY(!table.systemPeer());
     }
 
+    void ntpsecSynchronisedToItsLocalClock()
+    {
+        const PeersTable table = parsePeers(fixture("ntpsec-peers-synchronised.txt"));
+        QCOMPARE(table.rows.size(), 1);
+        QVERIFY(table.systemPeer());
+        QCOMPARE(table.systemPeer()->remote, QStringLiteral("LOCAL(0)"));
+        QCOMPARE(table.systemPeer()->reach, 0377);
+        const SystemVariables vars = parseSystemVariables(fixture("ntpsec-rv-synchronised.txt"));
+        QVERIFY(vars.synchronised());
+        QCOMPARE(vars.leap, 0);
+        QCOMPARE(vars.stratum, 11);
+        QCOMPARE(vars.refid, QStringLiteral("127.127.1.0"));
+        QCOMPARE(vars.offset, 0.0);
+    }
+
     void wideOutputWrapsLongNames()
     {
         const PeersTable ntpsec = parsePeers(fixture("ntpsec-peers-wide-names.txt"));
@@ -90,6 +105,10 @@ private slots:
         QVERIFY(none.noAssociations);
         QVERIFY(none.rows.isEmpty());
         QCOMPARE(ntpqFailureOf(fixture("classic-no-associations.txt")), NtpqFailure::None);
+
+        const PeersTable ntpsecNone = parsePeers(fixture("ntpsec-no-associations.txt"));
+        QVERIFY(ntpsecNone.noAssociations);
+        QVERIFY(ntpsecNone.rows.isEmpty());
 
         const QString timedOut = fixture("ntpsec-request-timed-out.txt");
         QVERIFY(!parsePeers(timedOut).answered);

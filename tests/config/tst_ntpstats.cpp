@@ -48,6 +48,10 @@ private slots:
                      bad.constData());
 
         // Captured from NTPsec with its local clock driver.
+        const QByteArray realLoop = readFile(ntpqFixturePath("ntpsec-loopstats"));
+        QVERIFY(parseLoopLine(realLoop.constData(), realLoop.constData() + realLoop.indexOf('\n'),
+                              &sample));
+        QCOMPARE(sample.jitter, 0.000000056);
         const QByteArray peers = readFile(ntpqFixturePath("ntpsec-peerstats"));
         const QList<QByteArray> peerLines = peers.split('\n');
         PeerSample peer;
