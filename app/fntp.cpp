@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include "configdocument.h"
+#include "daemonstatuswindow.h"
 #include "fbroadcast.h"
 #include "foptaccess.h"
 #include "fopthwclock.h"
@@ -58,6 +59,7 @@ FNTP::FNTP(QWidget* parent) : QMainWindow(parent), ui(new Ui::FMain)
     help->setTitle(tr("Help"));
     menuBar()->addMenu(help);
 
+    installDaemonStatus(this);
     restoreWindowSettings();
 }
 

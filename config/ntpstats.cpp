@@ -173,14 +173,15 @@ QByteArray statsTailSince(const QString& path, double since)
     if (!file.seek(low))
         return QByteArray();
     QByteArray tail = file.readAll();
-    // Drop the few older lines left before the start.
+    // Drop the few older lines left before the start; a line that cannot be
+    // read stays for the caller to count.
     qsizetype from = 0;
     while (from < tail.size()) {
         const qsizetype lineEnd = tail.indexOf('\n', from);
         const char* cursor = tail.constData() + from;
         double time = 0;
         const char* end = tail.constData() + (lineEnd < 0 ? tail.size() : lineEnd);
-        if (lineTime(&cursor, end, &time) && time >= since)
+        if (!lineTime(&cursor, end, &time) || time >= since)
             break;
         if (lineEnd < 0)
             return QByteArray();

@@ -2,7 +2,7 @@
 # Installs the Debian packages needed to build and test the program; a
 # second run finds them installed and does nothing.
 set -eu
-packages="cmake g++ make qtbase5-dev qtbase5-dev-tools fontconfig fonts-dejavu-core xauth xvfb"
+packages="cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5charts5-dev fontconfig fonts-dejavu-core xauth xvfb"
 [ "${NTPSM_EXTRA_PACKAGES:-}" ] && packages="$packages $NTPSM_EXTRA_PACKAGES"
 missing=""
 for p in $packages; do
