@@ -8,14 +8,16 @@
 // Lines of the daemon's statistics files, which start with the Modified
 // Julian Day and the seconds of that day:
 //   loopstats: MJD SECONDS OFFSET(s) FREQUENCY(ppm) JITTER(s) WANDER(ppm) TC
+//              (the frequency is checked to be there but not kept)
 //   peerstats: MJD SECONDS ADDRESS STATUS OFFSET(s) DELAY(s) DISPERSION(s) JITTER(s)
 
 struct LoopSample {
     double time = 0;   // seconds since the Unix epoch
     double offset = 0; // seconds
-    double frequency = 0;
     double jitter = 0; // seconds
 };
+
+Q_DECLARE_TYPEINFO(LoopSample, Q_PRIMITIVE_TYPE);
 
 struct PeerSample {
     double time = 0;
