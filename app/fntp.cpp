@@ -5,7 +5,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
-#include <QTextCodec>
 #include <QUrl>
 
 #include "configdocument.h"
@@ -318,9 +317,8 @@ void FNTP::runServiceCommand(const QString& argument, const QString& successText
             showServiceSuccess(this, argument, successText);
             return;
         }
-        QTextCodec* local = QTextCodec::codecForLocale();
-        const QString report = local->toUnicode(result.standardOutput).trimmed() +
-                               local->toUnicode(result.standardError).trimmed() +
+        const QString report = decodedReportTail(result.standardOutput).trimmed() +
+                               decodedReportTail(result.standardError).trimmed() +
                                QLatin1Char('\n') + tr("Failed! Exit code ") +
                                QString::number(result.exitCode) + QLatin1Char('\n');
         showServiceError(this, tr("Server error"), report);

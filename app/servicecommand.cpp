@@ -168,7 +168,34 @@ QString rejectedLinesText(const QVector<RejectedLine>& rejected)
                                            .arg(configLine(entry.file, entry.line));
     return text;
 }
+// The end of a long report for the box's details: the details view lays
+// out all of its text at once (about a second for 1 MiB), so it gets the
+// last 16 KiB, starting at a line.
+QString detailsTail(const QString& report)
+{
+    const int limit = 16 * 1024;
+    if (report.size() <= limit)
+        return report;
+    QString tail = report.right(limit);
+    const int lineStart = tail.indexOf(QLatin1Char('\n'));
+    if (lineStart >= 0 && lineStart + 1 < tail.size())
+        tail = tail.mid(lineStart + 1);
+    return QStringLiteral("…\n") + tail;
+}
 } // namespace
+
+QString decodedReportTail(const QByteArray& output)
+{
+    const int limit = 64 * 1024;
+    QTextCodec* local = QTextCodec::codecForLocale();
+    if (output.size() <= limit)
+        return local->toUnicode(output);
+    QByteArray tail = output.right(limit);
+    const int lineStart = tail.indexOf('\n');
+    if (lineStart >= 0)
+        tail = tail.mid(lineStart + 1);
+    return local->toUnicode(tail);
+}
 
 ProcessResult runKeepingWindowAlive(QMainWindow* window, const QString& program,
                                     const QStringList& arguments, int timeoutMs)
@@ -180,11 +207,17 @@ ProcessResult runKeepingWindowAlive(QMainWindow* window, const QString& program,
 QString reportTail(const QString& report, int maxLines, bool* shortened)
 {
     *shortened = false;
-    QStringList lines = report.split(QLatin1Char('\n'));
-    if (lines.size() > maxLines) {
-        lines = lines.mid(lines.size() - maxLines);
+    // Only the end is split: the report may hold a MiB of lines.
+    int from = report.size();
+    for (int found = 0; found < maxLines && from > 0; ++found)
+        from = report.lastIndexOf(QLatin1Char('\n'), from - 1);
+    if (from > 0 || (from == 0 && maxLines > 0 && report.startsWith(QLatin1Char('\n')))) {
         *shortened = true;
+        ++from;
+    } else {
+        from = 0;
     }
+    QStringList lines = report.mid(from).split(QLatin1Char('\n'));
     for (QString& line : lines) {
         if (line.size() > reportLineWidth) {
             line = line.left(reportLineWidth) + QStringLiteral("…");
@@ -200,7 +233,7 @@ void showServiceError(QWidget* parent, const QString& title, const QString& repo
     const QString shown = reportTail(report, reportLines, &shortened);
     QMessageBox box(QMessageBox::Critical, title, shown, QMessageBox::Ok, parent);
     if (shortened)
-        box.setDetailedText(report);
+        box.setDetailedText(detailsTail(report));
     box.exec();
 }
 
@@ -232,7 +265,7 @@ void showServiceSuccess(QMainWindow* window, const QString& argument, const QStr
                     (logged.isEmpty() ? QApplication::translate("FNTP", "(nothing)") : logged) +
                     (extra.isEmpty() ? QString() : QStringLiteral("\n\n") + extra);
             if (shortened)
-                details = messages.join(QLatin1Char('\n'));
+                details = detailsTail(messages.join(QLatin1Char('\n')));
         }
     }
     QMessageBox box(icon, title, successText, QMessageBox::Ok, window);

@@ -16,8 +16,13 @@ class QWidget;
 ProcessResult runKeepingWindowAlive(QMainWindow* window, const QString& program,
                                     const QStringList& arguments, int timeoutMs);
 
+// A command's output decoded from the local 8-bit encoding, only as much of
+// its end as a report box can show: decoding a whole MiB would hold up the
+// window for a noticeable time.
+QString decodedReportTail(const QByteArray& output);
+
 // Shows a critical box with `report`; a report too long for a box shows its
-// last lines and the whole text in the box's details.
+// last lines, and the last 16 KiB of it in the box's details.
 void showServiceError(QWidget* parent, const QString& title, const QString& report);
 
 // The success box of a service command. After "start", "restart" and
