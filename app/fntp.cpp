@@ -5,13 +5,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
-#include <QTextCodec>
 #include <QUrl>
 
 #include "checkpanel.h"
 #include "configdocument.h"
 #include "configreview.h"
 #include "daemonstatus.h"
+#include "daemonstatuswindow.h"
 #include "fbroadcast.h"
 #include "foptaccess.h"
 #include "fopthwclock.h"
@@ -22,6 +22,7 @@
 #include "listitemwidget.h"
 #include "ntpsettings.h"
 #include "processrunner.h"
+#include "servicecommand.h"
 #include "servicecontrol.h"
 #include "wisphelpmenu.h"
 
@@ -62,6 +63,7 @@ FNTP::FNTP(QWidget* parent) : QMainWindow(parent), ui(new Ui::FMain)
     menuBar()->addMenu(help);
     addReviewActions(this);
 
+    installDaemonStatus(this);
     restoreWindowSettings();
 }
 
@@ -320,19 +322,18 @@ void FNTP::runServiceCommand(const QString& argument, const QString& successText
 {
     const ServiceCommand command = serviceCommandFor(argument);
     const ProcessResult result =
-        ProcessRunner::instance().run(command.program, command.arguments, serviceWaitLimitMs());
+        runKeepingWindowAlive(this, command.program, command.arguments, serviceWaitLimitMs());
     // A script killed by a signal has no exit code to trust: it failed.
     if (result.finished && result.exitStatus == QProcess::NormalExit) {
         if (result.exitCode == 0) {
-            QMessageBox::information(this, tr("Information"), successText, QMessageBox::Ok);
+            showServiceSuccess(this, argument, successText);
             return;
         }
-        QTextCodec* local = QTextCodec::codecForLocale();
-        const QString report = local->toUnicode(result.standardOutput).trimmed() +
-                               local->toUnicode(result.standardError).trimmed() +
+        const QString report = decodedReportTail(result.standardOutput).trimmed() +
+                               decodedReportTail(result.standardError).trimmed() +
                                QLatin1Char('\n') + tr("Failed! Exit code ") +
                                QString::number(result.exitCode) + QLatin1Char('\n');
-        QMessageBox::critical(this, tr("Server error"), report, QMessageBox::Ok);
+        showServiceError(this, tr("Server error"), report);
         return;
     }
     const QProcess::ProcessError error = result.finished ? QProcess::Crashed : result.error;

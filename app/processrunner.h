@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -17,6 +18,36 @@ struct ProcessResult {
     QByteArray standardError;
 };
 
+struct ProcessOptions {
+    int timeoutMs = 30000;
+    // Each output channel keeps only its last this many bytes.
+    int outputLimit = 1024 * 1024;
+    // The program and every process it starts form a process group of their
+    // own, which is ended as a whole on time-out.
+    bool ownProcessGroup = false;
+};
+
+// One program started without waiting for it: `finished` is emitted once,
+// from the event loop, with the outcome. The job deletes itself afterwards
+// unless it was given a parent.
+class ProcessJob : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Ends the program (its whole group when it has one) without a report;
+    // a job without a parent then deletes itself.
+    virtual void cancel() {}
+
+    // A job that reports `result` from the event loop, for stand-in runners.
+    static ProcessJob* finishedWith(const ProcessResult& result, int delayMs = 0);
+
+signals:
+    void outputArrived();
+    void finished(const ProcessResult& result);
+};
+
 // Every child process the program starts goes through here, so that tests
 // can see what would run and decide the outcome.
 class ProcessRunner
@@ -26,6 +57,10 @@ public:
 
     // Runs and waits up to `timeoutMs`; a program still running then is killed.
     virtual ProcessResult run(const QString& program, const QStringList& arguments, int timeoutMs);
+    // Starts and returns at once; the outcome comes through the job's
+    // finished signal (a program that cannot start is reported there too).
+    virtual ProcessJob* start(const QString& program, const QStringList& arguments,
+                              const ProcessOptions& options);
     virtual bool startDetached(const QString& program, const QStringList& arguments);
     virtual bool openUrl(const QUrl& url);
 

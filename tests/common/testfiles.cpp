@@ -77,4 +77,10 @@ void ConfFile::write(const QByteArray& content) const
     writeFile(path(), content);
 }
 
+QString ntpqFixturePath(const char* name)
+{
+    return qEnvironmentVariable("NTPSM_SOURCE_DIR") + QStringLiteral("/tests/config/data/ntpq/") +
+           QLatin1String(name);
+}
+
 } // namespace TestHelpers

@@ -47,6 +47,10 @@ private:
     QTemporaryDir m_backupRoot;
 };
 
+// A file of tests/config/data/ntpq: output captured from the daemons. Found
+// through NTPSM_SOURCE_DIR, which CTest sets.
+QString ntpqFixturePath(const char* name);
+
 // Lowers the largest file size this process may write, for one scope: like
 // a full disk.
 class FileSizeLimit

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include "ntpqoutput.h"
+
+class ProcessJob;
+struct ProcessResult;
+
+// What the last query of the running daemon found.
+struct DaemonSnapshot {
+    enum class State {
+        Unknown,    // not asked yet
+        Answered,   // the daemon answered
+        NoAnswer,   // nothing answered: the daemon is not running
+        NtpqMissing // the query tool could not be started
+    };
+    State state = State::Unknown;
+    PeersTable peers;
+    SystemVariables system;
+    QDateTime taken;
+};
+
+// The sentence the status bar shows for a snapshot.
+QString syncSummary(const DaemonSnapshot& snapshot);
+
+// Asks the daemon (ntpq, through the process runner, never waiting for it)
+// every few seconds while `window` is visible, and on demand. One query at a
+// time; failures only change the snapshot's state.
+class DaemonStatusPoller : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DaemonStatusPoller(QWidget* window, int intervalMs = 5000);
+    ~DaemonStatusPoller() override;
+
+    const DaemonSnapshot& snapshot() const { return m_snapshot; }
+
+public slots:
+    void pollNow();
+
+signals:
+    void updated(const DaemonSnapshot& snapshot);
+
+private:
+    void tick();
+    void answered(const ProcessResult& result);
+
+    QWidget* m_window;
+    QTimer m_timer;
+    QPointer<ProcessJob> m_job;
+    DaemonSnapshot m_snapshot;
+};
+
+// The arguments of the one ntpq call that fetches the peers (numeric, wide)
+// and the system variables.
+QStringList ntpqStatusArguments();
+// Splits that call's output into the snapshot.
+DaemonSnapshot snapshotFromNtpq(const QString& output);
