@@ -12,6 +12,7 @@
 #include <QTextCodec>
 #include <QTimer>
 
+#include "configdocument.h"
 #include "daemonlog.h"
 #include "daemonsetup.h"
 #include "ntpconfpath.h"
@@ -127,8 +128,10 @@ bool succeeded(const ProcessResult& result)
 // file on a machine without one.
 QStringList daemonMessagesSince(const QDateTime& since)
 {
-    const QString unit = currentDaemon().isNtpsec() ? QStringLiteral("ntpsec.service")
-                                                    : QStringLiteral("ntp.service");
+    QString unit = currentDaemon().systemdUnit;
+    if (unit.isEmpty())
+        unit = currentDaemon().isNtpsec() ? QStringLiteral("ntpsec.service")
+                                          : QStringLiteral("ntp.service");
     const ProcessResult journal = runAndWait(
         QStringLiteral("journalctl"),
         {QStringLiteral("-u"), unit, QStringLiteral("--since"),
@@ -147,7 +150,7 @@ QStringList daemonMessagesSince(const QDateTime& since)
 
 QString configLine(const QString& file, int number)
 {
-    QFile source(file.isEmpty() ? ntpConfPath() : file);
+    QFile source(file.isEmpty() ? ConfigDocument::instance().path() : file);
     if (!source.open(QIODevice::ReadOnly))
         return QString();
     for (int line = 1; !source.atEnd(); ++line) {

@@ -61,6 +61,11 @@ public:
         result.finished = true;
         return result;
     }
+    ProcessJob* start(const QString& program, const QStringList& arguments,
+                      const ProcessOptions& options) override
+    {
+        return ProcessJob::finishedWith(run(program, arguments, options.timeoutMs));
+    }
 };
 } // namespace
 
