@@ -59,6 +59,9 @@ public:
     // bytes it would write; returns those bytes (empty if save() was not
     // called).
     QByteArray captureSave(const std::function<void()>& save);
+    // True while captureSave() runs: the save is only previewed, so whatever
+    // it would tell the user belongs to the real Apply.
+    bool capturing() const { return m_capturing; }
 
     // Exactly the bytes save() would write for `record` over the file as it
     // is now on disk.

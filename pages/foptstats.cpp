@@ -195,6 +195,8 @@ void FOptStats::saveStatsDir()
         return;
     }
     ntpSettings.statsDir = defaultStatsDir;
+    if (previewingSave())
+        return;
     QMessageBox::warning(
         this, tr("Error"),
         tr("Directory \"%1\" not exists and will be changed to %2").arg(dir, defaultStatsDir));

@@ -10,6 +10,11 @@ QString ModifiableWidget::lastWriteError()
     return ConfigDocument::instance().lastWriteError();
 }
 
+bool ModifiableWidget::previewingSave()
+{
+    return ConfigDocument::instance().capturing();
+}
+
 void ModifiableWidget::readNtpSettings()
 {
     ConfigDocument::instance().load(&ntpSettings);

@@ -14,6 +14,10 @@ public:
     // Outcome of the last file write made by any page's saveSettings():
     // empty after a successful write, else the reason shown to the user.
     static QString lastWriteError();
+    // True while a page's saveSettings() only previews what Apply would write
+    // (for the review and the check): it must not ask or tell the user
+    // anything then.
+    static bool previewingSave();
 
 public slots:
     virtual void loadSettings() = 0;

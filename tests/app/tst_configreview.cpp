@@ -18,6 +18,7 @@
 #include "configreview.h"
 #include "fntp.h"
 #include "foptother.h"
+#include "foptstats.h"
 #include "ntpconfpath.h"
 #include "reviewdialog.h"
 #include "testhelpers.h"
@@ -259,6 +260,31 @@ private slots:
         emit list->itemDoubleClicked(error, 0);
         QCOMPARE(selected, QStringLiteral(" trap 192.0.2.9"));
         w.conf.write(w.conf.read().replace("trap 192.0.2.9\n", ""));
+    }
+
+    // The panel checks what Apply would write while the user types; the
+    // boxes Apply shows belong to Apply, not to every keystroke.
+    void checkingAsksNothing()
+    {
+        Window w;
+        w.window.show();
+        auto* panel = w.window.findChild<CheckPanel*>();
+        QVERIFY(panel && panel->isVisible());
+        auto* stats = w.window.findChild<FOptStats*>();
+        auto* statsDir = stats->findChild<QLineEdit*>(QStringLiteral("leStatsDir"));
+        const int boxes = rejectModalsDuring([&] {
+            statsDir->setText(QStringLiteral("/nonexistent/ntp-service-manager-stats"));
+            panel->refresh();
+        });
+        QCOMPARE(boxes, 0);
+        QCOMPARE(w.window.editedPage(), stats);
+        // Apply itself still warns and writes the default folder.
+        BoxSeen seen;
+        answerNextBox(QMessageBox::Ok, &seen);
+        action(w.window, "applyAction")->trigger();
+        QVERIFY(seen.shown);
+        QVERIFY(seen.text.contains(QStringLiteral("/nonexistent/ntp-service-manager-stats")));
+        QVERIFY(w.conf.read().contains("statsdir /var/log/\n"));
     }
 };
 
