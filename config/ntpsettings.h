@@ -106,6 +106,14 @@ struct FileGenEntry {
     QString file;
     bool link = false;
     bool enabled = false;
+    // Whether the line names link or nolink, and enable or disable. For a
+    // word not named the daemon keeps its own setting (link on, enabled as
+    // the statistics line says), so a line is written with the words it
+    // named (and any that are set): writing nolink or disable in their place
+    // would switch off what nobody changed. A new entry names both. Not part
+    // of the settings compared by ==.
+    bool namesLink = true;
+    bool namesEnable = true;
 
     QStringList extraOptions;
     QString comment;

@@ -19,12 +19,13 @@
 // the program did not write, and a rewrite in its own format would only stir
 // them.
 //
-// Reference clock lines (server 127.127.t.u, fudge, refclock) whose entry is
-// unchanged are written as the old file had them, byte for byte: the daemon
-// applies a clock's fudge lines in order, each setting only what it names,
-// so a regenerated line must not gain options (such as flags set to 0) that
-// its line did not name. An entry counts as unchanged when it regenerates to
-// the text the old line regenerates to.
+// Reference clock lines (server 127.127.t.u, fudge, refclock) and filegen
+// lines whose entry is unchanged are written as the old file had them, byte
+// for byte: the daemon applies a clock's fudge lines in order, and a filegen
+// line's options, each setting only what it names, so a regenerated line must
+// not gain options (such as flags set to 0, or nolink) that its line did not
+// name. An entry counts as unchanged when it regenerates to the text the old
+// line regenerates to.
 //
 // Where carried lines go:
 // - Consecutive carried lines form a run. A run belongs to the taken-in line
@@ -194,8 +195,10 @@ QString fileGenText(const QString& prefix, const FileGenEntry& entry)
     text += entry.name;
     appendIfSet(text, "type", entry.type);
     appendIfSet(text, "file", entry.file);
-    text += entry.link ? QLatin1String(" link") : QLatin1String(" nolink");
-    text += entry.enabled ? QLatin1String(" enable") : QLatin1String(" disable");
+    if (entry.namesLink || entry.link)
+        text += entry.link ? QLatin1String(" link") : QLatin1String(" nolink");
+    if (entry.namesEnable || entry.enabled)
+        text += entry.enabled ? QLatin1String(" enable") : QLatin1String(" disable");
     return withTail(text, entry.extraOptions, entry.comment);
 }
 
@@ -319,10 +322,12 @@ bool isBlank(const QByteArray& raw)
     return raw.trimmed().isEmpty();
 }
 
-// Reference clock lines keep their bytes while their entry is unchanged.
+// Reference clock and filegen lines keep their bytes while their entry is
+// unchanged.
 bool keepsItsBytes(Section section, const QString& text)
 {
     return section == Section::Fudges || section == Section::Refclocks ||
+           section == Section::FileGens ||
            (section == Section::Servers && text.startsWith(QLatin1String("server 127.127.")));
 }
 

@@ -222,6 +222,7 @@ QStringList unusedTokens(const QStringList& values, const QVector<bool>& used)
 FileGenEntry parseFileGen(const QStringList& values)
 {
     FileGenEntry entry;
+    entry.namesLink = entry.namesEnable = false;
     entry.name = values.first();
     const int count = values.size();
     QVector<bool> used(count, false);
@@ -240,11 +241,12 @@ FileGenEntry parseFileGen(const QStringList& values)
             entry.type = values.at(i + 1);
             used[i] = used[i + 1] = true;
             ++i;
-        } else if (word == QLatin1String("link") || word == QLatin1String("enable")) {
-            (word == QLatin1String("link") ? entry.link : entry.enabled) = true;
-            used[i] = true;
-        } else if (word == QLatin1String("nolink") || word == QLatin1String("disable")) {
-            used[i] = true; // the written line always says link/nolink, enable/disable
+        } else if (word == QLatin1String("link") || word == QLatin1String("nolink")) {
+            entry.link = word == QLatin1String("link"); // the last word counts
+            entry.namesLink = used[i] = true;
+        } else if (word == QLatin1String("enable") || word == QLatin1String("disable")) {
+            entry.enabled = word == QLatin1String("enable");
+            entry.namesEnable = used[i] = true;
         }
     }
     entry.extraOptions = unusedTokens(values, used);

@@ -157,15 +157,17 @@ void FOptStats::saveSettings()
     writeNtpSettings();
 }
 
-// The filegen lines to write: one per used row, in tab order, where the first
-// of their lines stood; lines of other statistics files and of rows left
-// unused stay as they are; lines of rows switched off by the user go.
+// The filegen lines to write: those of the used rows, in tab order, where the
+// first of their lines stood (a row the user left unchanged keeps its lines
+// as loaded, an edited row is one line); lines of other statistics files and
+// of rows left unused stay as they are; lines of rows switched off by the
+// user go.
 QList<FileGenEntry> FOptStats::savedFileGens() const
 {
     QList<FileGenEntry> usedEntries;
     for (FOptStats_Stat* stat : m_stats) {
         if (stat->isUsed())
-            usedEntries.append(stat->entry());
+            usedEntries.append(stat->entriesToSave());
     }
 
     QList<FileGenEntry> result;

@@ -96,27 +96,44 @@ void FOptStats_Stat::buildWidgets()
     layout->addStretch();
 }
 
+bool FOptStats_Stat::Shown::operator==(const Shown& o) const
+{
+    return used == o.used && typeIndex == o.typeIndex && file == o.file && link == o.link &&
+           enabled == o.enabled;
+}
+
+FOptStats_Stat::Shown FOptStats_Stat::shownNow() const
+{
+    Shown shown;
+    shown.used = chbUsed->isChecked();
+    shown.typeIndex = cbType->currentIndex();
+    shown.file = leFilename->text();
+    shown.link = chbLink->isChecked();
+    shown.enabled = chbEnable->isChecked();
+    return shown;
+}
+
 void FOptStats_Stat::reset()
 {
-    m_loaded = FileGenEntry();
-    m_usedAtLoad = false;
+    m_loadedEntries.clear();
     leFilename->setText(objectName());
     chbLink->setChecked(false);
     chbEnable->setChecked(false);
     chbUsed->setChecked(false);
     stateChanged(chbUsed->checkState());
+    m_shownAtLoad = shownNow();
 }
 
 void FOptStats_Stat::showEntry(const FileGenEntry& entry, bool used)
 {
-    m_loaded = entry;
-    m_usedAtLoad = used;
+    m_loadedEntries.append(entry);
     cbType->setCurrentIndex(cbType->findData(entry.type));
     leFilename->setText(entry.file);
     chbLink->setChecked(entry.link);
     chbEnable->setChecked(entry.enabled);
     chbUsed->setChecked(used);
     stateChanged(chbUsed->checkState());
+    m_shownAtLoad = shownNow();
 }
 
 bool FOptStats_Stat::isUsed() const
@@ -124,9 +141,21 @@ bool FOptStats_Stat::isUsed() const
     return chbUsed->isChecked();
 }
 
+bool FOptStats_Stat::isChanged() const
+{
+    return !(shownNow() == m_shownAtLoad);
+}
+
+QList<FileGenEntry> FOptStats_Stat::entriesToSave() const
+{
+    if (!m_loadedEntries.isEmpty() && !isChanged())
+        return m_loadedEntries;
+    return {entry()};
+}
+
 FileGenEntry FOptStats_Stat::entry() const
 {
-    FileGenEntry result = m_loaded;
+    FileGenEntry result = m_loadedEntries.isEmpty() ? FileGenEntry() : m_loadedEntries.last();
     result.name = objectName();
     result.type = cbType->currentIndex() >= 0 ? cbType->currentData().toString() : QString();
     // A file name is one word of the line: blanks around it cannot be kept,
@@ -135,6 +164,7 @@ FileGenEntry FOptStats_Stat::entry() const
     result.file = file.isEmpty() ? objectName() : file;
     result.link = chbLink->isChecked();
     result.enabled = chbEnable->isChecked();
+    result.namesLink = result.namesEnable = true;
     return result;
 }
 

@@ -29,10 +29,17 @@ public:
     void showEntry(const FileGenEntry& entry, bool used);
     bool isUsed() const;
     // Whether the last load showed the row as used.
-    bool wasUsedAtLoad() const { return m_usedAtLoad; }
+    bool wasUsedAtLoad() const { return m_shownAtLoad.used; }
+    // Whether any control of the row differs from what the last load showed.
+    bool isChanged() const;
     // The filegen line the row stands for: the loaded line (so words the
-    // row has no control for survive) with the row's values.
+    // row has no control for survive) with the row's values, naming link or
+    // nolink and enable or disable.
     FileGenEntry entry() const;
+    // The filegen lines to write for a used row: those of its file as they
+    // were loaded while the row is unchanged (their words as the file named
+    // them), else entry() alone.
+    QList<FileGenEntry> entriesToSave() const;
 
     // How much of a statistics file the viewer shows at most: the end of a
     // larger file, where its newest records are.
@@ -54,6 +61,17 @@ private:
     QLineEdit* leFilename = nullptr;
     QPushButton* bView = nullptr;
 
-    FileGenEntry m_loaded;
-    bool m_usedAtLoad = false;
+    // What the controls show, to tell whether the user changed the row.
+    struct Shown {
+        bool used = false;
+        int typeIndex = -1;
+        QString file;
+        bool link = false;
+        bool enabled = false;
+        bool operator==(const Shown& o) const;
+    };
+    Shown shownNow() const;
+
+    QList<FileGenEntry> m_loadedEntries; // this file's lines, in file order
+    Shown m_shownAtLoad;
 };

@@ -216,6 +216,7 @@ void TestNtpReader::readsDirectives_data()
     fileGen.file = "peerstats";
     fileGen.type = "day";
     fileGen.enabled = true;
+    fileGen.namesLink = false;
     r.fileGens.append(fileGen);
     fileGen = FileGenEntry();
     fileGen.name = "loopstats";

@@ -144,8 +144,8 @@ void TestFOptStats::loadsUsedRowsWithTheirFilegenValues()
     const QByteArray saved = conf.read();
     QCOMPARE(statisticsNames(saved), QStringList({"loopstats", "peerstats"}));
     QCOMPARE(linesOf(saved, QStringLiteral("filegen")),
-             QStringList({"filegen loopstats type day file loopstats link enable",
-                          "filegen peerstats type week file peers nolink disable"}));
+             QStringList({"filegen loopstats file loopstats type day link enable",
+                          "filegen peerstats file peers type week nolink disable"}));
 
     // A reload replaces what the rows show.
     conf.write("filegen loopstats file other type month\n");
@@ -198,9 +198,9 @@ void TestFOptStats::keepsWhatThePageCannotShow()
     QVERIFY(!names.contains(QStringLiteral("clockstats")));
 
     QCOMPARE(linesOf(saved, QStringLiteral("filegen")),
-             QStringList({"filegen cryptostats type day file crypto nolink enable",
-                          "filegen clockstats type month file clocks link enable",
-                          "filegen sysstats type week file sys link disable"}));
+             QStringList({"filegen cryptostats file crypto type day enable",
+                          "filegen clockstats file clocks type month link enable",
+                          "filegen sysstats file sys type week link"}));
 }
 
 void TestFOptStats::uncheckingUsedDisablesAndDropsTheRow()
@@ -222,7 +222,7 @@ void TestFOptStats::uncheckingUsedDisablesAndDropsTheRow()
     const QByteArray saved = conf.read();
     QCOMPARE(statisticsNames(saved), QStringList({"peerstats"}));
     QCOMPARE(linesOf(saved, QStringLiteral("filegen")),
-             QStringList({"filegen peerstats type day file peerstats nolink enable"}));
+             QStringList({"filegen peerstats file peerstats type day enable"}));
 }
 
 void TestFOptStats::checkingUsedWritesTheRow()
@@ -244,7 +244,7 @@ void TestFOptStats::checkingUsedWritesTheRow()
     const QByteArray saved = conf.read();
     QCOMPARE(statisticsNames(saved), QStringList({"rawstats"}));
     QCOMPARE(linesOf(saved, QStringLiteral("filegen")),
-             QStringList({"filegen cryptostats type day file crypto nolink enable",
+             QStringList({"filegen cryptostats file crypto type day enable",
                           "filegen rawstats type age file raw link disable"}));
 }
 
@@ -309,11 +309,10 @@ void TestFOptStats::tabsFollowTheFixedOrder()
     }
 
     page.saveSettings();
-    QCOMPARE(linesOf(conf.read(), QStringLiteral("filegen")),
-             QStringList({"filegen loopstats type day file l nolink disable",
-                          "filegen peerstats type day file p nolink disable",
-                          "filegen clockstats type day file c nolink disable",
-                          "filegen rawstats type day file r nolink disable"}));
+    QCOMPARE(
+        linesOf(conf.read(), QStringLiteral("filegen")),
+        QStringList({"filegen loopstats file l type day", "filegen peerstats file p type day",
+                     "filegen clockstats file c type day", "filegen rawstats file r type day"}));
 }
 
 void TestFOptStats::statsDirOnSave()
