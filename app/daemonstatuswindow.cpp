@@ -357,7 +357,7 @@ void DaemonStatusWindow::plotRead()
     auto* chart = new QChart;
     if (!plot.emptyReason.isEmpty()) {
         chart->setTitle(plot.emptyReason);
-        m_chartView->setChart(chart);
+        showChart(chart);
         return;
     }
     const double seconds = m_period->currentData().toDouble();
@@ -395,7 +395,15 @@ void DaemonStatusWindow::plotRead()
     }
     const double margin = std::max(0.001, (high - low) * 0.1);
     valueAxis->setRange(low - margin, high + margin);
+    showChart(chart);
+}
+
+void DaemonStatusWindow::showChart(QChart* chart)
+{
+    // The view gives up the chart it showed without deleting it.
+    QChart* old = m_chartView->chart();
     m_chartView->setChart(chart);
+    delete old;
 }
 
 void installDaemonStatus(QMainWindow* window)

@@ -54,6 +54,7 @@ private:
     void fillPeers(const PeersTable& peers);
     void fillSystem(const SystemVariables& system);
     void plotRead();
+    void showChart(QtCharts::QChart* chart);
 
     DaemonStatusPoller* m_poller;
     QLabel* m_state;

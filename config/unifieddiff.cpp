@@ -136,7 +136,7 @@ QVector<DiffLine> unifiedDiff(const QByteArray& before, const QByteArray& after,
             size_t next = end;
             while (next < count && steps[next].kind == DiffLine::Context)
                 ++next;
-            if (next < count && next - end <= size_t(2 * context)) {
+            if (next < count && next - end <= 2 * size_t(context)) {
                 end = next;
                 continue;
             }
