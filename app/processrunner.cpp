@@ -1,5 +1,6 @@
 #include "processrunner.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QPointer>
 #include <QTimer>
@@ -142,6 +143,47 @@ private:
     bool m_reported = false;
 };
 
+class RunningSession : public ProcessSession
+{
+public:
+    RunningSession(const QString& program, const QStringList& arguments) : m_process(new QProcess)
+    {
+        m_process->setStandardErrorFile(QProcess::nullDevice());
+        connect(m_process, &QProcess::readyReadStandardOutput, this,
+                [this] { emit output(m_process->readAllStandardOutput()); });
+        connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+                [this] { emit ended(false); });
+        connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                QTimer::singleShot(0, this, [this] { emit ended(true); });
+        });
+        m_process->start(program, arguments, QIODevice::ReadWrite);
+    }
+    ~RunningSession() override
+    {
+        // Killed without waiting: the process object goes once the program
+        // has been reaped.
+        m_process->disconnect(this);
+        if (m_process->state() == QProcess::NotRunning) {
+            delete m_process;
+            return;
+        }
+        m_process->setParent(QCoreApplication::instance());
+        connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), m_process,
+                &QObject::deleteLater);
+        m_process->kill();
+    }
+
+    void write(const QByteArray& input) override
+    {
+        if (m_process->state() != QProcess::NotRunning)
+            m_process->write(input);
+    }
+
+private:
+    QProcess* m_process;
+};
+
 class CannedJob : public ProcessJob
 {
 public:
@@ -197,6 +239,11 @@ ProcessResult ProcessRunner::run(const QString& program, const QStringList& argu
         process.waitForFinished(1000);
     }
     return result;
+}
+
+ProcessSession* ProcessRunner::startSession(const QString& program, const QStringList& arguments)
+{
+    return new RunningSession(program, arguments);
 }
 
 bool ProcessRunner::startDetached(const QString& program, const QStringList& arguments)
