@@ -1,6 +1,5 @@
 #include "processrunner.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QPointer>
 #include <QTimer>
@@ -143,45 +142,46 @@ private:
     bool m_reported = false;
 };
 
+// A program ended without waiting for it: it is killed and the child handler
+// of QProcess reaps it when it has gone.
+class SessionProcess : public QProcess
+{
+public:
+    ~SessionProcess() override
+    {
+        if (state() == NotRunning)
+            return;
+        kill();
+        setProcessState(NotRunning);
+    }
+};
+
 class RunningSession : public ProcessSession
 {
 public:
-    RunningSession(const QString& program, const QStringList& arguments) : m_process(new QProcess)
+    RunningSession(const QString& program, const QStringList& arguments)
     {
-        m_process->setStandardErrorFile(QProcess::nullDevice());
-        connect(m_process, &QProcess::readyReadStandardOutput, this,
-                [this] { emit output(m_process->readAllStandardOutput()); });
-        connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        connect(&m_process, &QProcess::readyReadStandardOutput, this,
+                [this] { emit output(m_process.readAllStandardOutput()); });
+        connect(&m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
                 [this] { emit ended(false); });
-        connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart)
                 QTimer::singleShot(0, this, [this] { emit ended(true); });
         });
-        m_process->start(program, arguments, QIODevice::ReadWrite);
+        m_process.start(program, arguments, QIODevice::ReadWrite);
     }
-    ~RunningSession() override
-    {
-        // Killed without waiting: the process object goes once the program
-        // has been reaped.
-        m_process->disconnect(this);
-        if (m_process->state() == QProcess::NotRunning) {
-            delete m_process;
-            return;
-        }
-        m_process->setParent(QCoreApplication::instance());
-        connect(m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), m_process,
-                &QObject::deleteLater);
-        m_process->kill();
-    }
+    ~RunningSession() override { m_process.disconnect(this); }
 
     void write(const QByteArray& input) override
     {
-        if (m_process->state() != QProcess::NotRunning)
-            m_process->write(input);
+        if (m_process.state() != QProcess::NotRunning)
+            m_process.write(input);
     }
 
 private:
-    QProcess* m_process;
+    SessionProcess m_process;
 };
 
 class CannedJob : public ProcessJob
