@@ -142,6 +142,48 @@ private:
     bool m_reported = false;
 };
 
+// A program ended without waiting for it: it is killed and the child handler
+// of QProcess reaps it when it has gone.
+class SessionProcess : public QProcess
+{
+public:
+    ~SessionProcess() override
+    {
+        if (state() == NotRunning)
+            return;
+        kill();
+        setProcessState(NotRunning);
+    }
+};
+
+class RunningSession : public ProcessSession
+{
+public:
+    RunningSession(const QString& program, const QStringList& arguments)
+    {
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        connect(&m_process, &QProcess::readyReadStandardOutput, this,
+                [this] { emit output(m_process.readAllStandardOutput()); });
+        connect(&m_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+                [this] { emit ended(false); });
+        connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                QTimer::singleShot(0, this, [this] { emit ended(true); });
+        });
+        m_process.start(program, arguments, QIODevice::ReadWrite);
+    }
+    ~RunningSession() override { m_process.disconnect(this); }
+
+    void write(const QByteArray& input) override
+    {
+        if (m_process.state() != QProcess::NotRunning)
+            m_process.write(input);
+    }
+
+private:
+    SessionProcess m_process;
+};
+
 class CannedJob : public ProcessJob
 {
 public:
@@ -197,6 +239,11 @@ ProcessResult ProcessRunner::run(const QString& program, const QStringList& argu
         process.waitForFinished(1000);
     }
     return result;
+}
+
+ProcessSession* ProcessRunner::startSession(const QString& program, const QStringList& arguments)
+{
+    return new RunningSession(program, arguments);
 }
 
 bool ProcessRunner::startDetached(const QString& program, const QStringList& arguments)

@@ -48,6 +48,23 @@ signals:
     void finished(const ProcessResult& result);
 };
 
+// A program that keeps running and is talked to through its standard input:
+// `output` carries its standard output as it arrives (standard error is
+// dropped) and `ended` comes once, from the event loop, when the program has
+// gone or could not start. Deleting the session ends the program.
+class ProcessSession : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual void write(const QByteArray& input) = 0;
+
+signals:
+    void output(const QByteArray& chunk);
+    void ended(bool failedToStart);
+};
+
 // Every child process the program starts goes through here, so that tests
 // can see what would run and decide the outcome.
 class ProcessRunner
@@ -61,6 +78,9 @@ public:
     // finished signal (a program that cannot start is reported there too).
     virtual ProcessJob* start(const QString& program, const QStringList& arguments,
                               const ProcessOptions& options);
+    // Starts a program that reads its commands from standard input; the
+    // caller owns the session.
+    virtual ProcessSession* startSession(const QString& program, const QStringList& arguments);
     virtual bool startDetached(const QString& program, const QStringList& arguments);
     virtual bool openUrl(const QUrl& url);
 

@@ -48,22 +48,32 @@ QStringList ntpqStatusArguments()
             QStringLiteral("peers"), QStringLiteral("-c"), QStringLiteral("rv")};
 }
 
-DaemonSnapshot snapshotFromNtpq(const QString& output)
+DaemonSnapshot snapshotFromParts(const QString& peers, const QString& variables)
 {
     DaemonSnapshot snapshot;
     snapshot.taken = QDateTime::currentDateTime();
-    // The variables begin with "associd=" on a line of its own.
-    int variablesAt = output.indexOf(QLatin1String("\nassocid="));
-    if (output.startsWith(QLatin1String("associd=")))
-        variablesAt = 0;
-    const QString peersPart = variablesAt < 0 ? output : output.left(variablesAt);
-    snapshot.peers = parsePeers(peersPart);
-    if (variablesAt >= 0)
-        snapshot.system = parseSystemVariables(output.mid(variablesAt));
+    snapshot.peers = parsePeers(peers);
+    snapshot.system = parseSystemVariables(variables);
     snapshot.state = snapshot.peers.answered || snapshot.system.answered
                          ? DaemonSnapshot::State::Answered
                          : DaemonSnapshot::State::NoAnswer;
     return snapshot;
+}
+
+DaemonSnapshot snapshotFromNtpq(const QString& output)
+{
+    // The variables begin with "associd=" on a line of its own.
+    int variablesAt = output.indexOf(QLatin1String("\nassocid="));
+    if (output.startsWith(QLatin1String("associd=")))
+        variablesAt = 0;
+    if (variablesAt < 0)
+        return snapshotFromParts(output, QString());
+    return snapshotFromParts(output.left(variablesAt), output.mid(variablesAt));
+}
+
+QStringList ntpqSessionArguments()
+{
+    return {QStringLiteral("-n"), QStringLiteral("-w")};
 }
 
 DaemonStatusPoller::DaemonStatusPoller(QWidget* window, int intervalMs)
@@ -71,10 +81,14 @@ DaemonStatusPoller::DaemonStatusPoller(QWidget* window, int intervalMs)
 {
     connect(&m_timer, &QTimer::timeout, this, &DaemonStatusPoller::tick);
     m_timer.start(intervalMs);
+    m_limit.setSingleShot(true);
+    m_limit.setInterval(queryLimitMs);
+    connect(&m_limit, &QTimer::timeout, this, &DaemonStatusPoller::sessionTimedOut);
 }
 
 DaemonStatusPoller::~DaemonStatusPoller()
 {
+    delete m_session;
     if (m_job)
         m_job->cancel();
 }
@@ -86,6 +100,83 @@ void DaemonStatusPoller::tick()
 }
 
 void DaemonStatusPoller::pollNow()
+{
+    if (m_oneShot)
+        askOnce();
+    else if (!m_asking)
+        askSession();
+}
+
+void DaemonStatusPoller::askSession()
+{
+    if (!m_session) {
+        m_session =
+            ProcessRunner::instance().startSession(QStringLiteral("ntpq"), ntpqSessionArguments());
+        connect(m_session, &ProcessSession::output, this, &DaemonStatusPoller::sessionOutput);
+        connect(m_session, &ProcessSession::ended, this, &DaemonStatusPoller::sessionEnded);
+        m_sessionAnswered = false;
+    }
+    m_asking = true;
+    m_output.clear();
+    m_limit.start();
+    m_session->write(ntpqSessionQuery());
+}
+
+void DaemonStatusPoller::sessionOutput(const QByteArray& chunk)
+{
+    if (!m_asking)
+        return;
+    m_output += chunk;
+    QByteArray peers;
+    QByteArray variables;
+    if (!splitNtpqSession(m_output, &peers, &variables))
+        return;
+    m_asking = false;
+    m_sessionAnswered = true;
+    m_limit.stop();
+    m_snapshot =
+        snapshotFromParts(QString::fromLocal8Bit(peers), QString::fromLocal8Bit(variables));
+    emit updated(m_snapshot);
+}
+
+void DaemonStatusPoller::sessionEnded(bool failedToStart)
+{
+    const bool wasAsking = m_asking;
+    dropSession();
+    if (wasAsking)
+        report(failedToStart ? DaemonSnapshot::State::NtpqMissing
+                             : DaemonSnapshot::State::NoAnswer);
+}
+
+void DaemonStatusPoller::sessionTimedOut()
+{
+    // Not even the version came back from a fresh session: this ntpq holds
+    // its output back when it does not write to a terminal.
+    m_oneShot = !m_sessionAnswered && m_output.isEmpty();
+    dropSession();
+    report(DaemonSnapshot::State::NoAnswer);
+}
+
+void DaemonStatusPoller::dropSession()
+{
+    m_asking = false;
+    m_limit.stop();
+    if (m_session) {
+        m_session->disconnect(this);
+        m_session->deleteLater();
+        m_session = nullptr;
+    }
+}
+
+void DaemonStatusPoller::report(DaemonSnapshot::State state)
+{
+    m_snapshot = DaemonSnapshot();
+    m_snapshot.state = state;
+    m_snapshot.taken = QDateTime::currentDateTime();
+    emit updated(m_snapshot);
+}
+
+void DaemonStatusPoller::askOnce()
 {
     if (m_job)
         return;
@@ -100,11 +191,9 @@ void DaemonStatusPoller::answered(const ProcessResult& result)
 {
     m_job = nullptr;
     if (!result.finished && result.error == QProcess::FailedToStart) {
-        m_snapshot = DaemonSnapshot();
-        m_snapshot.state = DaemonSnapshot::State::NtpqMissing;
-        m_snapshot.taken = QDateTime::currentDateTime();
-    } else {
-        m_snapshot = snapshotFromNtpq(QString::fromLocal8Bit(result.standardOutput));
+        report(DaemonSnapshot::State::NtpqMissing);
+        return;
     }
+    m_snapshot = snapshotFromNtpq(QString::fromLocal8Bit(result.standardOutput));
     emit updated(m_snapshot);
 }

@@ -8,6 +8,7 @@
 #include "ntpqoutput.h"
 
 class ProcessJob;
+class ProcessSession;
 struct ProcessResult;
 
 // What the last query of the running daemon found.
@@ -29,7 +30,10 @@ QString syncSummary(const DaemonSnapshot& snapshot);
 
 // Asks the daemon (ntpq, through the process runner, never waiting for it)
 // every few seconds while `window` is visible, and on demand. One query at a
-// time; failures only change the snapshot's state.
+// time; failures only change the snapshot's state. One ntpq keeps running
+// and is given the commands of each query, as starting it costs far more than
+// the query; it is started again when it has gone or did not answer in time.
+// An ntpq that never prints a thing in that session is asked afresh each time.
 class DaemonStatusPoller : public QObject
 {
     Q_OBJECT
@@ -38,6 +42,7 @@ public:
     ~DaemonStatusPoller() override;
 
     const DaemonSnapshot& snapshot() const { return m_snapshot; }
+    void setQueryLimitForTesting(int milliseconds) { m_limit.setInterval(milliseconds); }
 
 public slots:
     void pollNow();
@@ -47,10 +52,23 @@ signals:
 
 private:
     void tick();
+    void askSession();
+    void sessionOutput(const QByteArray& chunk);
+    void sessionEnded(bool failedToStart);
+    void sessionTimedOut();
+    void dropSession();
+    void report(DaemonSnapshot::State state);
+    void askOnce();
     void answered(const ProcessResult& result);
 
     QWidget* m_window;
     QTimer m_timer;
+    QTimer m_limit;
+    ProcessSession* m_session = nullptr;
+    bool m_sessionAnswered = false; // the running session answered a query
+    bool m_asking = false;
+    bool m_oneShot = false;
+    QByteArray m_output;
     QPointer<ProcessJob> m_job;
     DaemonSnapshot m_snapshot;
 };
@@ -60,3 +78,6 @@ private:
 QStringList ntpqStatusArguments();
 // Splits that call's output into the snapshot.
 DaemonSnapshot snapshotFromNtpq(const QString& output);
+DaemonSnapshot snapshotFromParts(const QString& peers, const QString& variables);
+// The arguments of the ntpq that keeps running and reads its commands.
+QStringList ntpqSessionArguments();

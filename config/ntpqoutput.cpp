@@ -253,3 +253,42 @@ NtpqFailure ntpqFailureOf(const QString& text)
         return NtpqFailure::None;
     return NtpqFailure::Unrecognised;
 }
+
+QByteArray ntpqSessionQuery()
+{
+    return QByteArrayLiteral("version\npeers\nversion\nrv\nversion\n");
+}
+
+namespace
+{
+// Where `line` next stands as a whole line of `text`, from `from` on; -1 if not.
+int lineAt(const QByteArray& text, const QByteArray& line, int from)
+{
+    for (int at = text.indexOf(line, from); at >= 0; at = text.indexOf(line, at + 1)) {
+        const bool starts = at == 0 || text.at(at - 1) == '\n';
+        if (starts && text.mid(at + line.size(), 1) == "\n")
+            return at;
+    }
+    return -1;
+}
+} // namespace
+
+bool splitNtpqSession(const QByteArray& output, QByteArray* peers, QByteArray* variables)
+{
+    // The first line is the version, whatever the program calls itself.
+    const int firstEnd = output.indexOf('\n');
+    if (firstEnd <= 0)
+        return false;
+    const QByteArray marker = output.left(firstEnd);
+    const int peersFrom = firstEnd + 1;
+    const int peersEnd = lineAt(output, marker, peersFrom);
+    if (peersEnd < 0)
+        return false;
+    const int variablesFrom = peersEnd + marker.size() + 1;
+    const int variablesEnd = lineAt(output, marker, variablesFrom);
+    if (variablesEnd < 0)
+        return false;
+    *peers = output.mid(peersFrom, peersEnd - peersFrom);
+    *variables = output.mid(variablesFrom, variablesEnd - variablesFrom);
+    return true;
+}

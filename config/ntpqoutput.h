@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QChar>
 #include <QMap>
 #include <QString>
@@ -91,3 +92,12 @@ enum class NtpqFailure {
 };
 
 NtpqFailure ntpqFailureOf(const QString& text);
+
+// One status query written to a running ntpq: "version" is a command both
+// ntpq programs answer at once and alone on a line, so its line marks where
+// the output of each following command ends.
+QByteArray ntpqSessionQuery();
+
+// The output of ntpqSessionQuery() split at those lines into the peers table
+// and the system variables; false while it has not all arrived yet.
+bool splitNtpqSession(const QByteArray& output, QByteArray* peers, QByteArray* variables);

@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -19,6 +20,7 @@
 #include "fntp.h"
 #include "ntpsettings.h"
 #include "processrunner.h"
+#include "syncstatus.h"
 #include "testhelpers.h"
 
 using namespace TestHelpers;
@@ -26,12 +28,22 @@ using namespace QtCharts;
 
 namespace
 {
-// Answers ntpq with whatever the test put in `next`.
+// Stands in for ntpq: a session answers each command written to it from
+// `peers` and `rv`, "version" with a line of its own; a one-time call gets
+// `next`.
 class NtpqRunner : public ProcessRunner
 {
 public:
+    enum class Session { Answers, OnlyVersion, Silent, Missing };
+    Session behaviour = Session::Answers;
+    QByteArray peers;
+    QByteArray rv;
     ProcessResult next;
     QList<QStringList> calls;
+    QByteArray written;
+    QPointer<ProcessSession> session;
+    int sessions = 0;
+
     ProcessJob* start(const QString& program, const QStringList& arguments,
                       const ProcessOptions& options) override
     {
@@ -40,18 +52,59 @@ public:
         calls << arguments;
         return ProcessJob::finishedWith(next, 5);
     }
-    void answer(const QByteArray& output)
+    ProcessSession* startSession(const QString& program, const QStringList& arguments) override;
+    void answer(const QByteArray& peersOutput, const QByteArray& rvOutput)
     {
-        next = ProcessResult();
-        next.finished = true;
-        next.standardOutput = output;
-    }
-    void fail(QProcess::ProcessError error)
-    {
-        next = ProcessResult();
-        next.error = error;
+        behaviour = Session::Answers;
+        peers = peersOutput;
+        rv = rvOutput;
     }
 };
+
+class FakeNtpq : public ProcessSession
+{
+public:
+    explicit FakeNtpq(NtpqRunner* runner) : m_runner(runner)
+    {
+        if (runner->behaviour == NtpqRunner::Session::Missing)
+            QTimer::singleShot(0, this, [this] { emit ended(true); });
+    }
+    void write(const QByteArray& input) override
+    {
+        m_runner->written += input;
+        QByteArray out;
+        for (const QByteArray& command : input.split('\n')) {
+            if (command == "version")
+                out += "ntpsec-1.2.2\n";
+            if (m_runner->behaviour != NtpqRunner::Session::Answers)
+                continue;
+            out += command == "peers" ? m_runner->peers : QByteArray();
+            out += command == "rv" ? m_runner->rv : QByteArray();
+        }
+        if (m_runner->behaviour == NtpqRunner::Session::OnlyVersion)
+            out = out.left(out.indexOf('\n') + 1);
+        if (m_runner->behaviour == NtpqRunner::Session::Silent)
+            out.clear();
+        // In two pieces, as a pipe may deliver it.
+        QTimer::singleShot(5, this, [this, out] {
+            emit output(out.left(out.size() / 2));
+            emit output(out.mid(out.size() / 2));
+        });
+    }
+
+private:
+    NtpqRunner* m_runner;
+};
+
+ProcessSession* NtpqRunner::startSession(const QString& program, const QStringList& arguments)
+{
+    if (program != QLatin1String("ntpq"))
+        return ProcessRunner::startSession(program, arguments);
+    calls << arguments;
+    ++sessions;
+    session = new FakeNtpq(this);
+    return session;
+}
 
 QByteArray fixtures(std::initializer_list<const char*> names)
 {
@@ -91,46 +144,145 @@ private slots:
 
     void statusBarSummary_data()
     {
-        QTest::addColumn<QByteArray>("output");
-        QTest::addColumn<int>("error"); // -1: ntpq ran
+        QTest::addColumn<QByteArray>("peers");
+        QTest::addColumn<QByteArray>("rv");
+        QTest::addColumn<int>("session");
         QTest::addColumn<QString>("summary");
+        const int answers = int(NtpqRunner::Session::Answers);
         QTest::newRow("classic synchronised")
-            << fixtures({"classic-peers.txt", "classic-rv.txt"}) << -1
+            << fixtures({"classic-peers.txt"}) << fixtures({"classic-rv.txt"}) << answers
             << "Synchronised to 192.0.2.1 (stratum 1), offset +0.42 ms";
         QTest::newRow("ntpsec local clock")
-            << fixtures({"ntpsec-peers-synchronised.txt", "ntpsec-rv-synchronised.txt"}) << -1
+            << fixtures({"ntpsec-peers-synchronised.txt"})
+            << fixtures({"ntpsec-rv-synchronised.txt"}) << answers
             << "Synchronised to LOCAL(0) (stratum 10), offset +0.00 ms";
         QTest::newRow("ntpsec starting")
-            << fixtures({"ntpsec-peers-local.txt", "ntpsec-rv-unsynchronised.txt"}) << -1
-            << "Not synchronised yet";
-        QTest::newRow("no peers") << fixtures({"ntpsec-no-associations.txt"}) << -1
-                                  << "Not synchronised yet";
-        QTest::newRow("no answer")
-            << fixtures({"ntpsec-request-timed-out.txt"}) << -1 << "Daemon not running";
-        QTest::newRow("timed out")
-            << QByteArray() << int(QProcess::Timedout) << "Daemon not running";
-        QTest::newRow("no ntpq") << QByteArray() << int(QProcess::FailedToStart)
+            << fixtures({"ntpsec-peers-local.txt"}) << fixtures({"ntpsec-rv-unsynchronised.txt"})
+            << answers << "Not synchronised yet";
+        QTest::newRow("no peers") << fixtures({"ntpsec-no-associations.txt"}) << QByteArray()
+                                  << answers << "Not synchronised yet";
+        QTest::newRow("no answer") << fixtures({"ntpsec-request-timed-out.txt"}) << QByteArray()
+                                   << answers << "Daemon not running";
+        QTest::newRow("timed out") << QByteArray() << QByteArray()
+                                   << int(NtpqRunner::Session::OnlyVersion) << "Daemon not running";
+        QTest::newRow("no ntpq") << QByteArray() << QByteArray()
+                                 << int(NtpqRunner::Session::Missing)
                                  << "Daemon status unknown: ntpq is not installed";
     }
     void statusBarSummary()
     {
-        QFETCH(QByteArray, output);
-        QFETCH(int, error);
+        QFETCH(QByteArray, peers);
+        QFETCH(QByteArray, rv);
+        QFETCH(int, session);
         QFETCH(QString, summary);
-        error < 0 ? m_runner.answer(output) : m_runner.fail(QProcess::ProcessError(error));
+        m_runner.answer(peers, rv);
+        m_runner.behaviour = NtpqRunner::Session(session);
         m_runner.calls.clear();
         FNTP window;
+        window.findChild<DaemonStatusPoller*>()->setQueryLimitForTesting(200);
         window.show();
         auto* label = window.statusBar()->findChild<QLabel*>(QStringLiteral("syncStatus"));
         QVERIFY(label);
         QTRY_COMPARE(label->text(), summary);
-        QCOMPARE(m_runner.calls.first(), ntpqStatusArguments());
+        QCOMPARE(m_runner.calls.first(), ntpqSessionArguments());
         QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    // One ntpq answers query after query; one that has gone or stops
+    // answering is started afresh, and one that never prints a thing gives
+    // way to a call of its own for each query.
+    void sessionRestartsWhenGoneOrMute()
+    {
+        m_runner.answer(fixtures({"ntpsec-peers-synchronised.txt"}),
+                        fixtures({"ntpsec-rv-synchronised.txt"}));
+        m_runner.sessions = 0;
+        m_runner.calls.clear();
+        m_runner.written.clear();
+        QWidget window;
+        window.show();
+        DaemonStatusPoller poller(&window, 3600 * 1000);
+        poller.setQueryLimitForTesting(200);
+        QList<DaemonSnapshot::State> states;
+        connect(&poller, &DaemonStatusPoller::updated, this,
+                [&states](const DaemonSnapshot& snapshot) { states << snapshot.state; });
+        const auto pollAndWait = [&] {
+            const int before = states.size();
+            poller.pollNow();
+            poller.pollNow(); // one query at a time
+            QTRY_COMPARE(states.size(), before + 1);
+        };
+        const auto Answered = DaemonSnapshot::State::Answered;
+        const auto NoAnswer = DaemonSnapshot::State::NoAnswer;
+
+        pollAndWait();
+        pollAndWait();
+        QCOMPARE(states, QList<DaemonSnapshot::State>({Answered, Answered}));
+        QCOMPARE(m_runner.sessions, 1);
+        QCOMPARE(m_runner.written, ntpqSessionQuery() + ntpqSessionQuery());
+        QCOMPARE(poller.snapshot().system.stratum, 11);
+        QCOMPARE(poller.snapshot().peers.rows.size(), 1);
+
+        emit m_runner.session->ended(false); // killed between two queries
+        QTRY_VERIFY(!m_runner.session);
+        pollAndWait();
+        QCOMPARE(m_runner.sessions, 2);
+        QCOMPARE(states.last(), Answered);
+
+        m_runner.behaviour = NtpqRunner::Session::OnlyVersion; // the daemon stops answering
+        pollAndWait();
+        QCOMPARE(states.last(), NoAnswer);
+        QTRY_VERIFY(!m_runner.session);
+        m_runner.behaviour = NtpqRunner::Session::Answers;
+        pollAndWait();
+        QCOMPARE(m_runner.sessions, 3);
+        QCOMPARE(states.last(), Answered);
+
+        m_runner.behaviour = NtpqRunner::Session::Silent;
+        emit m_runner.session->ended(false);
+        pollAndWait();
+        QCOMPARE(states.last(), NoAnswer);
+        QVERIFY(m_runner.calls.last() != ntpqStatusArguments());
+        m_runner.next.finished = true;
+        m_runner.next.standardOutput = m_runner.peers + m_runner.rv;
+        pollAndWait();
+        QCOMPARE(m_runner.calls.last(), ntpqStatusArguments());
+        QCOMPARE(m_runner.sessions, 4);
+        QCOMPARE(states.last(), Answered);
+    }
+
+    void sessionOutputSplitsAtVersionLines_data()
+    {
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<bool>("complete");
+        QTest::addColumn<QByteArray>("peers");
+        QTest::addColumn<QByteArray>("variables");
+        QTest::newRow("both") << QByteArray("v1\nP\nQ\nv1\nassocid=0\nversion=\"v1\"\nv1\n") << true
+                              << QByteArray("P\nQ\n") << QByteArray("associd=0\nversion=\"v1\"\n");
+        QTest::newRow("nothing between")
+            << QByteArray("v1\nv1\nv1\n") << true << QByteArray() << QByteArray();
+        QTest::newRow("not on a line of its own")
+            << QByteArray("v1\nxv1\nv1x\nv1\nv1") << false << QByteArray() << QByteArray();
+        QTest::newRow("last line not ended")
+            << QByteArray("v1\nP\nv1\nR\nv1") << false << QByteArray() << QByteArray();
+        QTest::newRow("version not ended")
+            << QByteArray("ntpsec-1.2") << false << QByteArray() << QByteArray();
+    }
+    void sessionOutputSplitsAtVersionLines()
+    {
+        QFETCH(QByteArray, output);
+        QFETCH(bool, complete);
+        QByteArray peers;
+        QByteArray variables;
+        QCOMPARE(splitNtpqSession(output, &peers, &variables), complete);
+        if (complete) {
+            QTEST(peers, "peers");
+            QTEST(variables, "variables");
+        }
     }
 
     void statusWindowShowsPeersAndVariables()
     {
-        m_runner.answer(fixtures({"classic-peers.txt", "classic-rv.txt"}));
+        m_runner.answer(fixtures({"classic-peers.txt"}), fixtures({"classic-rv.txt"}));
         FNTP window;
         window.show();
         auto* action = window.findChild<QAction*>(QStringLiteral("aDaemonStatus"));
@@ -172,7 +324,8 @@ private slots:
                  QStringLiteral("0.421553 ms"));
 
         // The daemon goes away: the table empties and the window says so.
-        m_runner.fail(QProcess::Timedout);
+        m_runner.behaviour = NtpqRunner::Session::OnlyVersion;
+        window.findChild<DaemonStatusPoller*>()->setQueryLimitForTesting(200);
         QTest::mouseClick(status->findChild<QPushButton*>(QStringLiteral("bRefresh")),
                           Qt::LeftButton);
         QTRY_COMPARE(peers->rowCount(), 0);
@@ -206,7 +359,7 @@ private slots:
         const QString dir = directory ? stats.path() : stats.filePath(QStringLiteral("missing"));
         if (!loopstats.isNull())
             QVERIFY(writeFile(stats.filePath(QStringLiteral("loopstats")), loopstats));
-        m_runner.fail(QProcess::Timedout);
+        m_runner.behaviour = NtpqRunner::Session::OnlyVersion;
         FNTP window;
         ntpSettings.statsDir = dir;
         ntpSettings.fileGens.clear();
