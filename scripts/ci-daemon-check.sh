@@ -5,7 +5,8 @@
 #    /usr/sbin/policy-rc.d that exits 101 is put in place first and kept.
 # 2. Builds tst_daemoncheck in build-daemon (Release) and runs it with
 #    NTPSM_DAEMON_TOOLS pointing at the daemon check tools (../shared/tools
-#    beside the repository, or $NTPSM_DAEMON_TOOLS when already set).
+#    beside the repository, or $NTPSM_DAEMON_TOOLS when already set), the
+#    samples split into NTPSM_DAEMON_GROUPS (3) groups judged at once.
 # Needs root (apt-get, and the tools run the daemon in private namespaces).
 set -uo pipefail
 
@@ -47,13 +48,33 @@ cmake -S "$repo" -B "$build" "${build_type[@]}" -DNTPSM_BUILD_TESTS=ON >/dev/nul
 # ntpd reads its configuration within milliseconds of starting; one second
 # per daemon run is plenty and keeps the check to a few minutes.
 export NTPD_ACCEPTS_WAIT=${NTPD_ACCEPTS_WAIT:-1}
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
-(cd "$build" && QT_QPA_PLATFORM=offscreen NTPSM_DAEMON_TOOLS="$tools" \
-    ./tests/tst_daemoncheck -maxwarnings 0) 2>&1 | tee "$log"
-rc=${PIPESTATUS[0]}
+# The daemon runs mostly wait, so the samples are judged in a few groups at
+# once, each by its own test process over a folder of links to its share.
+samples=${NTPSM_DAEMON_SAMPLES:-$repo/fuzz/seeds}
+groups=${NTPSM_DAEMON_GROUPS:-3}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+i=0
+for sample in "$samples"/*.conf; do
+    group="$work/group$((i % groups))"
+    mkdir -p "$group"
+    ln -s "$(readlink -f "$sample")" "$group/$(basename "$sample")"
+    i=$((i + 1))
+done
+pids=()
+for group in "$work"/group*; do
+    (cd "$build" && QT_QPA_PLATFORM=offscreen NTPSM_DAEMON_TOOLS="$tools" \
+        NTPSM_DAEMON_SAMPLES="$group" ./tests/tst_daemoncheck -maxwarnings 0) \
+        >"$group.log" 2>&1 &
+    pids+=($!)
+done
+rc=0
+for pid in "${pids[@]}"; do
+    wait "$pid" || rc=1
+done
+cat "$work"/group*.log
 
-passed=$(grep -c '^PASS   : ' "$log")
-failed=$(grep -c '^FAIL!  : ' "$log")
+passed=$(cat "$work"/group*.log | grep -c '^PASS   : ')
+failed=$(cat "$work"/group*.log | grep -c '^FAIL!  : ')
 echo "daemon check: $passed passed, $failed failed"
 [ "$rc" -eq 0 ] && [ "$failed" -eq 0 ]
