@@ -60,7 +60,10 @@ CheckPanel::CheckPanel(FNTP* window)
         connect(page, &ModifiableWidget::dataChanged, this, &CheckPanel::scheduleRefresh);
     connect(window->findChild<QAction*>(QStringLiteral("applyAction")), &QAction::changed, this,
             &CheckPanel::scheduleRefresh);
-    scheduleRefresh();
+    // The first check reads the whole file: it waits until the window has
+    // been drawn instead of holding it back.
+    const int firstCheckDelayMs = 250;
+    QTimer::singleShot(firstCheckDelayMs, this, &CheckPanel::scheduleRefresh);
 }
 
 void CheckPanel::scheduleRefresh()
