@@ -60,7 +60,10 @@ CommandLine parseCommandLine(const QStringList& arguments, bool strict)
         result.output =
             program + QStringLiteral(": ") + reason + QLatin1Char('\n') + helpText(program);
     } else {
-        result.configFile = parser.value(config);
+        // Absolute, so that the editor opened as the desktop's user (from
+        // that user's home folder) and the status bar name the same file.
+        const QString file = parser.value(config);
+        result.configFile = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
     }
     return result;
 }

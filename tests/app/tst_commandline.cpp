@@ -1,5 +1,6 @@
 // The command line: --help and --version answer from the built program
 // without a display and without root; --config names the file to edit.
+#include <QDir>
 #include <QProcess>
 #include <QTest>
 
@@ -96,6 +97,8 @@ private slots:
         QCOMPARE(line.configFile, QStringLiteral("/srv/ntp.conf"));
         QCOMPARE(parseCommandLine({program, "--config=/a.conf"}, true).configFile,
                  QStringLiteral("/a.conf"));
+        QCOMPARE(parseCommandLine({program, "--config", "rel/ntp.conf"}, true).configFile,
+                 QDir::current().absoluteFilePath(QStringLiteral("rel/ntp.conf")));
         // Qt's own options are left to the application object at first ...
         line = parseCommandLine({program, "-stylesheet", "x.qss", "-reverse"}, false);
         QCOMPARE(line.outcome, CommandLine::Run);
