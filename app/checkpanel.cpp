@@ -57,13 +57,21 @@ CheckPanel::CheckPanel(FNTP* window)
     connect(&ConfigDocument::instance(), &ConfigDocument::saved, this,
             &CheckPanel::scheduleRefresh);
     for (ModifiableWidget* page : window->findChildren<ModifiableWidget*>())
-        connect(page, &ModifiableWidget::dataChanged, this, &CheckPanel::scheduleRefresh);
+        watchPage(page);
+    connect(window, &FNTP::pageBuilt, this, &CheckPanel::watchPage);
     connect(window->findChild<QAction*>(QStringLiteral("applyAction")), &QAction::changed, this,
             &CheckPanel::scheduleRefresh);
     // The first check reads the whole file: it waits until the window has
-    // been drawn instead of holding it back.
+    // been drawn instead of holding it back, and takes in every request
+    // made before it (showing the panel, the actions' first updates).
     const int firstCheckDelayMs = 250;
-    QTimer::singleShot(firstCheckDelayMs, this, &CheckPanel::scheduleRefresh);
+    m_refreshPending = true;
+    QTimer::singleShot(firstCheckDelayMs, this, &CheckPanel::refresh);
+}
+
+void CheckPanel::watchPage(ModifiableWidget* page)
+{
+    connect(page, &ModifiableWidget::dataChanged, this, &CheckPanel::scheduleRefresh);
 }
 
 void CheckPanel::scheduleRefresh()

@@ -5,6 +5,7 @@
 #include "configcheck.h"
 
 class FNTP;
+class ModifiableWidget;
 class QLabel;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -27,6 +28,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void watchPage(ModifiableWidget* page);
     void showLine(QTreeWidgetItem* item);
 
     FNTP* m_window;

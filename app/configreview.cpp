@@ -27,9 +27,11 @@ QAction* newAction(FNTP* window, const char* name, const QString& text, const ch
     return action;
 }
 
-// Reads every page anew, without any of them entering the edit state.
+// Reads every page anew, without any of them entering the edit state; and
+// the shared record, which pages not opened yet are built from.
 void reloadEveryPage(FNTP* window)
 {
+    ConfigDocument::instance().load(&ntpSettings);
     for (ModifiableWidget* page : window->findChildren<ModifiableWidget*>()) {
         const bool wasBlocked = page->blockSignals(true);
         page->loadSettings();

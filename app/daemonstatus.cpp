@@ -29,13 +29,21 @@ public:
         auto* timer = new QTimer(this);
         connect(timer, &QTimer::timeout, this, [this] { refresh(); });
         timer->start(runningCheckIntervalMs);
-        refresh();
+        // Start-up has just looked for a running daemon: the first text says
+        // what it found instead of walking every process again.
+        showSetup(currentDaemon());
     }
 
     void refresh()
     {
         DaemonSetup setup = currentDaemon();
         setup.running = findRunningNtpd(setup.flavour);
+        showSetup(setup);
+    }
+
+private:
+    void showSetup(const DaemonSetup& setup)
+    {
         setText(daemonSummary(setup, ConfigDocument::instance().path()));
     }
 };
@@ -56,7 +64,8 @@ void applyDaemonSetup(const QString& commandLineFile)
     ConfigDocument::instance().setPath(configFileToEdit(setup, commandLineFile));
 }
 
-DaemonNotice::DaemonNotice(QWidget* parent) : QFrame(parent), m_text(new QLabel(this))
+DaemonNotice::DaemonNotice(QWidget* parent)
+    : QFrame(parent), m_icon(new QLabel(this)), m_text(new QLabel(this))
 {
     setObjectName(QStringLiteral("daemonNotice"));
     setFrameShape(QFrame::StyledPanel);
@@ -67,10 +76,7 @@ DaemonNotice::DaemonNotice(QWidget* parent) : QFrame(parent), m_text(new QLabel(
     tinted.setColor(QPalette::WindowText, Qt::black);
     setPalette(tinted);
 
-    auto* icon = new QLabel(this);
-    const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
-    icon->setAlignment(Qt::AlignTop);
+    m_icon->setAlignment(Qt::AlignTop);
     m_text->setObjectName(QStringLiteral("daemonNoticeText"));
     m_text->setWordWrap(true);
     m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -83,7 +89,7 @@ DaemonNotice::DaemonNotice(QWidget* parent) : QFrame(parent), m_text(new QLabel(
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(6, 4, 6, 4);
-    layout->addWidget(icon);
+    layout->addWidget(m_icon);
     layout->addWidget(m_text, 1);
     layout->addWidget(hide, 0, Qt::AlignTop);
     refresh();
@@ -100,6 +106,12 @@ void DaemonNotice::refresh()
     const QStringList notices =
         daemonNotices(currentDaemon(), document.path(), document.lastReadError());
     m_text->setText(notices.join(QStringLiteral("\n")));
+    // The icon is loaded only for a notice that is shown, which most
+    // start-ups have none of.
+    if (!notices.isEmpty() && m_icon->pixmap(Qt::ReturnByValue).isNull()) {
+        const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
+        m_icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
+    }
     setVisible(!notices.isEmpty());
 }
 

@@ -38,5 +38,6 @@ public slots:
     void refresh();
 
 private:
+    QLabel* m_icon;
     QLabel* m_text;
 };

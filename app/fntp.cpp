@@ -28,6 +28,7 @@
 
 struct FNTP::PageFactory {
     std::function<ModifiableWidget*(QWidget*)> create;
+    QString title;
     QString icon;
 };
 
@@ -78,16 +79,22 @@ FNTP::~FNTP()
 
 void FNTP::buildTree()
 {
+    // The record the pages and the daemon status share, read now although
+    // each page is built only when first opened.
+    ConfigDocument::instance().load(&ntpSettings);
     addCategory(tr("Server"), QStringLiteral("network-server"),
-                {{factory<FBroadcast>(), QStringLiteral("network")},
-                 {factory<FOptHWClock>(), QStringLiteral("clock")},
-                 {factory<FOptAccess>(), QStringLiteral("preferences-system-network")}});
-    addCategory(tr("Client"), QStringLiteral("computer"),
-                {{factory<FOptSync>(), QStringLiteral("system-software-update")}});
-    addCategory(tr("Common"), QStringLiteral("configure"),
-                {{factory<FOptMessage>(), QStringLiteral("view-history")},
-                 {factory<FOptStats>(), QStringLiteral("view-statistics")},
-                 {factory<FOptOther>(), QStringLiteral("run-build-configure")}});
+                {{factory<FBroadcast>(), FBroadcast::pageTitle(), QStringLiteral("network")},
+                 {factory<FOptHWClock>(), FOptHWClock::pageTitle(), QStringLiteral("clock")},
+                 {factory<FOptAccess>(), FOptAccess::pageTitle(),
+                  QStringLiteral("preferences-system-network")}});
+    addCategory(
+        tr("Client"), QStringLiteral("computer"),
+        {{factory<FOptSync>(), FOptSync::pageTitle(), QStringLiteral("system-software-update")}});
+    addCategory(
+        tr("Common"), QStringLiteral("configure"),
+        {{factory<FOptMessage>(), FOptMessage::pageTitle(), QStringLiteral("view-history")},
+         {factory<FOptStats>(), FOptStats::pageTitle(), QStringLiteral("view-statistics")},
+         {factory<FOptOther>(), FOptOther::pageTitle(), QStringLiteral("run-build-configure")}});
 }
 
 void FNTP::addCategory(const QString& text, const QString& icon, const QList<PageFactory>& pages)
@@ -99,14 +106,32 @@ void FNTP::addCategory(const QString& text, const QString& icon, const QList<Pag
     category->setIcon(0, QIcon::fromTheme(icon));
     category->setData(0, Qt::UserRole, ui->swList->addWidget(list));
     for (const PageFactory& entry : pages) {
-        ModifiableWidget* page = entry.create(this);
         auto* item = new QTreeWidgetItem(category);
-        item->setText(0, page->windowTitle());
+        item->setText(0, entry.title);
         item->setIcon(0, QIcon::fromTheme(entry.icon));
-        item->setData(0, Qt::UserRole, ui->swList->addWidget(page));
+        // An empty stand-in holds the page's place until it is opened.
+        const int index = ui->swList->addWidget(new QWidget);
+        m_unbuiltPages.insert(index, entry.create);
+        item->setData(0, Qt::UserRole, index);
         list->addPageItem(item, ui->swList, ui->twList);
-        connect(page, &ModifiableWidget::dataChanged, this, &FNTP::needApplyCancelDialog);
     }
+}
+
+// Builds the page of stack place `index` the first time it is opened: the
+// window appears without first filling, from a possibly large file, pages
+// nobody has looked at yet.
+void FNTP::buildPage(int index)
+{
+    const std::function<ModifiableWidget*(QWidget*)> create = m_unbuiltPages.take(index);
+    if (!create)
+        return;
+    QWidget* standIn = ui->swList->widget(index);
+    ModifiableWidget* page = create(this);
+    ui->swList->insertWidget(index, page);
+    ui->swList->removeWidget(standIn);
+    delete standIn;
+    connect(page, &ModifiableWidget::dataChanged, this, &FNTP::needApplyCancelDialog);
+    emit pageBuilt(page);
 }
 
 void FNTP::connectActions()
@@ -147,7 +172,9 @@ void FNTP::currentItemChanged(QTreeWidgetItem* item, QTreeWidgetItem*)
             move->setEnabled(false);
         return;
     }
-    ui->swList->setCurrentIndex(item->data(0, Qt::UserRole).toInt());
+    const int index = item->data(0, Qt::UserRole).toInt();
+    buildPage(index);
+    ui->swList->setCurrentIndex(index);
     ui->titleWidgetLineEdit->setText(item->text(0));
     ui->titleWidgetLineEdit->setReadOnly(true);
     ui->refleshWidgetAction->setEnabled(

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
+#include <functional>
 
 class ModifiableWidget;
 class QTreeWidgetItem;
@@ -23,6 +25,10 @@ public:
     ~FNTP() override;
 
     ModifiableWidget* editedPage() const { return m_editedPage; }
+
+signals:
+    // A settings page was built, on its first opening.
+    void pageBuilt(ModifiableWidget* page);
 
 public slots:
     virtual void ntpdStart();
@@ -46,6 +52,7 @@ private:
     struct PageFactory;
     void buildTree();
     void addCategory(const QString& text, const QString& icon, const QList<PageFactory>& pages);
+    void buildPage(int index);
     void connectActions();
     void restoreWindowSettings();
     void setEditing(ModifiableWidget* page);
@@ -56,4 +63,6 @@ private:
 
     Ui::FMain* ui;
     ModifiableWidget* m_editedPage = nullptr;
+    // How to build each page not opened yet, by its place in the page stack.
+    QHash<int, std::function<ModifiableWidget*(QWidget*)>> m_unbuiltPages;
 };

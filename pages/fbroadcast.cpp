@@ -56,10 +56,16 @@ bool isReferenceClock(const ServerEntry& entry)
 }
 } // namespace
 
+QString FBroadcast::pageTitle()
+{
+    return tr("Broadcast");
+}
+
 FBroadcast::FBroadcast(QWidget* parent)
     : ListPage(parent), ui(new Ui::FBroadcast), modeGroup(new QButtonGroup(this))
 {
     ui->setupUi(this);
+    setWindowTitle(pageTitle());
     // Rows keep the file's order until the user sorts by a column.
     ui->twList->header()->setSortIndicator(-1, Qt::AscendingOrder);
     modeGroup->setObjectName(QStringLiteral("modeGroup"));

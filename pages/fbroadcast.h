@@ -22,6 +22,8 @@ class FBroadcast : public ListPage
     Q_OBJECT
 public:
     explicit FBroadcast(QWidget* parent = nullptr);
+    // The page's name in the navigation tree and its title.
+    static QString pageTitle();
     ~FBroadcast() override;
 
     enum Mode { ClientOnly = 0, ClientAndServer = 1 };

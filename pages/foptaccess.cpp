@@ -121,9 +121,14 @@ QMap<QString, bool> chosenFlags(const FOptAccess_Add& dialog, const QMap<QString
 
 } // namespace
 
+QString FOptAccess::pageTitle()
+{
+    return tr("Access");
+}
+
 FOptAccess::FOptAccess(QWidget* parent) : ListPage(parent), twList(new QTreeWidget(this))
 {
-    setWindowTitle(tr("Access"));
+    setWindowTitle(pageTitle());
     twList->setObjectName(QStringLiteral("twList"));
     twList->setHeaderLabels({tr("Network"), tr("Mask"), tr("Flags"), tr("Address family")});
     twList->header()->setSortIndicatorShown(true);

@@ -19,6 +19,8 @@ class FOptAccess : public ListPage
     Q_OBJECT
 public:
     explicit FOptAccess(QWidget* parent = nullptr);
+    // The page's name in the navigation tree and its title.
+    static QString pageTitle();
 
 public slots:
     void loadSettings() override;

@@ -222,9 +222,14 @@ ClockToSave clockToSave(const QTreeWidgetItem* item, const ClockDrivers& catalog
 }
 } // namespace
 
+QString FOptHWClock::pageTitle()
+{
+    return tr("Hardware clock");
+}
+
 FOptHWClock::FOptHWClock(QWidget* parent) : ListPage(parent)
 {
-    setWindowTitle(tr("Hardware clock"));
+    setWindowTitle(pageTitle());
     buildLayout();
     connectWidgets();
     loadSettings();

@@ -16,6 +16,8 @@ class FOptHWClock : public ListPage
     Q_OBJECT
 public:
     explicit FOptHWClock(QWidget* parent = nullptr);
+    // The page's name in the navigation tree and its title.
+    static QString pageTitle();
 
 public slots:
     void loadSettings() override;

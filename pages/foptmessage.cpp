@@ -22,10 +22,15 @@ const MessageClass messageClasses[] = {{"clock", QT_TR_NOOP("Clock messages")},
                                        {"sync", QT_TR_NOOP("NTP messages")}};
 } // namespace
 
+QString FOptMessage::pageTitle()
+{
+    return tr("Message reporting");
+}
+
 FOptMessage::FOptMessage(QWidget* parent) : ModifiableWidget(parent)
 {
     qRegisterMetaType<FOptMessage_Settings*>("FOptMessage_Settings*");
-    setWindowTitle(tr("Message reporting"));
+    setWindowTitle(pageTitle());
     tabWidget = new QTabWidget(this);
     tabWidget->setObjectName(QStringLiteral("tabWidget"));
     for (const MessageClass& messageClass : messageClasses) {

@@ -14,6 +14,8 @@ class FOptMessage : public ModifiableWidget
     Q_OBJECT
 public:
     explicit FOptMessage(QWidget* parent = nullptr);
+    // The page's name in the navigation tree and its title.
+    static QString pageTitle();
 
 public slots:
     void loadSettings() override;

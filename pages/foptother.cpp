@@ -30,9 +30,14 @@ QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& d
 }
 } // namespace
 
+QString FOptOther::pageTitle()
+{
+    return tr("Additional options");
+}
+
 FOptOther::FOptOther(QWidget* parent) : ModifiableWidget(parent)
 {
-    setWindowTitle(tr("Additional options"));
+    setWindowTitle(pageTitle());
 
     leLogFile = new QLineEdit(this);
     leLogFile->setObjectName(QStringLiteral("leLogFile"));

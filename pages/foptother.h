@@ -14,6 +14,8 @@ class FOptOther : public ModifiableWidget
     Q_OBJECT
 public:
     explicit FOptOther(QWidget* parent = nullptr);
+    // The page's name in the navigation tree and its title.
+    static QString pageTitle();
 
     // Asks for a file name to save to: (parent, caption, start directory) ->
     // the chosen name, empty when cancelled. Unset means QFileDialog; tests

@@ -49,10 +49,15 @@ bool& statsFlag(NtpSettings& settings, const QString& name)
 
 const QString FOptStats::defaultStatsDir = QStringLiteral("/var/log/");
 
+QString FOptStats::pageTitle()
+{
+    return tr("Statistics");
+}
+
 FOptStats::FOptStats(QWidget* parent) : ModifiableWidget(parent)
 {
     qRegisterMetaType<FOptStats_Stat*>("FOptStats_Stat*");
-    setWindowTitle(tr("Statistics"));
+    setWindowTitle(pageTitle());
     buildWidgets();
     for (const char* name : statNames) {
         auto* stat = new FOptStats_Stat(tabWidget);

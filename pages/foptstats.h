@@ -19,6 +19,8 @@ class FOptStats : public ModifiableWidget
     Q_OBJECT
 public:
     explicit FOptStats(QWidget* parent = nullptr);
+    // The page's name in the navigation tree and its title.
+    static QString pageTitle();
 
     // The directory typed in "Stats dir", as it stands (not yet saved).
     QString statsDirText() const;

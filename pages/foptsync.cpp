@@ -89,9 +89,14 @@ bool isNtsText(const QString& text)
 
 } // namespace
 
+QString FOptSync::pageTitle()
+{
+    return tr("Sync");
+}
+
 FOptSync::FOptSync(QWidget* parent) : ListPage(parent)
 {
-    setWindowTitle(tr("Sync"));
+    setWindowTitle(pageTitle());
 
     serverList = new QTreeWidget;
     serverList->setObjectName(QStringLiteral("twServers"));

@@ -14,6 +14,8 @@ class FOptSync : public ListPage
     Q_OBJECT
 public:
     explicit FOptSync(QWidget* parent = nullptr);
+    // The page's name in the navigation tree and its title.
+    static QString pageTitle();
 
 public slots:
     void loadSettings() override;

@@ -36,7 +36,7 @@ QAction* action(const FNTP& window, const char* name)
 struct Window {
     ConfFile conf{"# time sources\nserver 192.0.2.1 iburst\nlogfile /var/log/ntp-a\n"};
     FNTP window;
-    FOptOther* page = window.findChild<FOptOther*>();
+    FOptOther* page = openPage<FOptOther>(&window);
     void editLogFile(const QString& value)
     {
         page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->setText(value);
@@ -270,7 +270,8 @@ private slots:
         w.window.show();
         auto* panel = w.window.findChild<CheckPanel*>();
         QVERIFY(panel && panel->isVisible());
-        auto* stats = w.window.findChild<FOptStats*>();
+        auto* stats = openPage<FOptStats>(&w.window);
+        QVERIFY(stats);
         auto* statsDir = stats->findChild<QLineEdit*>(QStringLiteral("leStatsDir"));
         const int boxes = rejectModalsDuring([&] {
             statsDir->setText(QStringLiteral("/nonexistent/ntp-service-manager-stats"));

@@ -3,6 +3,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -12,6 +14,7 @@
 #include <QTreeWidget>
 
 #include "fntp.h"
+#include "foptsync.h"
 #include "listitemwidget.h"
 #include "modifiablewidget.h"
 #include "testhelpers.h"
@@ -90,6 +93,13 @@ private slots:
             {"Broadcast", "Hardware clock", "Access"},
             {"Sync"},
             {"Message reporting", "Statistics", "Additional options"}};
+        QCOMPARE(stack->count(), 13);
+        // No item is current yet: the form's second blank page shows.
+        QCOMPARE(stack->currentIndex(), 1);
+        QVERIFY(!action(window, "applyAction")->isEnabled());
+        QVERIFY(!action(window, "cancelAction")->isEnabled());
+        for (const char* name : kLockedActions)
+            QVERIFY2(action(window, name)->isEnabled(), name);
         int expectedIndex = 3;
         for (int c = 0; c < 3; ++c) {
             QTreeWidgetItem* category = tree->topLevelItem(c);
@@ -101,19 +111,16 @@ private slots:
             for (int p = 0; p < pages[c].size(); ++p) {
                 QTreeWidgetItem* page = category->child(p);
                 QCOMPARE(page->text(0), pages[c][p]);
-                QWidget* widget = stack->widget(page->data(0, Qt::UserRole).toInt());
                 QCOMPARE(page->data(0, Qt::UserRole).toInt(), expectedIndex++);
+                // Built in its place when first opened.
+                tree->setCurrentItem(page);
+                QWidget* widget = stack->widget(page->data(0, Qt::UserRole).toInt());
+                QCOMPARE(stack->currentWidget(), widget);
                 QVERIFY(qobject_cast<ModifiableWidget*>(widget));
                 QCOMPARE(widget->windowTitle(), pages[c][p]);
             }
         }
         QCOMPARE(stack->count(), 13);
-        // No item is current yet: the form's second blank page shows.
-        QCOMPARE(stack->currentIndex(), 1);
-        QVERIFY(!action(window, "applyAction")->isEnabled());
-        QVERIFY(!action(window, "cancelAction")->isEnabled());
-        for (const char* name : kLockedActions)
-            QVERIFY2(action(window, name)->isEnabled(), name);
         const QStringList toolBars = {"tbServer", "editToolBar", "dialogToolBar",
                                       "navigationToolBar"};
         for (const QString& name : toolBars)
@@ -286,6 +293,30 @@ private slots:
         QCOMPARE(page->calls, QStringList({"load", "save", "load"}));
         QVERIFY(!window.editedPage());
         QVERIFY(!action(window, "applyAction")->isEnabled());
+    }
+
+    // A page is built when first opened, from the file as it is then, once,
+    // and its changes lead to the edit cycle like those of any page.
+    void pagesAreBuiltWhenFirstOpened()
+    {
+        FNTP window;
+        window.show();
+        QVERIFY(!window.findChild<FOptSync*>());
+        m_conf->write("server 192.0.2.7 iburst\nserver 192.0.2.8\n");
+        auto* sync = openPage<FOptSync>(&window);
+        QVERIFY(sync && sync->isVisible());
+        auto* list = sync->findChild<QTreeWidget*>();
+        QCOMPARE(listRows(list, 1), QStringList({"192.0.2.7", "192.0.2.8"}));
+        QVERIFY(!window.editedPage());
+
+        openPage(&window, QStringLiteral("Access"));
+        openPage<FOptSync>(&window);
+        QCOMPARE(window.findChildren<FOptSync*>().size(), 1);
+        selectRow(list, QStringLiteral("192.0.2.8"));
+        answerNextBox(QMessageBox::Ok);
+        sync->findChild<QPushButton*>(QStringLiteral("bDelete"))->click();
+        QCOMPARE(window.editedPage(), sync);
+        QVERIFY(action(window, "applyAction")->isEnabled());
     }
 
     void windowSettings()

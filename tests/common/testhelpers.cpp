@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 namespace TestHelpers
 {
@@ -221,6 +222,24 @@ void selectRow(QTreeWidget* list, const QString& text, int column)
     const QList<QTreeWidgetItem*> found = list->findItems(text, Qt::MatchExactly, column);
     QVERIFY2(!found.isEmpty(), qPrintable(QStringLiteral("no row reads ") + text));
     list->setCurrentItem(found.first());
+}
+
+void openPage(QWidget* window, const QString& title)
+{
+    auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("twList"));
+    QVERIFY2(tree, "the window has no navigation tree");
+    const QList<QTreeWidgetItem*> found =
+        tree->findItems(title, Qt::MatchExactly | Qt::MatchRecursive);
+    QVERIFY2(!found.isEmpty(), qPrintable(QStringLiteral("no page is named ") + title));
+    tree->setCurrentItem(found.first());
+}
+
+void openEveryPage(QWidget* window)
+{
+    auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("twList"));
+    QVERIFY2(tree, "the window has no navigation tree");
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+        tree->setCurrentItem(*it);
 }
 
 QStringList runContextMenu(QWidget* target, const QString& choose)

@@ -108,6 +108,19 @@ QStringList listRows(const QTreeWidget* list, int columns = -1);
 // fails when there is none.
 void selectRow(QTreeWidget* list, const QString& text, int column = 0);
 
+// Opens the page named `title` from `window`'s navigation tree, as a click
+// on it does (pages are built when first opened); the calling test fails
+// when the tree has no such page.
+void openPage(QWidget* window, const QString& title);
+// `Page`, opened in `window`: null when it could not be.
+template <class Page> Page* openPage(QWidget* window)
+{
+    openPage(window, Page::pageTitle());
+    return window->findChild<Page*>();
+}
+// Opens every page of `window`'s navigation tree in turn.
+void openEveryPage(QWidget* window);
+
 // Sends a context menu request to `target` and answers the popup it opens:
 // chooses the entry with the object name `choose` (none: closes the popup).
 // Returns the popup's entries as "text+" (enabled) or "text-"; empty when no

@@ -274,6 +274,7 @@ void TestDaemonCheck::unchangedApplyOfEveryPage()
 
     ConfFile conf(readFile(original));
     FNTP window;
+    openEveryPage(&window);
     const QList<ModifiableWidget*> pages = window.findChildren<ModifiableWidget*>();
     QCOMPARE(pages.size(), 7);
     for (ModifiableWidget* page : pages) {
@@ -352,7 +353,7 @@ void TestDaemonCheck::typicalEdit()
 
 void TestDaemonCheck::addTimeServer(FNTP& window, const ConfFile& conf)
 {
-    auto* sync = window.findChild<FOptSync*>();
+    auto* sync = openPage<FOptSync>(&window);
     QVERIFY(sync);
     auto* add = sync->findChild<QPushButton*>(QStringLiteral("bAdd"));
     QVERIFY(add);
@@ -369,7 +370,7 @@ void TestDaemonCheck::addTimeServer(FNTP& window, const ConfFile& conf)
 
 void TestDaemonCheck::toggleCalibrate(FNTP& window, const ConfFile& conf)
 {
-    auto* clock = window.findChild<FOptHWClock*>();
+    auto* clock = openPage<FOptHWClock>(&window);
     QVERIFY(clock);
     auto* calibrate = clock->findChild<QCheckBox*>(QStringLiteral("chbCalibrate"));
     QVERIFY(calibrate);
@@ -381,7 +382,7 @@ void TestDaemonCheck::toggleCalibrate(FNTP& window, const ConfFile& conf)
 
 void TestDaemonCheck::toggleMessageReporting(FNTP& window, const ConfFile& conf)
 {
-    auto* message = window.findChild<FOptMessage*>();
+    auto* message = openPage<FOptMessage>(&window);
     QVERIFY(message);
     FOptMessage_Settings* reporting = nullptr;
     for (FOptMessage_Settings* settings : message->findChildren<FOptMessage_Settings*>()) {
@@ -402,7 +403,7 @@ void TestDaemonCheck::toggleMessageReporting(FNTP& window, const ConfFile& conf)
 
 void TestDaemonCheck::changeLogFile(FNTP& window, const ConfFile& conf)
 {
-    auto* other = window.findChild<FOptOther*>();
+    auto* other = openPage<FOptOther>(&window);
     QVERIFY(other);
     auto* logFile = other->findChild<QLineEdit*>(QStringLiteral("leLogFile"));
     QVERIFY(logFile);
@@ -425,7 +426,7 @@ void TestDaemonCheck::addTimeSource(FNTP& window, const ConfFile& conf, bool poo
         setCurrentDaemon(ntpsec);
     // Until the page is applied: it writes "nts" only for NTPsec.
     const auto restore = qScopeGuard([before] { setCurrentDaemon(before); });
-    auto* sync = window.findChild<FOptSync*>();
+    auto* sync = openPage<FOptSync>(&window);
     QVERIFY(sync);
     onNextModal([pool, nts](QWidget* modal) {
         auto* dialog = qobject_cast<FOptSync_Add*>(modal);
@@ -450,7 +451,7 @@ void TestDaemonCheck::addTimeSource(FNTP& window, const ConfFile& conf, bool poo
 // and the denied mode.
 void TestDaemonCheck::editOtherAccessRule(FNTP& window, const ConfFile& conf)
 {
-    auto* access = window.findChild<FOptAccess*>();
+    auto* access = openPage<FOptAccess>(&window);
     QVERIFY(access);
     auto* list = access->findChild<QTreeWidget*>(QStringLiteral("twList"));
     QTreeWidgetItem* other = nullptr;
