@@ -151,11 +151,15 @@ void FNTP::connectActions()
 
 void FNTP::restoreWindowSettings()
 {
+    // Only what was stored is restored: putting the form's own state back
+    // would lay out every tool bar and dock a second time for nothing.
     QSettings settings;
-    ui->splitter->restoreState(
-        settings.value(QStringLiteral("MainWindow/Splitter"), ui->splitter->saveState())
-            .toByteArray());
-    restoreState(settings.value(QStringLiteral("MainWindow/State"), saveState(0)).toByteArray(), 0);
+    const QVariant splitter = settings.value(QStringLiteral("MainWindow/Splitter"));
+    if (splitter.isValid())
+        ui->splitter->restoreState(splitter.toByteArray());
+    const QVariant state = settings.value(QStringLiteral("MainWindow/State"));
+    if (state.isValid())
+        restoreState(state.toByteArray(), 0);
     const QSize stored = settings.value(QStringLiteral("MainWindow/Size"), size()).toSize();
     resize(stored.isValid() && !stored.isEmpty() ? stored : size());
 }

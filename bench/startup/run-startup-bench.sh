@@ -20,6 +20,9 @@ trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# No stored window geometry, whatever the user running the benchmark has.
+export XDG_CONFIG_HOME="$work/config"
+mkdir "$XDG_CONFIG_HOME"
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DNTPSM_BUILD_BENCH=ON >/dev/null
 cmake --build "$build_dir" -j"$(nproc)" --target ntpsm-startup-probe ntpsm-startup-bare \

@@ -4,8 +4,6 @@
 // down is not start-up work, so the process ends without it.
 // Usage: ntpsm-startup-probe CONFIG-FILE
 #include <QApplication>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 #include <cstdlib>
@@ -22,10 +20,9 @@ int main(int argc, char** argv)
         QTextStream(stderr) << "usage: ntpsm-startup-probe CONFIG-FILE\n";
         return 2;
     }
-    // The window restores its stored geometry: measure with none stored,
-    // whatever the user running the benchmark has.
-    QTemporaryDir settingsDir;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    // The window restores its stored geometry: run-startup-bench.sh points
+    // XDG_CONFIG_HOME at an empty folder, so that none is stored whatever the
+    // user running the benchmark has.
     QCoreApplication::setOrganizationName(QStringLiteral("ntpsm-startup-probe"));
     setNtpConfPathForTesting(QApplication::arguments().at(1));
 
@@ -34,6 +31,5 @@ int main(int argc, char** argv)
     QTimer::singleShot(0, &app, &QCoreApplication::quit);
     const int result = app.exec();
     reportShown();
-    settingsDir.remove();
     std::_Exit(result);
 }
