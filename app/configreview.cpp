@@ -27,18 +27,6 @@ QAction* newAction(FNTP* window, const char* name, const QString& text, const ch
     return action;
 }
 
-// Reads every page anew, without any of them entering the edit state; and
-// the shared record, which pages not opened yet are built from.
-void reloadEveryPage(FNTP* window)
-{
-    ConfigDocument::instance().load(&ntpSettings);
-    for (ModifiableWidget* page : window->findChildren<ModifiableWidget*>()) {
-        const bool wasBlocked = page->blockSignals(true);
-        page->loadSettings();
-        page->blockSignals(wasBlocked);
-    }
-}
-
 // The guard Apply has too: a file changed since it was loaded is replaced
 // only when the user says so.
 bool mayReplaceChangedFile(FNTP* window)
@@ -82,6 +70,16 @@ void restorePreviousVersion(FNTP* window)
 }
 
 } // namespace
+
+void reloadEveryPage(FNTP* window)
+{
+    ConfigDocument::instance().load(&ntpSettings);
+    for (ModifiableWidget* page : window->findChildren<ModifiableWidget*>()) {
+        const bool wasBlocked = page->blockSignals(true);
+        page->loadSettings();
+        page->blockSignals(wasBlocked);
+    }
+}
 
 QByteArray bytesApplyWouldWrite(ModifiableWidget* page)
 {

@@ -13,6 +13,10 @@ class QWidget;
 // Adds the review and restore actions to the window's menus and tool bar.
 void addReviewActions(FNTP* window);
 
+// Reads the shared record and every page built so far anew, without any of
+// them entering the edit state.
+void reloadEveryPage(FNTP* window);
+
 // Exactly the bytes Apply would write for `page`'s unapplied edits. Nothing
 // is written, and the shared record is left as it was.
 QByteArray bytesApplyWouldWrite(ModifiableWidget* page);

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 
 #include "fntp.h"
+#include "foptaccess.h"
 #include "foptsync.h"
 #include "listitemwidget.h"
 #include "modifiablewidget.h"
@@ -296,23 +297,33 @@ private slots:
     }
 
     // A page is built when first opened, from the file as it is then, once,
-    // and its changes lead to the edit cycle like those of any page.
+    // and its changes lead to the edit cycle like those of any page. Pages
+    // built before it are read again when the file changed meanwhile, so
+    // that none shows what the outside-change guard no longer compares with.
     void pagesAreBuiltWhenFirstOpened()
     {
+        m_conf->write("server 192.0.2.1 iburst\nrestrict 10.0.0.0 mask 255.0.0.0\n");
         FNTP window;
         window.show();
+        auto* access = openPage<FOptAccess>(&window);
+        QVERIFY(access);
+        auto* rules = access->findChild<QTreeWidget*>();
+        QCOMPARE(listRows(rules, 1), QStringList({"10.0.0.0"}));
         QVERIFY(!window.findChild<FOptSync*>());
-        m_conf->write("server 192.0.2.7 iburst\nserver 192.0.2.8\n");
+
+        m_conf->write("server 192.0.2.7 iburst\nserver 192.0.2.8\n"
+                      "restrict 10.1.0.0 mask 255.255.0.0\n");
         auto* sync = openPage<FOptSync>(&window);
         QVERIFY(sync && sync->isVisible());
-        auto* list = sync->findChild<QTreeWidget*>();
-        QCOMPARE(listRows(list, 1), QStringList({"192.0.2.7", "192.0.2.8"}));
+        auto* servers = sync->findChild<QTreeWidget*>();
+        QCOMPARE(listRows(servers, 1), QStringList({"192.0.2.7", "192.0.2.8"}));
+        QCOMPARE(listRows(rules, 1), QStringList({"10.1.0.0"}));
         QVERIFY(!window.editedPage());
 
-        openPage(&window, QStringLiteral("Access"));
+        openPage<FOptAccess>(&window);
         openPage<FOptSync>(&window);
         QCOMPARE(window.findChildren<FOptSync*>().size(), 1);
-        selectRow(list, QStringLiteral("192.0.2.8"));
+        selectRow(servers, QStringLiteral("192.0.2.8"));
         answerNextBox(QMessageBox::Ok);
         sync->findChild<QPushButton*>(QStringLiteral("bDelete"))->click();
         QCOMPARE(window.editedPage(), sync);
