@@ -6,9 +6,11 @@
 // every page to show whole.
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QHeaderView>
 #include <QIcon>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -17,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -157,6 +160,25 @@ void fitPage(FNTP& window, const QSize& base)
     }
 }
 
+// Waits until the check panel has shown its first findings, which it looks
+// for a moment after the window is drawn: the pictures show the window as
+// the user sees it then. Gives up after a few seconds.
+void waitForFirstCheck(FNTP& window)
+{
+    auto* subject = window.findChild<QLabel*>(QStringLiteral("lCheckSubject"));
+    if (!subject)
+        return;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&loop, subject] {
+        if (!subject->text().isEmpty())
+            loop.quit();
+    });
+    poll.start(20);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 // Selects every tree item in order and saves the whole window for each, as
 // large as the page needs.
 // Returns the number of files that could not be written.
@@ -223,6 +245,7 @@ int main(int argc, char** argv)
     window.resize(1000, 640);
     window.show();
     QApplication::processEvents();
+    waitForFirstCheck(window);
     // The navigation tree keeps its width; the page gets all that is added.
     if (auto* splitter = window.findChild<QSplitter*>(QStringLiteral("splitter"))) {
         splitter->setStretchFactor(0, 0);
