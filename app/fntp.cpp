@@ -125,18 +125,19 @@ void FNTP::buildPage(int index)
     const std::function<ModifiableWidget*(QWidget*)> create = m_unbuiltPages.take(index);
     if (!create)
         return;
-    // The new page reads the file. Should another program have changed it
-    // since the other pages were read, they are read again too: all pages
-    // then show the file the outside-change guard compares with. None has
-    // unapplied edits now, as the tree is locked while one has.
-    const bool changedOutside = ConfigDocument::instance().changedOutside();
+    // The new page reads the file. Should it read another version than the
+    // other pages did (another program changed the file meanwhile), they
+    // are read again too: all pages then show the file the outside-change
+    // guard compares with. None has unapplied edits now, as the tree is
+    // locked while one has.
+    const FileFingerprint readBefore = ConfigDocument::instance().loadedFingerprint();
     QWidget* standIn = ui->swList->widget(index);
     ModifiableWidget* page = create(this);
     ui->swList->insertWidget(index, page);
     ui->swList->removeWidget(standIn);
     delete standIn;
     connect(page, &ModifiableWidget::dataChanged, this, &FNTP::needApplyCancelDialog);
-    if (changedOutside)
+    if (ConfigDocument::instance().loadedFingerprint() != readBefore)
         reloadEveryPage(this);
     emit pageBuilt(page);
 }
