@@ -1,8 +1,8 @@
 #include "commandline.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 
+#include "host/hostpath.h"
 #include "version.h"
 
 namespace
@@ -10,7 +10,7 @@ namespace
 QString programName(const QStringList& arguments)
 {
     return arguments.isEmpty() ? QStringLiteral("ntp-service-manager")
-                               : QFileInfo(arguments.constFirst()).fileName();
+                               : fileNameOfPath(arguments.constFirst());
 }
 
 // QCommandLineParser::helpText() wants an application object for the
@@ -63,7 +63,7 @@ CommandLine parseCommandLine(const QStringList& arguments, bool strict)
         // Absolute, so that the editor opened as the desktop's user (from
         // that user's home folder) and the status bar name the same file.
         const QString file = parser.value(config);
-        result.configFile = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
+        result.configFile = file.isEmpty() ? file : absolutePath(file);
     }
     return result;
 }

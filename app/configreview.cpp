@@ -3,7 +3,6 @@
 #include "checkpanel.h"
 #include "configbackups.h"
 #include "configdocument.h"
-#include "fileio.h"
 #include "fntp.h"
 #include "modifiablewidget.h"
 #include "ntpconfpath.h"
@@ -31,15 +30,20 @@ QAction* newAction(FNTP* window, const char* name, const QString& text, const ch
 // only when the user says so.
 bool mayReplaceChangedFile(FNTP* window)
 {
-    const ConfigDocument& document = ConfigDocument::instance();
-    if (!document.changedOutside())
+    ConfigDocument& document = ConfigDocument::instance();
+    const FileFingerprint seen = document.fingerprintOnDisk();
+    if (seen == document.loadedFingerprint())
         return true;
-    return QMessageBox::warning(
-               window, FNTP::tr("Configuration changed"),
-               FNTP::tr("The file %1 was changed by another program after it was loaded.\n"
-                        "Replace it with the chosen version anyway?")
-                   .arg(document.path()),
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    const bool replace =
+        QMessageBox::warning(
+            window, FNTP::tr("Configuration changed"),
+            FNTP::tr("The file %1 was changed by another program after it was loaded.\n"
+                     "Replace it with the chosen version anyway?")
+                .arg(document.path()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    if (replace)
+        document.acceptOutsideChange(seen);
+    return replace;
 }
 
 void restorePreviousVersion(FNTP* window)
@@ -55,9 +59,14 @@ void restorePreviousVersion(FNTP* window)
     RestoreDialog dialog(document.path(), currentFileBytes(), backups, window);
     if (dialog.exec() != QDialog::Accepted || dialog.chosenPath().isEmpty())
         return;
-    if (!mayReplaceChangedFile(window))
-        return;
-    if (!document.restore(dialog.chosenPath())) {
+    // The question comes again when the file changes once more meanwhile.
+    bool restored = false;
+    do {
+        if (!mayReplaceChangedFile(window))
+            return;
+        restored = document.restore(dialog.chosenPath());
+    } while (!restored && document.lastWriteFoundChange() && document.changedOutside());
+    if (!restored) {
         if (!document.lastBackupError().isEmpty())
             reportBackupFailure(window, document.lastBackupError());
         else
@@ -92,12 +101,7 @@ QByteArray bytesApplyWouldWrite(ModifiableWidget* page)
 
 QByteArray currentFileBytes()
 {
-    QString target;
-    if (resolveSymlinks(ConfigDocument::instance().path(), &target) != 0)
-        return QByteArray();
-    FileContent content;
-    readWholeFile(target, &content);
-    return content.bytes;
+    return ConfigDocument::instance().currentBytes();
 }
 
 void reviewChanges(QWidget* parent, ModifiableWidget* page, int line, bool proposed)

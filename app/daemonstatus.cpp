@@ -11,12 +11,9 @@
 
 #include "configdocument.h"
 #include "daemonnotices.h"
-#include "processrunner.h"
 
 namespace
 {
-// Long enough for a slow disk, short enough not to hold up the window.
-constexpr int versionQueryLimitMs = 5000;
 // How often the status bar looks whether the daemon runs.
 constexpr int runningCheckIntervalMs = 5000;
 
@@ -49,17 +46,9 @@ private:
 };
 } // namespace
 
-QByteArray ProcessCommandRunner::outputOf(const QString& program, const QStringList& arguments)
-{
-    const ProcessResult result =
-        ProcessRunner::instance().run(program, arguments, versionQueryLimitMs);
-    return result.finished ? result.standardOutput + result.standardError : QByteArray();
-}
-
 void applyDaemonSetup(const QString& commandLineFile)
 {
-    ProcessCommandRunner runner;
-    const DaemonSetup setup = detectDaemonSetup(runner);
+    const DaemonSetup setup = detectDaemonSetup();
     setCurrentDaemon(setup);
     ConfigDocument::instance().setPath(configFileToEdit(setup, commandLineFile));
 }

@@ -14,13 +14,6 @@ class QMainWindow;
 // when given).
 void applyDaemonSetup(const QString& commandLineFile);
 
-// Runs programs for the detection through ProcessRunner.
-class ProcessCommandRunner : public CommandRunner
-{
-public:
-    QByteArray outputOf(const QString& program, const QStringList& arguments) override;
-};
-
 // Shows what the window manages: a permanent part of the status bar with
 // daemon, file and state, and a notice above the pages where something
 // about the set-up needs the administrator's attention.

@@ -4,8 +4,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -26,6 +24,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "daemonsetup.h"
+#include "host/host.h"
 #include "ntpsettings.h"
 
 using namespace QtCharts;
@@ -133,7 +132,7 @@ PlotData readPlotData(const QString& dir, const QString& loopFile, const QString
 {
     PlotData data;
     const double since = double(QDateTime::currentSecsSinceEpoch()) - seconds;
-    if (!QFileInfo(dir).isDir()) {
+    if (!Host::current().status(dir, true).isDirectory()) {
         data.emptyReason = tr("The statistics directory %1 does not exist.").arg(dir);
         return data;
     }

@@ -253,8 +253,9 @@ void FNTP::needApplyCancelDialog(ModifiableWidget* widget)
 bool FNTP::fileChangedOutside(bool* reloadInstead)
 {
     *reloadInstead = false;
-    const ConfigDocument& document = ConfigDocument::instance();
-    if (!document.changedOutside())
+    ConfigDocument& document = ConfigDocument::instance();
+    const FileFingerprint seen = document.fingerprintOnDisk();
+    if (seen == document.loadedFingerprint())
         return false;
     QMessageBox box(QMessageBox::Warning, tr("Configuration changed"),
                     tr("The file %1 was changed by another program after it was loaded.\n"
@@ -270,31 +271,42 @@ bool FNTP::fileChangedOutside(bool* reloadInstead)
     box.setDefaultButton(keepEditing);
     box.exec();
     *reloadInstead = box.clickedButton() == reload;
+    if (box.clickedButton() == overwrite)
+        document.acceptOutsideChange(seen);
     return box.clickedButton() != overwrite;
 }
 
 void FNTP::applyActionClicked()
 {
     if (ModifiableWidget* page = m_editedPage) {
-        bool reloadInstead = false;
-        if (fileChangedOutside(&reloadInstead)) {
-            if (!reloadInstead)
+        ConfigDocument& document = ConfigDocument::instance();
+        bool checked = false;
+        for (;;) {
+            bool reloadInstead = false;
+            if (fileChangedOutside(&reloadInstead)) {
+                if (!reloadInstead)
+                    return;
+                break;
+            }
+            if (!checked && !confirmRejectedLines(this))
                 return;
-        } else {
-            if (!confirmRejectedLines(this))
-                return;
+            checked = true;
             page->saveSettings();
-            const QString error = ConfigDocument::instance().lastWriteError();
-            if (!ConfigDocument::instance().lastBackupError().isEmpty()) {
+            // Changed once more since the question: it is asked again.
+            if (document.lastWriteFoundChange() && document.changedOutside())
+                continue;
+            const QString error = document.lastWriteError();
+            if (!document.lastBackupError().isEmpty()) {
                 reportBackupFailure(this, error);
                 return;
             }
             if (!error.isEmpty()) {
-                QMessageBox::critical(this, tr("Error"),
-                                      tr("The changes could not be written to %1:\n%2")
-                                          .arg(ConfigDocument::instance().path(), error));
+                QMessageBox::critical(
+                    this, tr("Error"),
+                    tr("The changes could not be written to %1:\n%2").arg(document.path(), error));
                 return;
             }
+            break;
         }
         page->loadSettings();
     }

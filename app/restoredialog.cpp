@@ -1,6 +1,7 @@
 #include "restoredialog.h"
 
-#include "fileio.h"
+#include "config.h"
+#include "host/host.h"
 #include "reviewdialog.h"
 #include "unifieddiff.h"
 
@@ -52,6 +53,6 @@ void RestoreDialog::showDiffOf(int row)
     if (row < 0 || row >= m_backups.size())
         return;
     FileContent backup;
-    readWholeFile(m_backups.at(row).path, &backup);
+    Host::current().readFile(m_backups.at(row).path, configFileLimit, &backup);
     m_view->setLines(unifiedDiff(m_current, backup.bytes, m_fileName, m_list->item(row)->text()));
 }

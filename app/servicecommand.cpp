@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QEventLoop>
-#include <QFile>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
@@ -12,9 +11,11 @@
 #include <QTextCodec>
 #include <QTimer>
 
+#include "config.h"
 #include "configdocument.h"
 #include "daemonlog.h"
 #include "daemonsetup.h"
+#include "host/host.h"
 #include "ntpconfpath.h"
 #include "servicecontrol.h"
 
@@ -23,6 +24,8 @@ namespace
 const int reportLines = 40;
 const int reportLineWidth = 300;
 const int logQueryLimitMs = 10000;
+// The end of the syslog that is searched for the daemon's messages.
+const qint64 syslogTailLimit = 1024 * 1024;
 const int defaultCheckDelayMs = 3000;
 
 int& checkDelayOverride()
@@ -104,7 +107,7 @@ ProcessResult runAndWait(const QString& program, const QStringList& arguments, i
     ProcessOptions options;
     options.timeoutMs = timeoutMs;
     options.ownProcessGroup = true;
-    return waitFor(ProcessRunner::instance().start(program, arguments, options));
+    return waitFor(Host::current().start(program, arguments, options));
 }
 
 void pause(int milliseconds)
@@ -141,24 +144,20 @@ QStringList daemonMessagesSince(const QDateTime& since)
     const QString journalText = decoded(journal.standardOutput).trimmed();
     if (succeeded(journal) && !journalText.isEmpty())
         return journalText.split(QLatin1Char('\n'));
-    const ProcessResult syslog = runAndWait(
-        QStringLiteral("tail"),
-        {QStringLiteral("-c"), QStringLiteral("1048576"), QStringLiteral("/var/log/syslog")},
-        logQueryLimitMs);
-    return daemonMessagesInSyslog(decoded(syslog.standardOutput), since);
+    FileContent syslog;
+    Host::current().readTail(syslogPath(), syslogTailLimit, &syslog);
+    return daemonMessagesInSyslog(decoded(syslog.bytes), since);
 }
 
 QString configLine(const QString& file, int number)
 {
-    QFile source(file.isEmpty() ? ConfigDocument::instance().path() : file);
-    if (!source.open(QIODevice::ReadOnly))
+    FileContent source;
+    const QString path = file.isEmpty() ? ConfigDocument::instance().path() : file;
+    if (Host::current().readFile(path, configFileLimit, &source, true) != 0)
         return QString();
-    for (int line = 1; !source.atEnd(); ++line) {
-        const QByteArray text = source.readLine();
-        if (line == number)
-            return QString::fromUtf8(text).trimmed();
-    }
-    return QString();
+    const QList<QByteArray> lines = source.bytes.split('\n');
+    return number >= 1 && number <= lines.size() ? QString::fromUtf8(lines.at(number - 1)).trimmed()
+                                                 : QString();
 }
 
 QString rejectedLinesText(const QVector<RejectedLine>& rejected)
@@ -251,8 +250,7 @@ void showServiceSuccess(QMainWindow* window, const QString& argument, const QStr
         BusyWindow busy(window);
         const QDateTime since = QDateTime::currentDateTime().addSecs(-1);
         pause(delay);
-        const bool running = succeeded(
-            runAndWait(QStringLiteral("pidof"), {QStringLiteral("ntpd")}, logQueryLimitMs));
+        const bool running = findRunningNtpd(currentDaemon().flavour);
         const QStringList messages = daemonMessagesSince(since);
         const QVector<RejectedLine> rejected = rejectedConfigLines(messages);
         if (!rejected.isEmpty())

@@ -3,7 +3,8 @@
 #include <QCoreApplication>
 #include <QWidget>
 
-#include "processrunner.h"
+#include "host/host.h"
+#include "host/processrunner.h"
 
 namespace
 {
@@ -110,8 +111,7 @@ void DaemonStatusPoller::pollNow()
 void DaemonStatusPoller::askSession()
 {
     if (!m_session) {
-        m_session =
-            ProcessRunner::instance().startSession(QStringLiteral("ntpq"), ntpqSessionArguments());
+        m_session = Host::current().startSession(QStringLiteral("ntpq"), ntpqSessionArguments());
         connect(m_session, &ProcessSession::output, this, &DaemonStatusPoller::sessionOutput);
         connect(m_session, &ProcessSession::ended, this, &DaemonStatusPoller::sessionEnded);
         m_sessionAnswered = false;
@@ -183,7 +183,7 @@ void DaemonStatusPoller::askOnce()
     ProcessOptions options;
     options.timeoutMs = queryLimitMs;
     options.outputLimit = 256 * 1024;
-    m_job = ProcessRunner::instance().start(QStringLiteral("ntpq"), ntpqStatusArguments(), options);
+    m_job = Host::current().start(QStringLiteral("ntpq"), ntpqStatusArguments(), options);
     connect(m_job, &ProcessJob::finished, this, &DaemonStatusPoller::answered);
 }
 

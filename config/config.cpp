@@ -1,8 +1,8 @@
 #include "config.h"
 
-#include "fileio.h"
+#include "host/host.h"
+#include "host/hostpath.h"
 
-#include <QFile>
 #include <QMultiMap>
 #include <QTextCodec>
 #include <algorithm>
@@ -178,7 +178,7 @@ bool readConfigFile(const QString& path, QVector<ConfigLine>* lines, FileFingerp
 {
     lines->clear();
     FileContent content;
-    const int result = readWholeFile(path, &content);
+    const int result = Host::current().readFile(path, configFileLimit, &content, true);
     if (error)
         *error = result;
     if (result != 0) {
@@ -263,9 +263,6 @@ void Config::save()
 {
     if (m_path.isEmpty())
         return;
-    QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return;
     // Store order: keys ascending, within one key the most recent entry first.
     QMultiMap<QString, QStringList> store;
     for (const ConfigLine& line : qAsConst(m_entries))
@@ -277,7 +274,14 @@ void Config::save()
             text += it.key() + tab;
         text += it.value().join(tab) + QLatin1Char('\n');
     }
-    file.write(fileCodec()->fromUnicode(text));
+    // Written like every file the program writes: through a link to its
+    // file, in one step. The store has no way to report a failure.
+    Host& host = Host::current();
+    FileReplacement replacement;
+    if (resolveSymlinks(host, m_path, &replacement.target) != 0)
+        return;
+    replacement.bytes = fileCodec()->fromUnicode(text);
+    host.replaceFile(replacement);
 }
 
 void Config::load(const QString& path)

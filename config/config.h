@@ -11,6 +11,10 @@
 
 struct FileContent;
 
+// The largest configuration file the program reads (16 MiB): a larger one
+// reads as unreadable (EFBIG), as the store reads any file it cannot read.
+constexpr qint64 configFileLimit = 16 * 1024 * 1024;
+
 // One line of a configuration file as read: its raw bytes (without the line
 // ending) and, for a line that holds a directive, the tokens and any trailing
 // comment. Blank lines and comment lines have an empty key ("#" for comments).
@@ -29,7 +33,8 @@ struct ConfigLine {
 // comments, tokens split at blanks, tabs and "=", a token starting with "#"
 // ends the line.
 ConfigLine parseConfigLine(const QByteArray& raw);
-// Every line of a configuration file; empty when it cannot be read.
+// Every line of a configuration file on the current host (following
+// symbolic links); empty when it cannot be read.
 QVector<ConfigLine> readConfigLines(const QString& path, bool* ok = nullptr);
 // As readConfigLines(), also giving the fingerprint of the bytes read and, on
 // failure, the errno value of the failed step.

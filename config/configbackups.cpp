@@ -1,14 +1,14 @@
 #include "configbackups.h"
 
-#include "fileio.h"
+#include "config.h"
+#include "filefingerprint.h"
+#include "host/host.h"
+#include "host/hostpath.h"
 #include "ntpconfpath.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <QSet>
 
 #include <cerrno>
-#include <sys/stat.h>
 
 namespace
 {
@@ -17,82 +17,91 @@ const QString stampFormat = QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'");
 
 QString prefixOf(const QString& configPath)
 {
-    return QFileInfo(configPath).fileName() + QLatin1Char('.');
+    return fileNameOfPath(configPath) + QLatin1Char('.');
 }
 
 // Creates the folder (mode 0700) unless it exists; a file in its place is
 // an error.
-int ensureFolder(const QString& folder)
+int ensureFolder(Host& host, const QString& folder)
 {
-    const QByteArray name = QFile::encodeName(folder);
-    if (::mkdir(name.constData(), 0700) == 0)
-        return ::chmod(name.constData(), 0700) == 0 ? 0 : errno;
-    if (errno != EEXIST)
-        return errno;
-    struct stat st;
-    if (::stat(name.constData(), &st) != 0)
-        return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    const int error = host.makeFolder(folder, 0700);
+    if (error != EEXIST)
+        return error;
+    const FileStatus status = host.status(folder, true);
+    if (status.error)
+        return status.error;
+    return status.isDirectory() ? 0 : ENOTDIR;
 }
 
 // A name not taken yet: two copies within one millisecond get the next one.
-QString freshPath(const QString& folder, const QString& prefix)
+QString freshPath(const QString& folder, const QString& prefix, const QSet<QString>& taken)
 {
     QDateTime stamp = QDateTime::currentDateTimeUtc();
-    QString path;
+    QString name;
     do {
-        path = folder + QLatin1Char('/') + prefix + stamp.toString(stampFormat);
+        name = prefix + stamp.toString(stampFormat);
         stamp = stamp.addMSecs(1);
-    } while (QFileInfo::exists(path));
-    return path;
+    } while (taken.contains(name));
+    return pathIn(folder, name);
+}
+
+// The copies of `configPath` among the entries of the backup folder.
+QVector<ConfigBackup> copiesAmong(const QVector<FolderEntry>& entries, const QString& configPath)
+{
+    const QString prefix = prefixOf(configPath);
+    const QString folder = backupDirPath();
+    QVector<ConfigBackup> backups;
+    // The entries come sorted by name, which sorts the copies by time.
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
+        if (!it->status.isRegular() || !it->name.startsWith(prefix))
+            continue;
+        QDateTime taken = QDateTime::fromString(it->name.mid(prefix.size()), stampFormat);
+        if (!taken.isValid())
+            continue;
+        taken.setTimeSpec(Qt::UTC);
+        backups.append({pathIn(folder, it->name), taken});
+    }
+    return backups;
 }
 
 } // namespace
 
 QVector<ConfigBackup> ConfigBackups::list(const QString& configPath)
 {
-    const QString prefix = prefixOf(configPath);
-    const QDir folder(backupDirPath());
-    QStringList names = folder.entryList({prefix + QLatin1Char('*')}, QDir::Files, QDir::Name);
-    QVector<ConfigBackup> backups;
-    for (auto it = names.crbegin(); it != names.crend(); ++it) {
-        QDateTime taken = QDateTime::fromString(it->mid(prefix.size()), stampFormat);
-        if (!taken.isValid())
-            continue;
-        taken.setTimeSpec(Qt::UTC);
-        backups.append({folder.filePath(*it), taken});
-    }
-    return backups;
+    QVector<FolderEntry> entries;
+    Host::current().listFolder(backupDirPath(), &entries);
+    return copiesAmong(entries, configPath);
 }
 
-int ConfigBackups::keep(const QString& configPath, QString* made)
+BackupPlan ConfigBackups::plan(const QString& configPath, bool exists, const QByteArray& current)
 {
-    made->clear();
-    QString target;
-    if (const int error = resolveSymlinks(configPath, &target))
-        return error;
-    FileContent content;
-    if (const int error = readWholeFile(target, &content))
-        return error == ENOENT ? 0 : error;
+    BackupPlan plan;
+    if (!exists)
+        return plan;
+    Host& host = Host::current();
     const QString folder = backupDirPath();
-    if (const int error = ensureFolder(folder))
-        return error;
-    const QVector<ConfigBackup> existing = list(configPath);
+    if ((plan.error = ensureFolder(host, folder)) != 0)
+        return plan;
+    QVector<FolderEntry> entries;
+    if ((plan.error = host.listFolder(folder, &entries)) != 0)
+        return plan;
+    const QVector<ConfigBackup> existing = copiesAmong(entries, configPath);
+    bool newestHoldsThis = false;
     if (!existing.isEmpty()) {
-        FileContent newest;
-        if (readWholeFile(existing.first().path, &newest) == 0 && newest.bytes == content.bytes)
-            return 0;
+        HostRequest digest{HostRequest::Digest, existing.first().path, configFileLimit};
+        const QVector<HostReply> replies = host.query({digest});
+        newestHoldsThis = replies.size() == 1 && replies.first().error == 0 &&
+                          replies.first().digest == FileFingerprint::sha256(current);
     }
-    const QString path = freshPath(folder, prefixOf(configPath));
-    if (const int error = writePrivateFileAtomically(path, content.bytes))
-        return error;
-    *made = path;
-    return 0;
-}
-
-void ConfigBackups::prune(const QString& configPath)
-{
-    const QVector<ConfigBackup> backups = list(configPath);
-    for (int i = keptCount; i < backups.size(); ++i)
-        QFile::remove(backups.at(i).path);
+    int kept = keptCount;
+    if (!newestHoldsThis) {
+        QSet<QString> taken;
+        for (const FolderEntry& entry : qAsConst(entries))
+            taken.insert(entry.name);
+        plan.copyPath = freshPath(folder, prefixOf(configPath), taken);
+        --kept; // the new copy is one of them
+    }
+    for (int i = kept; i < existing.size(); ++i)
+        plan.removeAfterwards.append(existing.at(i).path);
+    return plan;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // Copies of the configuration file kept before it is replaced, in
@@ -12,6 +14,14 @@ struct ConfigBackup {
     QDateTime taken; // UTC
 };
 
+// Which copy a write of the file keeps, and which old copies go once the
+// write has succeeded (the host's replaceFile() does both).
+struct BackupPlan {
+    int error = 0;    // errno value: no copy can be kept
+    QString copyPath; // empty: nothing to keep
+    QStringList removeAfterwards;
+};
+
 namespace ConfigBackups
 {
 constexpr int keptCount = 20;
@@ -19,12 +29,9 @@ constexpr int keptCount = 20;
 // The copies of files named like `configPath`, newest first.
 QVector<ConfigBackup> list(const QString& configPath);
 
-// Keeps a copy of the file at `configPath` as it is now. Returns 0, or the
-// errno value of the step that failed. `made` receives the new copy's path;
-// it stays empty when there was nothing to copy (no file yet) or the newest
-// copy already holds the same bytes.
-int keep(const QString& configPath, QString* made);
-
-// Removes all but the newest `keptCount` copies of the file.
-void prune(const QString& configPath);
+// Where the copy of the file at `configPath`, which holds `current` now
+// (`exists` false: there is no file yet), goes. No copy is planned when
+// there is nothing to copy or the newest copy already holds the same bytes.
+// The backup folder is made (mode 0700) when it is missing.
+BackupPlan plan(const QString& configPath, bool exists, const QByteArray& current);
 } // namespace ConfigBackups

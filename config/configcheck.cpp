@@ -1,11 +1,10 @@
 #include "configcheck.h"
 
 #include "config.h"
-#include "fileio.h"
+#include "host/host.h"
+#include "host/hostpath.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
@@ -201,6 +200,8 @@ void checkPoolAgainstRestrict(Checker& c)
 void checkFolders(Checker& c)
 {
     const char* const fileDirectives[] = {"driftfile", "logfile", "keys", "leapfile"};
+    QVector<int> lines;
+    QStringList folders;
     for (int i = 0; i < c.lines.size(); ++i) {
         const ConfigLine& line = c.lines.at(i);
         if (line.values.isEmpty() || !line.values.first().startsWith(QLatin1Char('/')))
@@ -210,10 +211,23 @@ void checkFolders(Checker& c)
         if (line.key == QLatin1String("statsdir"))
             folder = path;
         else if (listed(fileDirectives, line.key))
-            folder = QFileInfo(path).absolutePath();
-        if (!folder.isEmpty() && !QFileInfo(c.onMachine(folder)).isDir())
-            c.add(i, CheckFinding::Warning,
-                  tr("The folder %1 of %2 does not exist.").arg(folder, line.key));
+            folder = folderOfPath(path);
+        if (!folder.isEmpty()) {
+            lines.append(i);
+            folders.append(folder);
+        }
+    }
+    // The folders are looked at all at once: one round trip on a remote host.
+    QVector<HostRequest> requests;
+    for (const QString& folder : qAsConst(folders))
+        requests.append({HostRequest::StatusFollowing, c.onMachine(folder)});
+    const QVector<HostReply> replies = Host::current().query(requests);
+    for (int f = 0; f < folders.size() && f < replies.size(); ++f) {
+        const HostReply& reply = replies.at(f);
+        if (reply.error != 0 || !reply.status.isDirectory())
+            c.add(lines.at(f), CheckFinding::Warning,
+                  tr("The folder %1 of %2 does not exist.")
+                      .arg(folders.at(f), c.lines.at(lines.at(f)).key));
     }
 }
 
@@ -222,7 +236,7 @@ QSet<QString> keyIdsOf(const QString& path, bool* readable)
 {
     QSet<QString> ids;
     FileContent content;
-    *readable = readWholeFile(path, &content) == 0;
+    *readable = Host::current().readFile(path, configFileLimit, &content, true) == 0;
     for (const QByteArray& raw : content.bytes.split('\n')) {
         const ConfigLine line = parseConfigLine(raw);
         bool number = false;

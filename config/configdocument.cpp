@@ -2,12 +2,24 @@
 
 #include "config.h"
 #include "configbackups.h"
-#include "fileio.h"
+#include "host/host.h"
+#include "host/hostpath.h"
 #include "ntpconfpath.h"
 
-#include <QFile>
-
 #include <cerrno>
+
+namespace
+{
+// The lines of `bytes`, as the store reads them.
+QVector<ConfigLine> linesOf(const QByteArray& bytes)
+{
+    FileContent content;
+    content.bytes = bytes;
+    QVector<ConfigLine> lines;
+    parseConfigContent(content, &lines, nullptr);
+    return lines;
+}
+} // namespace
 
 ConfigDocument& ConfigDocument::instance()
 {
@@ -37,12 +49,13 @@ void ConfigDocument::load(NtpSettings* record)
 {
     const QString file = path();
     FileContent content;
-    m_readError = readWholeFile(file, &content);
+    m_readError = Host::current().readFile(file, configFileLimit, &content, true);
+    m_loadedPath = file;
     if (m_readError != 0) {
         // The store decides what an unreadable file gives: an empty record.
         forgetParse();
-        record->readFrom(Config(file));
-        m_loadedFingerprint = record->source;
+        record->readFrom(Config());
+        m_loadedFingerprint = FileFingerprint();
         return;
     }
     if (!(m_parseValid && m_parsedPath == file && m_parsedBytes == content.bytes)) {
@@ -55,9 +68,20 @@ void ConfigDocument::load(NtpSettings* record)
     m_loadedFingerprint = record->source;
 }
 
+FileFingerprint ConfigDocument::fingerprintOnDisk() const
+{
+    return FileFingerprint::ofFile(path());
+}
+
 bool ConfigDocument::changedOutside() const
 {
-    return FileFingerprint::ofFile(path()) != m_loadedFingerprint;
+    return fingerprintOnDisk() != m_loadedFingerprint;
+}
+
+void ConfigDocument::acceptOutsideChange(const FileFingerprint& seen)
+{
+    m_loadedFingerprint = seen;
+    m_loadedPath = path();
 }
 
 bool ConfigDocument::save(const NtpSettings& record)
@@ -66,51 +90,97 @@ bool ConfigDocument::save(const NtpSettings& record)
         m_captured = render(record);
         return true;
     }
-    return replaceKeepingBackup(
-        [&record](const QString& path, QString* error) { return record.writeTo(path, error); });
+    return replaceWith(
+        [&record](const QByteArray& current) { return record.render(linesOf(current)); });
 }
 
 bool ConfigDocument::restore(const QString& backupPath)
 {
     FileContent backup;
-    if (const int error = readWholeFile(backupPath, &backup)) {
+    if (const int error = Host::current().readFile(backupPath, configFileLimit, &backup)) {
         m_backupError.clear();
+        m_foundChange = false;
         m_writeError = errnoText(error);
         return false;
     }
-    return replaceKeepingBackup([&backup](const QString& path, QString* error) {
-        QString target;
-        int result = resolveSymlinks(path, &target);
-        if (result == 0)
-            result = replaceFileAtomically(target, backup.bytes);
-        *error = result == 0 ? QString() : errnoText(result);
-        return result == 0;
-    });
+    return replaceWith([&backup](const QByteArray&) { return backup.bytes; });
 }
 
-bool ConfigDocument::replaceKeepingBackup(
-    const std::function<bool(const QString& path, QString* error)>& write)
+bool ConfigDocument::failWrite(int error)
 {
-    const QString file = path();
-    QString backup;
-    if (const int error = ConfigBackups::keep(file, &backup)) {
-        // Without a copy of the old file nothing is replaced.
-        m_backupError = errnoText(error);
-        m_writeError = m_backupError;
-        return false;
-    }
+    m_writeError = errnoText(error);
+    return false;
+}
+
+// Reads the file (through its links), checks that it is still the one read,
+// plans the copy of it, and has the host replace it in one call, which checks
+// once more that nobody changed it meanwhile.
+bool ConfigDocument::replaceWith(
+    const std::function<QByteArray(const QByteArray& current)>& newBytes)
+{
     m_backupError.clear();
-    QString error;
-    const bool written = write(file, &error);
-    m_writeError = written ? QString() : error;
-    if (!written) {
-        if (!backup.isEmpty())
-            QFile::remove(backup); // a copy of the unchanged file
-        return false;
+    m_foundChange = false;
+    Host& host = Host::current();
+    const QString file = path();
+    QString target;
+    if (const int error = resolveSymlinks(host, file, &target))
+        return failWrite(error);
+    // What the file holds now is carried over; a file that exists but cannot
+    // be read is not replaced, or its content would be lost.
+    FileContent current;
+    const int readError = host.readFile(target, configFileLimit, &current);
+    if (readError != 0 && readError != ENOENT)
+        return failWrite(readError);
+    const bool exists = readError == 0;
+    const FileFingerprint found =
+        exists ? FileFingerprint::ofContent(current.bytes, current.modified) : FileFingerprint();
+    if (m_loadedPath == file && found != m_loadedFingerprint) {
+        m_foundChange = true;
+        return failWrite(ESTALE);
     }
-    ConfigBackups::prune(file);
+
+    const BackupPlan backup = ConfigBackups::plan(file, exists, current.bytes);
+    if (backup.error) {
+        // Without a copy of the old file nothing is replaced.
+        m_backupError = errnoText(backup.error);
+        return failWrite(backup.error);
+    }
+    FileReplacement replacement;
+    replacement.target = target;
+    replacement.bytes = newBytes(current.bytes);
+    replacement.guarded = true;
+    replacement.expectedExists = exists;
+    replacement.expectedDigest = found.digest;
+    replacement.backupPath = backup.copyPath;
+    replacement.removeAfterwards = backup.removeAfterwards;
+    const ReplaceOutcome outcome = host.replaceFile(replacement);
+    switch (outcome.failedStep) {
+    case ReplaceOutcome::Done:
+        break;
+    case ReplaceOutcome::Guard:
+        m_foundChange = true;
+        return failWrite(outcome.error);
+    case ReplaceOutcome::Backup:
+        m_backupError = errnoText(outcome.error);
+        return failWrite(outcome.error);
+    case ReplaceOutcome::Target:
+    case ReplaceOutcome::Write:
+        return failWrite(outcome.error);
+    }
+    m_writeError.clear();
+    // The program's own write is no outside change: the file is now what
+    // was written.
+    m_loadedFingerprint = FileFingerprint::ofContent(replacement.bytes, outcome.written.modified);
+    m_loadedPath = file;
     emit saved();
     return true;
+}
+
+QByteArray ConfigDocument::currentBytes() const
+{
+    FileContent content;
+    Host::current().readFile(path(), configFileLimit, &content, true);
+    return content.bytes;
 }
 
 QByteArray ConfigDocument::captureSave(const std::function<void()>& save)
@@ -124,11 +194,5 @@ QByteArray ConfigDocument::captureSave(const std::function<void()>& save)
 
 QByteArray ConfigDocument::render(const NtpSettings& record) const
 {
-    QString target;
-    if (resolveSymlinks(path(), &target) != 0)
-        target = path();
-    QVector<ConfigLine> oldLines;
-    int readError = 0;
-    readConfigFile(target, &oldLines, nullptr, &readError);
-    return record.render(oldLines);
+    return record.render(linesOf(currentBytes()));
 }

@@ -14,7 +14,7 @@
 // parsed then, and how the last write went. Pages and the main window go
 // through here for every read and write of the file, so each rule about the
 // file (outside changes, failed writes) lives in one place and can be tested
-// without a window.
+// without a window. The file is on the current host (Host::current()).
 class ConfigDocument : public QObject
 {
     Q_OBJECT
@@ -32,28 +32,42 @@ public:
     // same text anew (the window builds seven pages, each of which loads).
     void load(NtpSettings* record);
     // errno value of the last read, 0 when the file could be read. A missing
-    // file reads as an empty configuration (ENOENT).
+    // file reads as an empty configuration (ENOENT), and so does one larger
+    // than configFileLimit (EFBIG) or one that cannot be read.
     int lastReadError() const { return m_readError; }
-    // What the file looked like when it was last read.
+    // What the file looked like when it was last read or written.
     const FileFingerprint& loadedFingerprint() const { return m_loadedFingerprint; }
 
+    // What the file looks like now.
+    FileFingerprint fingerprintOnDisk() const;
     // True when the file on disk is no longer the one last read: another
     // program changed it, and writing now would lose that change.
     bool changedOutside() const;
+    // The user chose to write over the file as `seen` (fingerprintOnDisk())
+    // shows it: the next writes expect that file instead of the one read.
+    void acceptOutsideChange(const FileFingerprint& seen);
 
     // Writes `record` over the file, after keeping a copy of the old one
-    // (ConfigBackups). False on failure, with the reason in lastWriteError();
-    // the file is then unchanged.
+    // (ConfigBackups). The file must still be the one last read: when
+    // another program changed it meanwhile, nothing is written and
+    // lastWriteFoundChange() tells. False on failure, with the reason in
+    // lastWriteError(); the file is then unchanged.
     bool save(const NtpSettings& record);
     // Empty after a successful write, else the system's reason.
     QString lastWriteError() const { return m_writeError; }
     // The reason no copy of the old file could be kept, when that stopped
     // the last write; empty otherwise.
     QString lastBackupError() const { return m_backupError; }
+    // True when the last write stopped because the file was not the one
+    // read any more.
+    bool lastWriteFoundChange() const { return m_foundChange; }
 
     // Puts the bytes of a kept copy back in place of the file, the same way
     // save() writes (a copy of the file it replaces is kept first).
     bool restore(const QString& backupPath);
+
+    // The file's bytes as they are now (empty when it cannot be read).
+    QByteArray currentBytes() const;
 
     // Runs `save`, during which save() writes nothing but only remembers the
     // bytes it would write; returns those bytes (empty if save() was not
@@ -74,14 +88,16 @@ signals:
 private:
     ConfigDocument() = default;
     void forgetParse();
-    bool
-    replaceKeepingBackup(const std::function<bool(const QString& path, QString* error)>& write);
+    bool replaceWith(const std::function<QByteArray(const QByteArray& current)>& newBytes);
+    bool failWrite(int error);
 
     QString m_path;
     FileFingerprint m_loadedFingerprint;
+    QString m_loadedPath; // the path the fingerprint is of
     int m_readError = 0;
     QString m_writeError;
     QString m_backupError;
+    bool m_foundChange = false;
     bool m_capturing = false;
     QByteArray m_captured;
 

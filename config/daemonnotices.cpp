@@ -1,11 +1,11 @@
 #include "daemonnotices.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 #include <cerrno>
 
-#include "fileio.h"
+#include "host/host.h"
+#include "host/hostpath.h"
 #include "ntpconfpath.h"
 
 namespace
@@ -17,7 +17,7 @@ QString tr(const char* text)
 
 QString readFailureReason(int error)
 {
-    // readWholeFile() gives EINVAL for anything that is not a regular file.
+    // The host's reads give EINVAL for anything that is not a regular file.
     if (error == EINVAL)
         return tr("it is not a regular file");
     return errnoText(error);
@@ -27,7 +27,7 @@ QString fileNames(const QStringList& paths)
 {
     QStringList names;
     for (const QString& path : paths)
-        names << QFileInfo(path).fileName();
+        names << fileNameOfPath(path);
     return names.join(QStringLiteral(", "));
 }
 } // namespace
@@ -101,7 +101,6 @@ QStringList daemonNotices(const DaemonSetup& setup, const QString& editedFile, i
     if (!setup.dropIns.isEmpty())
         notices << tr("The daemon also reads %1 in %2; the settings there are not shown on "
                       "these pages.")
-                       .arg(fileNames(setup.dropIns),
-                            QFileInfo(setup.dropIns.constFirst()).absolutePath());
+                       .arg(fileNames(setup.dropIns), folderOfPath(setup.dropIns.constFirst()));
     return notices;
 }

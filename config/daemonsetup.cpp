@@ -1,17 +1,22 @@
 #include "daemonsetup.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
 
+#include "host/host.h"
+#include "host/hostpath.h"
+#include "host/processrunner.h"
 #include "ntpconfpath.h"
-
-#include <unistd.h>
 
 namespace
 {
+// Long enough for a slow disk, short enough not to hold up the window.
+constexpr int versionQueryLimitMs = 5000;
+// The package database of a large installation stays far below this.
+constexpr qint64 packageDatabaseLimit = 64 * 1024 * 1024;
+// Defaults files and pid files are a few lines.
+constexpr qint64 smallFileLimit = 1024 * 1024;
+
 DaemonSetup& current()
 {
     static DaemonSetup setup;
@@ -41,13 +46,19 @@ InstalledDaemon parseVersionOutput(const QByteArray& output)
     return {};
 }
 
+// The value after `field` ("Package:") of a line that starts with it.
+bool fieldValue(const QByteArray& line, const char* field, QString* value)
+{
+    if (!line.startsWith(field))
+        return false;
+    *value = QString::fromUtf8(line.mid(int(qstrlen(field))).trimmed());
+    return true;
+}
+
 // Package name -> version of every package dpkg lists as installed.
-QMap<QString, QString> installedPackages()
+QMap<QString, QString> installedPackages(const QByteArray& database)
 {
     QMap<QString, QString> packages;
-    QFile file(dpkgStatusPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return packages;
     QString name, status, version;
     auto endParagraph = [&] {
         // "install ok installed", "hold ok installed": the third word counts.
@@ -57,16 +68,12 @@ QMap<QString, QString> installedPackages()
         status.clear();
         version.clear();
     };
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+    for (const QByteArray& raw : database.split('\n')) {
+        const QByteArray line = raw.trimmed();
         if (line.isEmpty())
             endParagraph();
-        else if (line.startsWith(QLatin1String("Package:")))
-            name = line.mid(8).trimmed();
-        else if (line.startsWith(QLatin1String("Status:")))
-            status = line.mid(7).trimmed();
-        else if (line.startsWith(QLatin1String("Version:")))
-            version = line.mid(8).trimmed();
+        else if (!fieldValue(line, "Package:", &name) && !fieldValue(line, "Status:", &status))
+            fieldValue(line, "Version:", &version);
     }
     endParagraph();
     return packages;
@@ -80,15 +87,88 @@ QString upstreamVersion(QString version)
     return version.remove(end);
 }
 
-InstalledDaemon installedDaemon(CommandRunner& runner, const QMap<QString, QString>& packages)
+bool isExecutableFile(const FileStatus& status)
 {
-    if (QFileInfo(ntpdProgramPath()).isExecutable()) {
-        const InstalledDaemon fromProgram =
-            parseVersionOutput(runner.outputOf(ntpdProgramPath(), {QStringLiteral("--version")}));
+    return status.isRegular() && (status.mode & 0111) != 0;
+}
+
+// Everything detection reads of the machine's files, asked for at once: one
+// round trip on a remote host.
+struct MachineFiles {
+    QMap<QString, QString> packages;
+    FileStatus ntpdProgram;
+    QByteArray ntpsecDefaults;
+    bool ntpsecDhcpCopy = false;
+    bool classicDhcpCopy = false;
+    bool classicConf = false;
+    FileStatus classicScript;
+    FileStatus ntpsecScript;
+    bool systemdRuns = false;
+    QString servicePid; // of the pid file both daemons' scripts and units write
+};
+
+QString pidIn(const HostReply& pidFile)
+{
+    return pidFile.error == 0 ? QString::fromLatin1(pidFile.bytes).trimmed() : QString();
+}
+
+MachineFiles lookAtMachine(Host& host)
+{
+    enum {
+        Dpkg,
+        Ntpd,
+        Defaults,
+        NtpsecDhcp,
+        ClassicDhcp,
+        ClassicConf,
+        ClassicScript,
+        NtpsecScript,
+        Systemd,
+        PidFile,
+        Count
+    };
+    QVector<HostRequest> requests(Count);
+    requests[Dpkg] = {HostRequest::ReadFile, dpkgStatusPath(), packageDatabaseLimit, true};
+    requests[Ntpd] = {HostRequest::StatusFollowing, ntpdProgramPath()};
+    requests[Defaults] = {HostRequest::ReadFile, ntpsecDefaultsPath(), smallFileLimit, true};
+    requests[NtpsecDhcp] = {HostRequest::StatusFollowing, ntpsecDhcpConfPath()};
+    requests[ClassicDhcp] = {HostRequest::StatusFollowing, classicDhcpConfPath()};
+    requests[ClassicConf] = {HostRequest::StatusFollowing, classicConfPath()};
+    requests[ClassicScript] = {HostRequest::StatusFollowing, classicInitScriptPath()};
+    requests[NtpsecScript] = {HostRequest::StatusFollowing, ntpsecInitScriptPath()};
+    requests[Systemd] = {HostRequest::StatusFollowing, systemdRuntimePath()};
+    requests[PidFile] = {HostRequest::ReadFile, ntpdPidFilePath(), smallFileLimit, true};
+    QVector<HostReply> replies = host.query(requests);
+    replies.resize(Count); // a host that answered fewer: the rest is unknown
+    const auto there = [&replies](int i) {
+        return replies.at(i).error == 0;
+    };
+    MachineFiles files;
+    files.packages = installedPackages(replies.at(Dpkg).bytes);
+    files.ntpdProgram = replies.at(Ntpd).status;
+    files.ntpsecDefaults = replies.at(Defaults).bytes;
+    files.ntpsecDhcpCopy = there(NtpsecDhcp);
+    files.classicDhcpCopy = there(ClassicDhcp);
+    files.classicConf = there(ClassicConf);
+    files.classicScript = replies.at(ClassicScript).status;
+    files.ntpsecScript = replies.at(NtpsecScript).status;
+    files.systemdRuns = there(Systemd) && replies.at(Systemd).status.isDirectory();
+    files.servicePid = pidIn(replies.at(PidFile));
+    return files;
+}
+
+InstalledDaemon installedDaemon(Host& host, const MachineFiles& files)
+{
+    if (isExecutableFile(files.ntpdProgram)) {
+        const ProcessResult result =
+            host.run(ntpdProgramPath(), {QStringLiteral("--version")}, versionQueryLimitMs);
+        const InstalledDaemon fromProgram = parseVersionOutput(
+            result.finished ? result.standardOutput + result.standardError : QByteArray());
         if (fromProgram.flavour != DaemonFlavour::None)
             return fromProgram;
     }
     // The transitional "ntp" of newer releases pulls in ntpsec: ntpsec wins.
+    const QMap<QString, QString>& packages = files.packages;
     if (packages.contains(QStringLiteral("ntpsec")))
         return {DaemonFlavour::Ntpsec, upstreamVersion(packages.value(QStringLiteral("ntpsec")))};
     if (packages.contains(QStringLiteral("ntp")))
@@ -102,45 +182,17 @@ struct Process {
     QStringList arguments;
 };
 
-QString namespaceLink(const QString& path)
-{
-    char target[64];
-    const ssize_t size = ::readlink(QFile::encodeName(path).constData(), target, sizeof target);
-    return size > 0 ? QString::fromLatin1(target, int(size)) : QString();
-}
-
-// A process in another network namespace (a container, a test's private
-// daemon) does not keep this machine's time. Unknown counts as the same.
-bool inOurNetwork(const QDir& proc, const QString& pid)
-{
-    static const QString net = QStringLiteral("/ns/net");
-    const QString ours = namespaceLink(proc.filePath(QStringLiteral("self") + net));
-    const QString theirs = namespaceLink(proc.filePath(pid + net));
-    return ours.isEmpty() || theirs.isEmpty() || ours == theirs;
-}
-
-QList<Process> runningProcesses()
+// The processes of the host that keep its time: one in another network
+// namespace (a container, a test's private daemon) does not.
+QList<Process> runningProcesses(Host& host)
 {
     QList<Process> processes;
-    const QDir proc(procPath());
-    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        bool numeric = false;
-        entry.toUInt(&numeric);
-        if (!numeric || !inOurNetwork(proc, entry))
+    for (const HostProcess& process : host.processes(procPath())) {
+        if (!process.inOurNetwork || process.commandLine.isEmpty())
             continue;
-        QFile file(proc.filePath(entry + QStringLiteral("/cmdline")));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        QByteArray bytes = file.readAll();
-        if (bytes.endsWith('\0'))
-            bytes.chop(1);
-        if (bytes.isEmpty())
-            continue; // kernel thread
-        QStringList words;
-        for (const QByteArray& word : bytes.split('\0'))
-            words << QString::fromLocal8Bit(word);
-        processes.append({entry, QFileInfo(words.takeFirst()).fileName(), words});
+        QStringList arguments = process.commandLine;
+        const QString name = fileNameOfPath(arguments.takeFirst());
+        processes.append({QString::number(process.pid), name, arguments});
     }
     return processes;
 }
@@ -166,19 +218,16 @@ QString configOption(const QStringList& arguments)
 
 QString systemFile(const QString& file)
 {
-    return systemPath(QDir::cleanPath(QDir(QStringLiteral("/")).absoluteFilePath(file)));
+    return systemPath(cleanPath(pathIn(QStringLiteral("/"), file)));
 }
 
 // Shell variable assignments of a defaults file such as /etc/default/ntpsec.
-QString shellVariable(const QString& path, const QString& name)
+QString shellVariable(const QByteArray& text, const QString& name)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
     QString value;
     const QString prefix = name + QLatin1Char('=');
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+    for (const QByteArray& raw : text.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
         if (!line.startsWith(prefix))
             continue;
         value = line.mid(prefix.size()).section(QLatin1Char('#'), 0, 0).trimmed();
@@ -191,20 +240,20 @@ QString shellVariable(const QString& path, const QString& name)
 
 // What the daemon reads when it next starts, as its init script or unit
 // decides.
-QString configAtStart(DaemonFlavour flavour)
+QString configAtStart(DaemonFlavour flavour, const MachineFiles& files)
 {
     if (flavour == DaemonFlavour::Ntpsec) {
         const bool ignoreDhcp =
-            shellVariable(ntpsecDefaultsPath(), QStringLiteral("IGNORE_DHCP")) ==
+            shellVariable(files.ntpsecDefaults, QStringLiteral("IGNORE_DHCP")) ==
             QLatin1String("yes");
-        if (!ignoreDhcp && QFileInfo::exists(ntpsecDhcpConfPath()))
+        if (!ignoreDhcp && files.ntpsecDhcpCopy)
             return ntpsecDhcpConfPath();
         const QString fromOptions =
-            configOption(shellVariable(ntpsecDefaultsPath(), QStringLiteral("NTPD_OPTS"))
+            configOption(shellVariable(files.ntpsecDefaults, QStringLiteral("NTPD_OPTS"))
                              .split(QLatin1Char(' '), Qt::SkipEmptyParts));
         return fromOptions.isEmpty() ? ntpsecConfPath() : systemFile(fromOptions);
     }
-    if (flavour == DaemonFlavour::Classic && QFileInfo::exists(classicDhcpConfPath()))
+    if (flavour == DaemonFlavour::Classic && files.classicDhcpCopy)
         return classicDhcpConfPath();
     return classicConfPath();
 }
@@ -235,37 +284,54 @@ void findOtherTimeService(DaemonSetup* setup, const QMap<QString, QString>& pack
     }
 }
 
-QStringList dropInsBeside(const QString& config)
+QStringList dropInsBeside(Host& host, const QString& config)
 {
-    const QDir dir(QFileInfo(config).absolutePath() + QStringLiteral("/ntp.d"));
+    const QString folder = folderOfPath(config) + QStringLiteral("/ntp.d");
+    QVector<FolderEntry> entries;
     QStringList files;
-    for (const QString& name : dir.entryList({QStringLiteral("*.conf")}, QDir::Files, QDir::Name))
-        files << dir.filePath(name);
+    if (host.listFolder(folder, &entries) != 0)
+        return files;
+    // The daemon reads the regular files and the links to them: where the
+    // links lead is asked for all of them at once.
+    QStringList links;
+    for (const FolderEntry& entry : qAsConst(entries)) {
+        if (!entry.name.endsWith(QLatin1String(".conf")))
+            continue;
+        if (entry.status.isRegular())
+            files << pathIn(folder, entry.name);
+        else if (entry.status.isSymlink())
+            links << pathIn(folder, entry.name);
+    }
+    QVector<HostRequest> requests;
+    for (const QString& link : qAsConst(links))
+        requests.append({HostRequest::StatusFollowing, link});
+    const QVector<HostReply> replies = host.query(requests);
+    for (int i = 0; i < links.size() && i < replies.size(); ++i) {
+        if (replies.at(i).error == 0 && replies.at(i).status.isRegular())
+            files << links.at(i);
+    }
+    files.sort();
     return files;
 }
 
-QString initScriptFor(DaemonFlavour flavour)
+QString initScriptFor(DaemonFlavour flavour, const MachineFiles& files)
 {
     if (flavour == DaemonFlavour::None)
         return QString();
-    QStringList scripts = {classicInitScriptPath(), ntpsecInitScriptPath()};
-    if (flavour == DaemonFlavour::Ntpsec)
-        std::swap(scripts[0], scripts[1]);
-    for (const QString& script : scripts) {
-        if (QFileInfo(script).isExecutable())
-            return script;
+    const bool ntpsecFirst = flavour == DaemonFlavour::Ntpsec;
+    const std::pair<QString, FileStatus> classic = {classicInitScriptPath(), files.classicScript};
+    const std::pair<QString, FileStatus> ntpsec = {ntpsecInitScriptPath(), files.ntpsecScript};
+    for (const auto& script : {ntpsecFirst ? ntpsec : classic, ntpsecFirst ? classic : ntpsec}) {
+        if (isExecutableFile(script.second))
+            return script.first;
     }
     return QString();
 }
 
 // The service's daemon is the one its pid file names; any other ntpd (one
 // run by hand, say) counts only when the service's does not run.
-bool runningNtpd(const QList<Process>& processes, QString* config)
+bool runningNtpd(const QList<Process>& processes, const QString& servicePid, QString* config)
 {
-    QFile pidFile(ntpdPidFilePath());
-    const QString servicePid = pidFile.open(QIODevice::ReadOnly)
-                                   ? QString::fromLatin1(pidFile.readAll()).trimmed()
-                                   : QString();
     QList<Process> candidates;
     for (const Process& process : processes) {
         if (process.name != QLatin1String("ntpd"))
@@ -295,24 +361,25 @@ void setCurrentDaemon(const DaemonSetup& setup)
     current() = setup;
 }
 
-DaemonSetup detectDaemonSetup(CommandRunner& runner)
+DaemonSetup detectDaemonSetup()
 {
+    Host& host = Host::current();
     DaemonSetup setup;
-    const QMap<QString, QString> packages = installedPackages();
-    const InstalledDaemon installed = installedDaemon(runner, packages);
+    const MachineFiles files = lookAtMachine(host);
+    const InstalledDaemon installed = installedDaemon(host, files);
     setup.flavour = installed.flavour;
     setup.version = installed.version;
-    const QList<Process> processes = runningProcesses();
-    findOtherTimeService(&setup, packages, processes);
+    const QList<Process> processes = runningProcesses(host);
+    findOtherTimeService(&setup, files.packages, processes);
     if (setup.flavour == DaemonFlavour::None) {
         // Nothing reads a file: the classic one is edited, as always.
         setup.editedConfig = ntpConfPath();
         return setup;
     }
 
-    setup.running = runningNtpd(processes, &setup.daemonConfig);
+    setup.running = runningNtpd(processes, files.servicePid, &setup.daemonConfig);
     if (!setup.running)
-        setup.daemonConfig = configAtStart(setup.flavour);
+        setup.daemonConfig = configAtStart(setup.flavour, files);
     setup.editedConfig = setup.daemonConfig;
     if (isSameFile(setup.daemonConfig, ntpsecDhcpConfPath())) {
         setup.dhcpConfig = setup.daemonConfig;
@@ -322,12 +389,12 @@ DaemonSetup detectDaemonSetup(CommandRunner& runner)
         setup.editedConfig = classicConfPath();
     }
     if (setup.isNtpsec())
-        setup.dropIns = dropInsBeside(setup.daemonConfig);
-    if (QFileInfo::exists(classicConfPath()) && !isSameFile(classicConfPath(), setup.editedConfig))
+        setup.dropIns = dropInsBeside(host, setup.daemonConfig);
+    if (files.classicConf && !isSameFile(classicConfPath(), setup.editedConfig))
         setup.deadClassicConfig = classicConfPath();
 
-    setup.initScript = initScriptFor(setup.flavour);
-    if (setup.initScript.isEmpty() && QFileInfo(systemdRuntimePath()).isDir())
+    setup.initScript = initScriptFor(setup.flavour, files);
+    if (setup.initScript.isEmpty() && files.systemdRuns)
         setup.systemdUnit =
             setup.isNtpsec() ? QStringLiteral("ntpsec.service") : QStringLiteral("ntp.service");
     return setup;
@@ -335,13 +402,19 @@ DaemonSetup detectDaemonSetup(CommandRunner& runner)
 
 bool findRunningNtpd(DaemonFlavour flavour, QString* config)
 {
-    return flavour != DaemonFlavour::None && runningNtpd(runningProcesses(), config);
+    if (flavour == DaemonFlavour::None)
+        return false;
+    Host& host = Host::current();
+    const QVector<HostReply> pidFile =
+        host.query({{HostRequest::ReadFile, ntpdPidFilePath(), smallFileLimit, true}});
+    const QString servicePid = pidFile.size() == 1 ? pidIn(pidFile.first()) : QString();
+    return runningNtpd(runningProcesses(host), servicePid, config);
 }
 
 QString configFileToEdit(const DaemonSetup& setup, const QString& commandLineFile)
 {
     if (!commandLineFile.isEmpty())
-        return QFileInfo(commandLineFile).absoluteFilePath();
+        return absolutePath(commandLineFile);
     return setup.editedConfig.isEmpty() ? ntpConfPath() : setup.editedConfig;
 }
 
@@ -349,11 +422,11 @@ bool isSameFile(const QString& a, const QString& b)
 {
     if (a.isEmpty() || b.isEmpty())
         return false;
-    const QFileInfo first(a), second(b);
-    const QString canonicalA = first.canonicalFilePath(), canonicalB = second.canonicalFilePath();
-    if (!canonicalA.isEmpty() && !canonicalB.isEmpty())
-        return canonicalA == canonicalB;
-    return QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath());
+    const QVector<HostReply> replies = Host::current().query(
+        {{HostRequest::StatusFollowing, a}, {HostRequest::StatusFollowing, b}});
+    if (replies.size() == 2 && replies.at(0).error == 0 && replies.at(1).error == 0)
+        return replies.at(0).status.sameFile(replies.at(1).status);
+    return cleanPath(absolutePath(a)) == cleanPath(absolutePath(b));
 }
 
 QString daemonDisplayName(DaemonFlavour flavour)

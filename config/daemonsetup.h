@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -37,20 +36,11 @@ struct DaemonSetup {
 const DaemonSetup& currentDaemon();
 void setCurrentDaemon(const DaemonSetup& setup);
 
-// Runs a program to its end and hands back what it printed (standard output,
-// then standard error); empty when it cannot run. The program supplies one
-// that starts real processes, tests a stand-in.
-class CommandRunner
-{
-public:
-    virtual ~CommandRunner() = default;
-    virtual QByteArray outputOf(const QString& program, const QStringList& arguments) = 0;
-};
-
 // Looks at the installed daemon (`ntpd --version`, the package database), the
-// running processes, the daemon's defaults file and the init scripts, all
-// under the system paths of ntpconfpath.h.
-DaemonSetup detectDaemonSetup(CommandRunner& runner);
+// running processes, the daemon's defaults file and the init scripts of the
+// current host (Host::current()), all under the system paths of
+// ntpconfpath.h.
+DaemonSetup detectDaemonSetup();
 
 // Whether an ntpd of `flavour` runs now, and with which configuration file.
 bool findRunningNtpd(DaemonFlavour flavour, QString* config = nullptr);
@@ -59,7 +49,9 @@ bool findRunningNtpd(DaemonFlavour flavour, QString* config = nullptr);
 // detected one.
 QString configFileToEdit(const DaemonSetup& setup, const QString& commandLineFile);
 
-// True when both name the same file (after following symbolic links).
+// True when both name the same file of the current host (after following
+// symbolic links; for paths of which one does not exist, when the paths are
+// the same).
 bool isSameFile(const QString& a, const QString& b);
 
 // "NTPsec", "ntpd" (classic) or "" for none.

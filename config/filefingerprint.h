@@ -11,10 +11,13 @@ struct FileFingerprint {
     bool exists = false;
     qint64 size = -1;
     QDateTime modified;
-    QByteArray digest; // MD5 of the content
+    QByteArray digest; // SHA-256 of the content
 
+    // The file on the current host (following symbolic links), as its
+    // Digest request gives it.
     static FileFingerprint ofFile(const QString& path);
     static FileFingerprint ofContent(const QByteArray& content, const QDateTime& modified);
+    static QByteArray sha256(const QByteArray& content);
 
     bool operator==(const FileFingerprint& other) const
     {

@@ -102,6 +102,11 @@ QString systemdRuntimePath()
     return systemPath(QStringLiteral("/run/systemd/system"));
 }
 
+QString syslogPath()
+{
+    return systemPath(QStringLiteral("/var/log/syslog"));
+}
+
 QString backupDirPath()
 {
     const QString& path = overriddenBackupDir();

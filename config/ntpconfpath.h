@@ -26,6 +26,7 @@ QString dpkgStatusPath();        // /var/lib/dpkg/status
 QString procPath();              // /proc
 QString ntpdPidFilePath();       // /run/ntpd.pid, written by both daemons' scripts and units
 QString systemdRuntimePath();    // /run/systemd/system: present while systemd runs
+QString syslogPath();            // /var/log/syslog, where there is no journal
 
 // Where copies of the configuration file are kept before it is replaced.
 // Always "/var/backups/ntp-service-manager" in the shipped program; tests

@@ -59,10 +59,12 @@
 //   other, and the lines before it would move behind it on the next save.
 
 #include "config.h"
-#include "fileio.h"
+#include "host/host.h"
+#include "host/hostpath.h"
 #include "ntpsettings.h"
 #include "recordlines.h"
 
+#include <QCryptographicHash>
 #include <QHash>
 #include <QTextCodec>
 
@@ -629,16 +631,25 @@ bool NtpSettings::writeTo(const QString& path, QString* errorMessage) const
             *errorMessage = errnoText(error);
         return false;
     };
-    QString target;
-    if (const int error = resolveSymlinks(path, &target))
+    Host& host = Host::current();
+    FileReplacement replacement;
+    if (const int error = resolveSymlinks(host, path, &replacement.target))
         return fail(error);
     // What the file holds now is carried over; a file that exists but cannot
     // be read is not replaced, or its content would be lost.
-    QVector<ConfigLine> oldLines;
-    int readError = 0;
-    if (!readConfigFile(target, &oldLines, nullptr, &readError) && readError != ENOENT)
+    FileContent old;
+    const int readError = host.readFile(replacement.target, configFileLimit, &old);
+    if (readError != 0 && readError != ENOENT)
         return fail(readError);
-    if (const int error = replaceFileAtomically(target, render(oldLines)))
+    QVector<ConfigLine> oldLines;
+    parseConfigContent(old, &oldLines, nullptr);
+    replacement.bytes = render(oldLines);
+    // Lines carried over from a file another program replaced meanwhile
+    // would bring back the old file's lines: the host checks it is the same.
+    replacement.guarded = true;
+    replacement.expectedExists = readError == 0;
+    replacement.expectedDigest = QCryptographicHash::hash(old.bytes, QCryptographicHash::Sha256);
+    if (const int error = host.replaceFile(replacement).error)
         return fail(error);
     if (errorMessage)
         errorMessage->clear();

@@ -1,19 +1,20 @@
 #include "ntpstats.h"
 
+#include "host/host.h"
+#include "host/hostpath.h"
+
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSet>
 #include <algorithm>
 #include <charconv>
-#include <sys/stat.h>
+#include <cstring>
 
 namespace
 {
 const double unixEpochMjd = 40587;
-const qint64 probeLineLimit = 4096;
-const int readChunk = 1 << 20;
+const int probeLineLimit = 4096;
+// The first read of a file's end; most files need no second one.
+const qint64 firstTailRead = 256 * 1024;
 // Even a week of a busy peerstats file stays far below this.
 const qint64 tailLimit = 256LL * 1024 * 1024;
 
@@ -93,48 +94,44 @@ bool lineTime(const char** cursor, const char* end, double* time)
     return true;
 }
 
-// Offset of the first line that starts at or after `position`.
-qint64 lineStartFrom(QFile& file, qint64 position)
+// Offset of the first line of `text` that starts at or after `position`.
+int lineStartFrom(const QByteArray& text, int position)
 {
     if (position == 0)
         return 0;
-    if (!file.seek(position - 1))
-        return file.size();
-    char c = 0;
-    while (file.getChar(&c)) {
-        if (c == '\n')
-            return file.pos();
-    }
-    return file.size();
+    const int newline = text.indexOf('\n', position - 1);
+    return newline < 0 ? text.size() : newline + 1;
 }
 
 // The time of the first readable line at or after `start`; false at the end.
-bool timeOfLineAt(QFile& file, qint64 start, double* time)
+bool timeOfLineAt(const QByteArray& text, int start, double* time)
 {
-    if (!file.seek(start))
-        return false;
-    for (int tries = 0; tries < 8 && !file.atEnd(); ++tries) {
-        const QByteArray line = file.readLine(probeLineLimit);
-        const char* cursor = line.constData();
-        if (lineTime(&cursor, line.constData() + line.size(), time))
+    const char* end = text.constData() + text.size();
+    for (int tries = 0; tries < 8 && start < text.size(); ++tries) {
+        const char* cursor = text.constData() + start;
+        const char* lineEnd = static_cast<const char*>(memchr(cursor, '\n', size_t(end - cursor)));
+        if (!lineEnd)
+            lineEnd = end;
+        if (lineTime(&cursor, std::min(lineEnd, cursor + probeLineLimit), time))
             return true;
+        start = int(lineEnd - text.constData()) + 1;
     }
     return false;
 }
 
-// Offset of the first line of `file` not older than `since` (or the first
+// Offset of the first line of `text` not older than `since` (or the first
 // line that cannot be read): the lines are in time order, so it is found by
-// halving the file instead of reading it from its beginning.
-qint64 tailStart(QFile& file, double since)
+// halving the text instead of reading it from its beginning.
+int tailStart(const QByteArray& text, double since)
 {
-    const qint64 size = file.size();
+    const int size = text.size();
     // Invariant: the first line not older than `since` starts in [low, high].
-    qint64 low = 0;
-    qint64 high = size;
+    int low = 0;
+    int high = size;
     while (high - low > probeLineLimit) {
-        const qint64 start = lineStartFrom(file, low + (high - low) / 2);
+        const int start = lineStartFrom(text, low + (high - low) / 2);
         double time = 0;
-        if (start >= high || !timeOfLineAt(file, start, &time)) {
+        if (start >= high || !timeOfLineAt(text, start, &time)) {
             high = low + (high - low) / 2;
             continue;
         }
@@ -143,21 +140,84 @@ qint64 tailStart(QFile& file, double since)
         else
             high = start;
     }
-    low = lineStartFrom(file, std::max(low, size - tailLimit));
     // Skip the few older lines left before the start.
-    if (!file.seek(low))
-        return size;
-    qint64 position = low;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine(probeLineLimit);
-        const char* cursor = line.constData();
+    int position = lineStartFrom(text, low);
+    while (position < size) {
+        const int newline = text.indexOf('\n', position);
+        if (newline < 0)
+            return position; // an unfinished last line
+        const char* cursor = text.constData() + position;
         double time = 0;
-        if (!line.endsWith('\n') || !lineTime(&cursor, line.constData() + line.size(), &time) ||
-            time >= since)
+        if (!lineTime(&cursor, text.constData() + newline, &time) || time >= since)
             return position;
-        position += line.size();
+        position = newline + 1;
     }
     return size;
+}
+
+// The first complete line of a tail read: its first piece may be the end of a
+// line cut off by the read.
+int firstWholeLine(const FileContent& tail)
+{
+    if (tail.bytes.size() >= tail.status.size)
+        return 0;
+    const int newline = tail.bytes.indexOf('\n');
+    return newline < 0 ? tail.bytes.size() : newline + 1;
+}
+
+// The time of the last readable line of `text`; false when none can be read.
+bool timeOfLastLine(const QByteArray& text, double* time)
+{
+    int end = text.size();
+    for (int tries = 0; tries < 8 && end > 0; ++tries) {
+        const int start = text.lastIndexOf('\n', end - 2) + 1;
+        const char* cursor = text.constData() + start;
+        if (lineTime(&cursor, text.constData() + end, time))
+            return true;
+        end = start;
+    }
+    return false;
+}
+
+// How much of the file's end to read next: enough, at the density of the
+// lines read so far, to reach back to `since`, and at least twice as much.
+qint64 nextTailLimit(const FileContent& tail, int firstLine, double since, qint64 limit)
+{
+    double first = 0;
+    double last = 0;
+    qint64 wanted = limit * 2;
+    if (timeOfLineAt(tail.bytes, firstLine, &first) && timeOfLastLine(tail.bytes, &last) &&
+        last > first) {
+        const double bytesPerSecond = double(tail.bytes.size() - firstLine) / (last - first);
+        wanted = std::max(wanted, qint64((last - since) * bytesPerSecond * 1.25));
+    }
+    return std::min(wanted, tailLimit);
+}
+
+// The end of the file at `path` that reaches back to `since`, read through the
+// host from the end: the part of a long file that is needed, not all of it.
+// Starts with a whole line.
+QByteArray tailSince(const QString& path, double since, int* filesRead)
+{
+    Host& host = Host::current();
+    qint64 limit = firstTailRead;
+    for (;;) {
+        FileContent tail;
+        if (host.readTail(path, limit, &tail) != 0)
+            return QByteArray();
+        const int firstLine = firstWholeLine(tail);
+        double firstTime = 0;
+        const bool reachesBack =
+            firstLine == 0 || limit >= tailLimit ||
+            (timeOfLineAt(tail.bytes, firstLine, &firstTime) && firstTime < since);
+        if (reachesBack) {
+            if (filesRead)
+                ++*filesRead;
+            const QByteArray whole = firstLine == 0 ? tail.bytes : tail.bytes.mid(firstLine);
+            return whole.mid(tailStart(whole, since));
+        }
+        limit = nextTailLimit(tail, firstLine, since, limit);
+    }
 }
 
 template <class Sample, class Parse>
@@ -165,51 +225,22 @@ void readSamples(const QString& dir, const QString& base, double since, QVector<
                  StatsRead* read, Parse parse)
 {
     for (const QString& path : statsGenerations(dir, base, since)) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        ++read->filesRead;
-        if (!file.seek(tailStart(file, since)))
-            continue;
-        const qint64 expected = std::min<qint64>((file.size() - file.pos()) / 48, 1 << 20);
-        samples->reserve(samples->size() + int(expected));
-        // Read in large pieces into one buffer; a line cut by the end of a
-        // piece is carried over to the next one.
-        QByteArray buffer(readChunk, Qt::Uninitialized);
-        qint64 carried = 0;
-        for (;;) {
-            const qint64 got = file.read(buffer.data() + carried, buffer.size() - carried);
-            if (got <= 0 && carried == 0)
-                break;
-            const qint64 filled = carried + std::max<qint64>(got, 0);
-            const char* p = buffer.constData();
-            const char* end = p + filled;
-            const bool last = got <= 0;
-            while (p < end) {
-                const char* lineEnd = static_cast<const char*>(memchr(p, '\n', size_t(end - p)));
-                if (!lineEnd) {
-                    if (!last)
-                        break;
-                    lineEnd = end;
-                }
-                Sample sample;
-                if (parse(p, lineEnd, &sample)) {
-                    if (sample.time >= since)
-                        samples->append(sample);
-                } else if (lineEnd != p) {
-                    ++read->malformedLines;
-                }
-                p = lineEnd + 1;
-            }
-            if (last)
-                break;
-            carried = std::max<qint64>(0, end - p);
-            if (carried >= buffer.size()) {
-                // A line longer than the buffer is no statistics line.
-                carried = 0;
+        const QByteArray text = tailSince(path, since, &read->filesRead);
+        samples->reserve(samples->size() + std::min(text.size() / 48, 1 << 20));
+        const char* p = text.constData();
+        const char* end = p + text.size();
+        while (p < end) {
+            const char* lineEnd = static_cast<const char*>(memchr(p, '\n', size_t(end - p)));
+            if (!lineEnd)
+                lineEnd = end;
+            Sample sample;
+            if (parse(p, lineEnd, &sample)) {
+                if (sample.time >= since)
+                    samples->append(sample);
+            } else if (lineEnd != p) {
                 ++read->malformedLines;
             }
-            memmove(buffer.data(), p, size_t(carried));
+            p = lineEnd + 1;
         }
     }
     const auto earlier = [](const Sample& a, const Sample& b) {
@@ -257,33 +288,34 @@ bool parsePeerLine(const char* begin, const char* end, PeerSample* sample)
 
 QByteArray statsTailSince(const QString& path, double since)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    const qint64 start = tailStart(file, since);
-    if (!file.seek(start))
-        return QByteArray();
-    return file.readAll();
+    return tailSince(path, since, nullptr);
 }
 
 QStringList statsGenerations(const QString& dir, const QString& base, double since)
 {
-    QDir folder(dir);
-    QFileInfoList candidates =
-        folder.entryInfoList({base, base + QStringLiteral(".*")}, QDir::Files | QDir::Readable);
-    std::sort(candidates.begin(), candidates.end(), [](const QFileInfo& a, const QFileInfo& b) {
-        return a.lastModified() < b.lastModified();
-    });
+    QVector<FolderEntry> entries;
     QStringList paths;
+    if (Host::current().listFolder(dir, &entries) != 0)
+        return paths;
+    // Only regular files: a link in the daemon's folder (which its own user
+    // may write to) does not decide what the program reads.
+    QVector<FolderEntry> candidates;
+    for (const FolderEntry& entry : qAsConst(entries)) {
+        const bool named = entry.name == base || entry.name.startsWith(base + QLatin1Char('.'));
+        if (named && entry.status.isRegular() &&
+            double(entry.status.modified.toSecsSinceEpoch()) >= since)
+            candidates.append(entry);
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const FolderEntry& a, const FolderEntry& b) {
+                         return a.status.modified < b.status.modified;
+                     });
     QSet<QPair<quint64, quint64>> seen;
-    for (const QFileInfo& info : candidates) {
-        if (double(info.lastModified().toSecsSinceEpoch()) < since)
-            continue;
-        struct stat st;
-        if (::stat(QFile::encodeName(info.filePath()).constData(), &st) == 0 &&
-            !seen.contains({quint64(st.st_dev), quint64(st.st_ino)})) {
-            seen.insert({quint64(st.st_dev), quint64(st.st_ino)});
-            paths.append(info.filePath());
+    for (const FolderEntry& entry : qAsConst(candidates)) {
+        const QPair<quint64, quint64> inode{entry.status.device, entry.status.inode};
+        if (!seen.contains(inode)) {
+            seen.insert(inode);
+            paths.append(pathIn(dir, entry.name));
         }
     }
     return paths;

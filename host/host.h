@@ -28,7 +28,10 @@ struct ProcessResult;
 // event loop until the answer is there: the window keeps repainting, and the
 // wait indicator (setWaitIndicator()) holds back its input. Code that runs
 // from timers must not assume that no other host call is under way
-// (callsUnderWay() tells).
+// (callsUnderWay() tells). query() and the reading calls built on it are
+// also made from a worker thread (the daemon status window reads the
+// statistics files there, away from the GUI thread); an implementation
+// answers them from any thread.
 
 struct FileStatus {
     enum Type { Missing, Regular, Directory, Symlink, Fifo, Other };

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
@@ -14,6 +13,7 @@
 #include <QToolButton>
 
 #include "foptstats_stat.h"
+#include "host/host.h"
 
 namespace
 {
@@ -197,7 +197,8 @@ QList<FileGenEntry> FOptStats::savedFileGens() const
 void FOptStats::saveStatsDir()
 {
     const QString dir = leStatsDir->text();
-    if (QDir(dir).exists()) {
+    // An empty field names no folder and is kept as it is.
+    if (dir.isEmpty() || Host::current().status(dir, true).isDirectory()) {
         ntpSettings.statsDir = dir;
         return;
     }

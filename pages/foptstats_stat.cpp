@@ -3,8 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QFile>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "foptstats.h"
+#include "host/host.h"
 
 namespace
 {
@@ -209,19 +208,18 @@ bool FOptStats_Stat::findStatsDir(QString* dir)
 
 void FOptStats_Stat::showFile(const QString& path)
 {
-    // Only regular files: a fifo or device could block or never end.
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+    // Only regular files (the host opens nothing else), and only their end.
+    FileContent file;
+    if (Host::current().readTail(path, viewLimit, &file) != 0) {
         QMessageBox::critical(this, tr("Error"), tr("Unable to open file ") + path,
                               QMessageBox::Ok);
         return;
     }
 
     QString text;
-    const qint64 size = file.size();
+    const qint64 size = file.status.size;
     if (size > viewLimit) {
-        file.seek(size - viewLimit);
-        QByteArray tail = file.read(viewLimit);
+        QByteArray tail = file.bytes;
         // Start with a whole line.
         const int newline = tail.indexOf('\n');
         if (newline >= 0)
@@ -231,9 +229,8 @@ void FOptStats_Stat::showFile(const QString& path)
                    .arg((size + mebibyte / 2) / mebibyte) +
                QLatin1Char('\n') + QString::fromLocal8Bit(tail);
     } else {
-        text = QString::fromLocal8Bit(file.read(viewLimit));
+        text = QString::fromLocal8Bit(file.bytes);
     }
-    file.close();
 
     QDialog dialog(this);
     dialog.setObjectName(QStringLiteral("dViewStats"));

@@ -179,6 +179,37 @@ private slots:
         }
     }
 
+    // Another change after the question was answered: the write stops and
+    // the question comes again, about the file as it is then.
+    void changeAfterTheQuestion()
+    {
+        Fixture f;
+        f.page->edit(QStringLiteral("/var/log/ntp-b"));
+        f.conf.write("logfile /var/log/ntp-outside\n");
+        const QByteArray later = "logfile /var/log/ntp-later\ntos minclock 3\n";
+        int asked = 0;
+        BoxSeen second;
+        onNextModal([&](QWidget* modal) {
+            ++asked;
+            f.conf.write(later); // while the user reads the question
+            answerNextBoxWith(QStringLiteral("bContinueEditing"), &second);
+            modal->findChild<QAbstractButton*>(QStringLiteral("bOverwrite"))->click();
+        });
+        f.apply()->trigger();
+        QCOMPARE(asked, 1);
+        QVERIFY(second.shown);
+        QVERIFY(second.text.contains(f.conf.path()));
+        QCOMPARE(f.conf.read(), later);
+        QCOMPARE(f.window.editedPage(), f.page);
+        // Answered with Overwrite now, Apply writes over that version: the
+        // lines the pages do not hold come from it.
+        answerNextBoxWith(QStringLiteral("bOverwrite"));
+        f.apply()->trigger();
+        QVERIFY(!f.window.editedPage());
+        QVERIFY(f.conf.read().contains("logfile /var/log/ntp-b\n"));
+        QVERIFY(f.conf.read().contains("tos minclock 3\n"));
+    }
+
     void touchedButUnchangedIsNoChange()
     {
         Fixture f;

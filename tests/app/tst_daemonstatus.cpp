@@ -220,14 +220,20 @@ private:
     WindowSeen startWindow(const QString& configFile)
     {
         WindowSeen seen;
-        QTimer::singleShot(100, [&] {
+        // Start-up asks the installed ntpd for its version, with the event
+        // loop running: the window is looked at once it is there.
+        QTimer probe;
+        probe.setInterval(100);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 if (auto* window = qobject_cast<FNTP*>(widget); window && window->isVisible()) {
+                    probe.stop();
                     seen = look(window);
                     window->close();
                 }
             }
         });
+        probe.start();
         const int code = runNtpServiceManager(m_app, 0, configFile);
         if (code != 0)
             qWarning("start-up ended with %d", code);

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 #include "ntpconfpath.h"
 #include "testfiles.h"
@@ -56,10 +55,20 @@ void FakeSystem::installNtpd(const QByteArray& versionOutput) const
                     "#!/bin/sh\ncat <<'END'\n" + versionOutput + "\nEND\n");
 }
 
-void FakeSystem::runProcess(int pid, const QStringList& commandLine) const
+void FakeSystem::runProcess(int pid, const QStringList& commandLine, uint uid) const
 {
-    write(QStringLiteral("/proc/%1/cmdline").arg(pid),
+    const QString dir = QStringLiteral("/proc/%1").arg(pid);
+    write(dir + QStringLiteral("/cmdline"),
           commandLine.join(QLatin1Char('\0')).toLocal8Bit() + '\0');
+    const QString program = commandLine.value(0);
+    const QByteArray id = QByteArray::number(uid);
+    write(dir + QStringLiteral("/status"), "Name:\t" + QFileInfo(program).fileName().toUtf8() +
+                                               "\nUmask:\t0022\nState:\tS (sleeping)\nUid:\t" + id +
+                                               '\t' + id + '\t' + id + '\t' + id + "\n");
+    const QString executable =
+        program.startsWith(QLatin1Char('/')) ? program : QStringLiteral("/usr/sbin/") + program;
+    QFile::link(executable, path(dir + QStringLiteral("/exe")));
+    QFile::link(QStringLiteral("/"), path(dir + QStringLiteral("/cwd")));
 }
 
 void FakeSystem::bootWithSystemd() const
@@ -122,12 +131,19 @@ void FakeSystem::chronyInstalled()
     bootWithSystemd();
 }
 
-QByteArray RecordingCommandRunner::outputOf(const QString& program, const QStringList& arguments)
+RecordingProcessRunner::RecordingProcessRunner()
+{
+    ProcessRunner::setInstanceForTesting(this);
+}
+
+RecordingProcessRunner::~RecordingProcessRunner()
+{
+    ProcessRunner::setInstanceForTesting(nullptr);
+}
+
+ProcessJob* RecordingProcessRunner::start(const QString& program, const QStringList& arguments,
+                                          const ProcessOptions& options)
 {
     calls << (QStringList{program} + arguments).join(QLatin1Char(' '));
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000))
-        return QByteArray();
-    return process.readAllStandardOutput() + process.readAllStandardError();
+    return ProcessRunner::start(program, arguments, options);
 }

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "daemonsetup.h"
+#include "host/processrunner.h"
 
 // A whole fake machine in a temporary folder: every system path of the
 // program (ntpconfpath.h) resolves under it while this object lives. The
@@ -27,8 +28,10 @@ public:
                         const QByteArray& status = "install ok installed");
     // /usr/sbin/ntpd that prints `versionOutput` for --version.
     void installNtpd(const QByteArray& versionOutput) const;
-    // A process with this command line in the fake /proc.
-    void runProcess(int pid, const QStringList& commandLine) const;
+    // A process with this command line in the fake /proc, as the kernel
+    // shows one: cmdline, status with the real user id, and the exe and cwd
+    // links (exe to argv[0], taken from /usr/sbin when it names no folder).
+    void runProcess(int pid, const QStringList& commandLine, uint uid = 0) const;
     // systemd runs (/run/systemd/system exists).
     void bootWithSystemd() const;
 
@@ -46,10 +49,14 @@ private:
     QByteArray m_dpkgStatus;
 };
 
-// Runs programs for the detection as real processes, remembering each call.
-class RecordingCommandRunner : public CommandRunner
+// Runs programs as real processes, remembering each call ("program args"),
+// while it lives.
+class RecordingProcessRunner : public ProcessRunner
 {
 public:
+    RecordingProcessRunner();
+    ~RecordingProcessRunner() override;
     QStringList calls;
-    QByteArray outputOf(const QString& program, const QStringList& arguments) override;
+    ProcessJob* start(const QString& program, const QStringList& arguments,
+                      const ProcessOptions& options) override;
 };

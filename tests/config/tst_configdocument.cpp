@@ -3,9 +3,13 @@
 // rendered text is exactly what a save writes.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
+#include "config.h"
+#include "configbackups.h"
 #include "configdocument.h"
+#include "daemonnotices.h"
 #include "ntpsettings.h"
 #include "testfiles.h"
 
@@ -94,6 +98,76 @@ private slots:
         // The next write that can go through clears the error.
         QVERIFY(document.save(record));
         QVERIFY(document.lastWriteError().isEmpty());
+    }
+
+    // A file past the size limit is not read at all: the pages show no
+    // settings, and the reason reaches the notice about unreadable files.
+    void oversizedFileReadsEmpty()
+    {
+        ConfFile conf("server 192.0.2.1\n");
+        QVERIFY(QFile::resize(conf.path(), configFileLimit + 1));
+        NtpSettings record;
+        record.logFile = QStringLiteral("stale");
+        ConfigDocument& document = ConfigDocument::instance();
+        document.load(&record);
+        QCOMPARE(document.lastReadError(), EFBIG);
+        QCOMPARE(record, NtpSettings());
+        QVERIFY(daemonNotices(DaemonSetup(), conf.path(), document.lastReadError())
+                    .join(QLatin1Char('\n'))
+                    .contains(conf.path() + QStringLiteral(" cannot be read: File too large.")));
+        // Nor is it replaced: its content would be lost.
+        QVERIFY(!document.save(record));
+        QCOMPARE(document.lastWriteError(), QStringLiteral("File too large"));
+        QCOMPARE(QFileInfo(conf.path()).size(), configFileLimit + 1);
+    }
+
+    // A save writes over the file that was read, nothing else: a change
+    // made since stops it until the user takes that version on.
+    void saveWritesOnlyOverTheFileRead()
+    {
+        ConfFile conf("server 192.0.2.1\n");
+        ConfigDocument& document = ConfigDocument::instance();
+        NtpSettings record;
+        document.load(&record);
+        conf.write("server 192.0.2.9\n");
+        record.logFile = QStringLiteral("/var/log/ntp.log");
+        QVERIFY(!document.save(record));
+        QVERIFY(document.lastWriteFoundChange());
+        QVERIFY(document.lastBackupError().isEmpty());
+        QCOMPARE(conf.read(), QByteArray("server 192.0.2.9\n"));
+
+        document.acceptOutsideChange(document.fingerprintOnDisk());
+        QVERIFY(document.save(record));
+        QVERIFY(!document.lastWriteFoundChange());
+        // What the record holds replaces the file; carried lines come from
+        // the version taken on.
+        QCOMPARE(conf.read(), record.render({}));
+        // Its own write is no outside change.
+        QVERIFY(!document.changedOutside());
+        QVERIFY(document.save(record));
+    }
+
+    // Through a symbolic link the file it leads to is replaced, the link
+    // stays, and the copy kept is of that file.
+    void savesThroughALink()
+    {
+        ConfFile conf("server 192.0.2.1\n");
+        const QString link = conf.dir() + QStringLiteral("/link.conf");
+        QVERIFY(QFile::link(conf.path(), link));
+        ConfigDocument& document = ConfigDocument::instance();
+        document.setPath(link);
+        NtpSettings record;
+        document.load(&record);
+        QCOMPARE(record.servers.size(), 1);
+        record.servers.first().address = QStringLiteral("192.0.2.2");
+        const bool saved = document.save(record);
+        document.setPath(QString());
+        QVERIFY2(saved, qPrintable(document.lastWriteError()));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(conf.read(), QByteArray("\nserver 192.0.2.2\n"));
+        const QVector<ConfigBackup> copies = ConfigBackups::list(link);
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(readFile(copies.first().path), QByteArray("server 192.0.2.1\n"));
     }
 };
 

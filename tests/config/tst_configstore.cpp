@@ -297,7 +297,7 @@ void TestConfigStore::fingerprintDescribesTheBytesRead()
     const FileFingerprint fingerprint = FileFingerprint::ofFile(path);
     QVERIFY(fingerprint.exists);
     QCOMPARE(fingerprint.size, qint64(content.size()));
-    QCOMPARE(fingerprint.digest, QCryptographicHash::hash(content, QCryptographicHash::Md5));
+    QCOMPARE(fingerprint.digest, QCryptographicHash::hash(content, QCryptographicHash::Sha256));
     QCOMPARE(fingerprint.modified, QFileInfo(path).lastModified());
 
     const Config config(path);

@@ -104,8 +104,8 @@ private slots:
         QFETCH(QStringList, noticeWords);
         FakeSystem system;
         (system.*layoutNamed(layout))();
-        RecordingCommandRunner runner;
-        const DaemonSetup setup = detectDaemonSetup(runner);
+        RecordingProcessRunner runner;
+        const DaemonSetup setup = detectDaemonSetup();
         QCOMPARE(int(setup.flavour), flavour);
         QCOMPARE(setup.version, version);
         QCOMPARE(setup.editedConfig, system.path(edited));
@@ -133,8 +133,8 @@ private slots:
         {
             FakeSystem system; // a classic ntpd built from source, no package
             system.installNtpd("ntpd 4.2.8p18@1.4062-o Fri May 24 2024 (1)");
-            RecordingCommandRunner runner;
-            const DaemonSetup setup = detectDaemonSetup(runner);
+            RecordingProcessRunner runner;
+            const DaemonSetup setup = detectDaemonSetup();
             QCOMPARE(setup.flavour, DaemonFlavour::Classic);
             QCOMPARE(setup.version, QStringLiteral("4.2.8p18"));
         }
@@ -144,8 +144,8 @@ private slots:
                                   "deinstall ok config-files");
             system.installPackage(QStringLiteral("ntpsec"), QStringLiteral("1.2.3+dfsg1-2"),
                                   "hold ok installed");
-            RecordingCommandRunner runner;
-            const DaemonSetup setup = detectDaemonSetup(runner);
+            RecordingProcessRunner runner;
+            const DaemonSetup setup = detectDaemonSetup();
             QCOMPARE(setup.flavour, DaemonFlavour::Ntpsec);
             QCOMPARE(setup.version, QStringLiteral("1.2.3"));
             QVERIFY(runner.calls.isEmpty());
@@ -156,8 +156,8 @@ private slots:
             system.installNtpd("usage: ntpd [-dnSsv] [-f file] [-p file]");
             system.runProcess(90, {QStringLiteral("/usr/sbin/ntpd"), QStringLiteral("-f"),
                                    QStringLiteral("/etc/openntpd/ntpd.conf")});
-            RecordingCommandRunner runner;
-            const DaemonSetup setup = detectDaemonSetup(runner);
+            RecordingProcessRunner runner;
+            const DaemonSetup setup = detectDaemonSetup();
             QCOMPARE(setup.flavour, DaemonFlavour::None);
             QCOMPARE(setup.otherTimeService, QStringLiteral("OpenNTPD"));
             QVERIFY(setup.otherTimeServiceRuns);
@@ -171,8 +171,8 @@ private slots:
         FakeSystem system;
         system.debian12Ntpsec();
         system.runProcess(300, {QStringLiteral("/lib/systemd/systemd-timesyncd")});
-        RecordingCommandRunner runner;
-        DaemonSetup setup = detectDaemonSetup(runner);
+        RecordingProcessRunner runner;
+        DaemonSetup setup = detectDaemonSetup();
         QCOMPARE(setup.otherTimeService, QStringLiteral("systemd-timesyncd"));
         QCOMPARE(daemonNotices(setup, setup.editedConfig, 0),
                  QStringList{"systemd-timesyncd is running, so the NTP daemon will not: stop and "
@@ -188,14 +188,14 @@ private slots:
         FakeSystem system;
         system.debian12Ntpsec();
         system.write(QStringLiteral("/srv/ntp/site.conf"), "server 192.0.2.9\n");
-        RecordingCommandRunner runner;
+        RecordingProcessRunner runner;
         system.write(QStringLiteral("/etc/default/ntpsec"),
                      "NTPD_OPTS='-g -c /srv/ntp/site.conf' # site file\n");
-        QCOMPARE(detectDaemonSetup(runner).editedConfig, system.path("/srv/ntp/site.conf"));
+        QCOMPARE(detectDaemonSetup().editedConfig, system.path("/srv/ntp/site.conf"));
 
         system.runProcess(77, {QStringLiteral("ntpd"), QStringLiteral("-g"),
                                QStringLiteral("--configfile=/etc/ntpsec/other.conf")});
-        DaemonSetup setup = detectDaemonSetup(runner);
+        DaemonSetup setup = detectDaemonSetup();
         QVERIFY(setup.running);
         QCOMPARE(setup.editedConfig, system.path("/etc/ntpsec/other.conf"));
         QCOMPARE(configFileToEdit(setup, QStringLiteral("/tmp/mine.conf")),
@@ -216,8 +216,8 @@ private slots:
                             system.path(QStringLiteral("/proc/self/ns/net"))));
         QVERIFY(QFile::link(QStringLiteral("net:[4026532311]"),
                             system.path(QStringLiteral("/proc/55/ns/net"))));
-        RecordingCommandRunner runner;
-        const DaemonSetup setup = detectDaemonSetup(runner);
+        RecordingProcessRunner runner;
+        const DaemonSetup setup = detectDaemonSetup();
         QVERIFY(!setup.running);
         QCOMPARE(setup.editedConfig, system.path("/etc/ntpsec/ntp.conf"));
     }
@@ -229,14 +229,32 @@ private slots:
         FakeSystem system;
         system.debian12Ntpsec();
         system.write(QStringLiteral("/run/ntpsec/ntp.conf.dhcp"), "server 198.51.100.7\n");
-        RecordingCommandRunner runner;
-        DaemonSetup setup = detectDaemonSetup(runner);
+        RecordingProcessRunner runner;
+        DaemonSetup setup = detectDaemonSetup();
         QCOMPARE(setup.dhcpConfig, system.path("/run/ntpsec/ntp.conf.dhcp"));
         QCOMPARE(setup.editedConfig, system.path("/etc/ntpsec/ntp.conf"));
         system.write(QStringLiteral("/etc/default/ntpsec"), "IGNORE_DHCP=\"yes\"\n");
-        setup = detectDaemonSetup(runner);
+        setup = detectDaemonSetup();
         QVERIFY(setup.dhcpConfig.isEmpty());
         QCOMPARE(setup.daemonConfig, system.path("/etc/ntpsec/ntp.conf"));
+    }
+
+    // The same file by another name (a link) is the same file; paths of
+    // which one is missing are compared as paths.
+    void sameFile()
+    {
+        FakeSystem system;
+        system.write(QStringLiteral("/etc/ntpsec/ntp.conf"), "server 192.0.2.1\n");
+        const QString file = system.path(QStringLiteral("/etc/ntpsec/ntp.conf"));
+        const QString link = system.path(QStringLiteral("/etc/ntp.conf"));
+        QVERIFY(QFile::link(file, link));
+        QVERIFY(isSameFile(link, file));
+        QVERIFY(isSameFile(system.path(QStringLiteral("/etc/ntpsec/../ntpsec/ntp.conf")), file));
+        system.write(QStringLiteral("/etc/other.conf"), "server 192.0.2.1\n");
+        QVERIFY(!isSameFile(system.path(QStringLiteral("/etc/other.conf")), file));
+        const QString missing = system.path(QStringLiteral("/run/ntp.conf.dhcp"));
+        QVERIFY(isSameFile(missing, system.path(QStringLiteral("/run/./ntp.conf.dhcp"))));
+        QVERIFY(!isSameFile(missing, file));
     }
 
     // Without an init script the systemd unit is controlled; without either
@@ -246,18 +264,18 @@ private slots:
         FakeSystem system;
         system.debian12Ntpsec();
         QFile::remove(system.path(QStringLiteral("/etc/init.d/ntpsec")));
-        RecordingCommandRunner runner;
-        DaemonSetup setup = detectDaemonSetup(runner);
+        RecordingProcessRunner runner;
+        DaemonSetup setup = detectDaemonSetup();
         QVERIFY(setup.initScript.isEmpty());
         QCOMPARE(setup.systemdUnit, QStringLiteral("ntpsec.service"));
         QDir(system.path(QStringLiteral("/run/systemd"))).removeRecursively();
-        QVERIFY(detectDaemonSetup(runner).systemdUnit.isEmpty());
+        QVERIFY(detectDaemonSetup().systemdUnit.isEmpty());
         // An init script of the other daemon left behind is used only when
         // the installed one has none.
         system.writeExecutable(QStringLiteral("/etc/init.d/ntp"), "#!/bin/sh\n");
-        QCOMPARE(detectDaemonSetup(runner).initScript, system.path("/etc/init.d/ntp"));
+        QCOMPARE(detectDaemonSetup().initScript, system.path("/etc/init.d/ntp"));
         system.writeExecutable(QStringLiteral("/etc/init.d/ntpsec"), "#!/bin/sh\n");
-        QCOMPARE(detectDaemonSetup(runner).initScript, system.path("/etc/init.d/ntpsec"));
+        QCOMPARE(detectDaemonSetup().initScript, system.path("/etc/init.d/ntpsec"));
     }
 };
 

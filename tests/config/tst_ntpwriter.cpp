@@ -651,8 +651,8 @@ void TestNtpWriter::clearsTempFilesOfKilledWrites()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ntp.conf"));
     QVERIFY(writeFile(path, "server 192.0.2.1\n"));
-    const QString stale = dir.filePath(QStringLiteral(".ntp.conf.AbC123"));
-    const QString recent = dir.filePath(QStringLiteral(".ntp.conf.XyZ789"));
+    const QString stale = dir.filePath(QStringLiteral(".ntp.conf.ntpsm-AbC123"));
+    const QString recent = dir.filePath(QStringLiteral(".ntp.conf.ntpsm-XyZ789"));
     const QString unrelated = dir.filePath(QStringLiteral(".ntp.conf.keep-me"));
     for (const QString& name : {stale, recent, unrelated})
         QVERIFY(writeFile(name, "half written"));

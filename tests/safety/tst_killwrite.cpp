@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -84,6 +85,14 @@ QStringList leftovers(const QDir& dir)
         dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     names.removeAll(QStringLiteral("ntp.conf"));
     return names;
+}
+
+// The name a write gives its new file beside ntp.conf until it is renamed.
+bool isTemporaryName(const QString& name)
+{
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+        QStringLiteral("\\.ntp\\.conf\\.ntpsm-[A-Za-z0-9]{6}")));
+    return pattern.match(name).hasMatch();
 }
 
 } // namespace
@@ -172,9 +181,12 @@ void TestKillWrite::killedWriteLeavesOldOrNewContent()
                                             .arg(round)
                                             .arg(content.size())));
         isA ? ++asA : ++asB;
-        // Each killed write may leave its unfinished new file, no more.
+        // Each killed write may leave its unfinished new file, no more, and
+        // only under the program's own temporary name.
         const QStringList left = leftovers(dir);
         QVERIFY2(left.size() <= round, qPrintable(left.join(QLatin1Char(' '))));
+        for (const QString& name : left)
+            QVERIFY2(isTemporaryName(name), qPrintable(name));
     }
     const QStringList left = leftovers(dir);
     qInfo("%d kills: the file held the first content %d times and the second %d times; "
