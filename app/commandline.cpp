@@ -1,9 +1,9 @@
-#include "commandline.h"
+#include "app/commandline.h"
 
 #include <QCommandLineParser>
 
+#include "config/version.h"
 #include "host/hostpath.h"
-#include "version.h"
 
 namespace
 {

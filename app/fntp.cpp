@@ -1,4 +1,4 @@
-#include "fntp.h"
+#include "app/fntp.h"
 #include "ui_fmain.h"
 
 #include <QCloseEvent>
@@ -7,25 +7,25 @@
 #include <QSettings>
 #include <QUrl>
 
-#include "checkpanel.h"
-#include "configdocument.h"
-#include "configreview.h"
-#include "daemonstatus.h"
-#include "daemonstatuswindow.h"
-#include "desktopopener.h"
-#include "fbroadcast.h"
-#include "foptaccess.h"
-#include "fopthwclock.h"
-#include "foptmessage.h"
-#include "foptother.h"
-#include "foptstats.h"
-#include "foptsync.h"
-#include "listitemwidget.h"
-#include "ntpsettings.h"
-#include "processrunner.h"
-#include "servicecommand.h"
-#include "servicecontrol.h"
-#include "wisphelpmenu.h"
+#include "app/review/checkpanel.h"
+#include "app/review/configreview.h"
+#include "app/service/desktopopener.h"
+#include "app/service/servicecommand.h"
+#include "app/service/servicecontrol.h"
+#include "app/status/daemonnotice.h"
+#include "app/status/daemonstatuswindow.h"
+#include "config/configdocument.h"
+#include "config/ntpsettings.h"
+#include "host/processrunner.h"
+#include "pages/fbroadcast.h"
+#include "pages/foptaccess.h"
+#include "pages/fopthwclock.h"
+#include "pages/foptmessage.h"
+#include "pages/foptother.h"
+#include "pages/foptstats.h"
+#include "pages/foptsync.h"
+#include "pages/listitemwidget.h"
+#include "wispintegration/wisphelpmenu.h"
 
 struct FNTP::PageFactory {
     std::function<ModifiableWidget*(QWidget*)> create;

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "commandline.h"
-#include "qtsingleapplication.h"
-#include "startup.h"
+#include "app/commandline.h"
+#include "app/startup.h"
+#include "qtsingleapplication/qtsingleapplication.h"
 
 namespace
 {

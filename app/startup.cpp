@@ -1,13 +1,21 @@
-#include "startup.h"
+#include "app/startup.h"
 
 #include <QIcon>
 #include <QMessageBox>
 
-#include "daemonstatus.h"
-#include "fntp.h"
-#include "qtsingleapplication.h"
-#include "version.h"
-#include "wispintegration.h"
+#include "app/fntp.h"
+#include "config/configdocument.h"
+#include "config/version.h"
+#include "daemon/daemonsetup.h"
+#include "qtsingleapplication/qtsingleapplication.h"
+#include "wispintegration/wispintegration.h"
+
+void applyDaemonSetup(const QString& commandLineFile)
+{
+    const DaemonSetup setup = detectDaemonSetup();
+    setCurrentDaemon(setup);
+    ConfigDocument::instance().setPath(configFileToEdit(setup, commandLineFile));
+}
 
 int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId, const QString& configFile)
 {

@@ -6,6 +6,10 @@
 
 class QtSingleApplication;
 
+// Detects the installed daemon, makes it the current one and points the
+// configuration document at the file to edit (`commandLineFile` when given).
+void applyDaemonSetup(const QString& commandLineFile);
+
 // The program's start-up after the application object exists: hands over to
 // a running instance, refuses anybody but root (by real user id), finds the
 // installed daemon and the file to edit (`configFile` when given), then runs

@@ -6,8 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "config.h"
-#include "ntpsettings.h"
+#include "config/config.h"
+#include "config/ntpsettings.h"
 
 namespace
 {

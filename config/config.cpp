@@ -1,4 +1,4 @@
-#include "config.h"
+#include "config/config.h"
 
 #include "host/host.h"
 #include "host/hostpath.h"

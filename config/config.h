@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <QVector>
 
-#include "filefingerprint.h"
+#include "config/filefingerprint.h"
 
 struct FileContent;
 

@@ -1,10 +1,10 @@
-#include "configbackups.h"
+#include "config/configbackups.h"
 
-#include "config.h"
-#include "filefingerprint.h"
+#include "config/config.h"
+#include "config/filefingerprint.h"
+#include "daemon/ntpconfpath.h"
 #include "host/host.h"
 #include "host/hostpath.h"
-#include "ntpconfpath.h"
 
 #include <QSet>
 

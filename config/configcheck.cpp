@@ -1,6 +1,6 @@
-#include "configcheck.h"
+#include "config/configcheck.h"
 
-#include "config.h"
+#include "config/config.h"
 #include "host/host.h"
 #include "host/hostpath.h"
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QVector>
 
-#include "daemonsetup.h"
+#include "daemon/daemonsetup.h"
 
 struct ConfigLine;
 

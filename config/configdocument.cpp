@@ -1,10 +1,10 @@
-#include "configdocument.h"
+#include "config/configdocument.h"
 
-#include "config.h"
-#include "configbackups.h"
+#include "config/config.h"
+#include "config/configbackups.h"
+#include "daemon/ntpconfpath.h"
 #include "host/host.h"
 #include "host/hostpath.h"
-#include "ntpconfpath.h"
 
 #include <cerrno>
 

@@ -6,8 +6,8 @@
 
 #include <functional>
 
-#include "filefingerprint.h"
-#include "ntpsettings.h"
+#include "config/filefingerprint.h"
+#include "config/ntpsettings.h"
 
 // The configuration file being edited and everything the program knows of
 // it: which file it is, what it looked like at the last read, the record

@@ -1,6 +1,6 @@
-#include "filefingerprint.h"
+#include "config/filefingerprint.h"
 
-#include "config.h"
+#include "config/config.h"
 #include "host/host.h"
 
 #include <QCryptographicHash>

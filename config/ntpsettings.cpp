@@ -1,7 +1,7 @@
-#include "ntpsettings.h"
+#include "config/ntpsettings.h"
 
-#include "config.h"
-#include "recordlines.h"
+#include "config/config.h"
+#include "config/recordlines.h"
 
 #include <algorithm>
 

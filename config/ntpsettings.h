@@ -8,7 +8,7 @@
 #include <QVector>
 #include <array>
 
-#include "filefingerprint.h"
+#include "config/filefingerprint.h"
 
 class Config;
 struct ConfigLine;

@@ -58,11 +58,11 @@
 //   line are written after it: read again, that line is a blank line like any
 //   other, and the lines before it would move behind it on the next save.
 
-#include "config.h"
+#include "config/config.h"
+#include "config/ntpsettings.h"
+#include "config/recordlines.h"
 #include "host/host.h"
 #include "host/hostpath.h"
-#include "ntpsettings.h"
-#include "recordlines.h"
 
 #include <QCryptographicHash>
 #include <QHash>

@@ -1,6 +1,6 @@
-#include "recordlines.h"
+#include "config/recordlines.h"
 
-#include "config.h"
+#include "config/config.h"
 
 namespace
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ntpsettings.h"
+#include "config/ntpsettings.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "referenceclocks.h"
+#include "config/referenceclocks.h"
 
 #include <QHash>
 #include <QSet>

@@ -7,7 +7,7 @@
 #include <QVector>
 #include <array>
 
-#include "ntpsettings.h"
+#include "config/ntpsettings.h"
 
 // The rules of reference clocks that need no window: their addresses, the
 // names NTPsec gives their drivers, how a record's server, fudge and refclock

@@ -1,4 +1,4 @@
-#include "unifieddiff.h"
+#include "config/unifieddiff.h"
 
 #include <dtl/dtl.hpp>
 

@@ -14,9 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "config.h"
-#include "ntpsettings.h"
-#include "recordlines.h"
+#include "config/config.h"
+#include "config/ntpsettings.h"
+#include "config/recordlines.h"
 
 namespace
 {

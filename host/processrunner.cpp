@@ -1,4 +1,4 @@
-#include "processrunner.h"
+#include "host/processrunner.h"
 
 #include <QPointer>
 #include <QTimer>

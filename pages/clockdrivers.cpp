@@ -1,4 +1,4 @@
-#include "clockdrivers.h"
+#include "pages/clockdrivers.h"
 
 ClockDrivers::ClockDrivers() : QObject(nullptr)
 {

@@ -1,4 +1,4 @@
-#include "fbroadcast.h"
+#include "pages/fbroadcast.h"
 #include "ui_fbroadcast.h"
 
 #include <QButtonGroup>
@@ -6,10 +6,10 @@
 #include <QMessageBox>
 #include <QSpinBox>
 
-#include "fbroadcast_add.h"
-#include "loadedrow.h"
-#include "treecolumns.h"
-#include "wisphostaddress.h"
+#include "pages/fbroadcast_add.h"
+#include "pages/loadedrow.h"
+#include "pages/treecolumns.h"
+#include "wispuinet/wisphostaddress.h"
 
 namespace
 {

@@ -3,8 +3,8 @@
 #include <QList>
 #include <QPair>
 
-#include "listpage.h"
-#include "ntpsettings.h"
+#include "config/ntpsettings.h"
+#include "pages/listpage.h"
 
 class QButtonGroup;
 class QTreeWidgetItem;

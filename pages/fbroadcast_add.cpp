@@ -1,4 +1,4 @@
-#include "fbroadcast_add.h"
+#include "pages/fbroadcast_add.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -9,7 +9,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "wisphostaddress.h"
+#include "wispuinet/wisphostaddress.h"
 
 namespace
 {

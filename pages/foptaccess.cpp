@@ -1,4 +1,4 @@
-#include "foptaccess.h"
+#include "pages/foptaccess.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -8,11 +8,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "foptaccess_add.h"
-#include "foptaccess_addany.h"
-#include "loadedrow.h"
-#include "treecolumns.h"
-#include "wisphostaddress.h"
+#include "pages/foptaccess_add.h"
+#include "pages/foptaccess_addany.h"
+#include "pages/loadedrow.h"
+#include "pages/treecolumns.h"
+#include "wispuinet/wisphostaddress.h"
 
 namespace
 {

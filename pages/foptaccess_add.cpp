@@ -1,4 +1,4 @@
-#include "foptaccess_add.h"
+#include "pages/foptaccess_add.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -15,7 +15,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "wisphostaddress.h"
+#include "wispuinet/wisphostaddress.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "foptaccess_addany.h"
+#include "pages/foptaccess_addany.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -12,7 +12,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "ntpsettings.h"
+#include "config/ntpsettings.h"
 
 namespace
 {

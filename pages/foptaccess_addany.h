@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foptaccess_add.h"
+#include "pages/foptaccess_add.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "fopthwclock.h"
+#include "pages/fopthwclock.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,13 +11,13 @@
 #include <QVBoxLayout>
 #include <array>
 
-#include "clockdrivers.h"
-#include "daemonsetup.h"
-#include "fopthwclock_add.h"
-#include "loadedrow.h"
-#include "ntpsettings.h"
-#include "referenceclocks.h"
-#include "treecolumns.h"
+#include "config/ntpsettings.h"
+#include "config/referenceclocks.h"
+#include "daemon/daemonsetup.h"
+#include "pages/clockdrivers.h"
+#include "pages/fopthwclock_add.h"
+#include "pages/loadedrow.h"
+#include "pages/treecolumns.h"
 
 namespace
 {

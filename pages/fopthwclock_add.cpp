@@ -1,4 +1,4 @@
-#include "fopthwclock_add.h"
+#include "pages/fopthwclock_add.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include "clockdrivers.h"
+#include "pages/clockdrivers.h"
 
 namespace
 {

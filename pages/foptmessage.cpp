@@ -1,12 +1,12 @@
-#include "foptmessage.h"
+#include "pages/foptmessage.h"
 
 #include <QCheckBox>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "foptmessage_settings.h"
-#include "ntpsettings.h"
+#include "config/ntpsettings.h"
+#include "pages/foptmessage_settings.h"
 
 namespace
 {

@@ -2,8 +2,8 @@
 
 #include <QMetaType>
 
-#include "foptmessage_settings.h"
-#include "modifiablewidget.h"
+#include "pages/foptmessage_settings.h"
+#include "pages/modifiablewidget.h"
 
 class QTabWidget;
 

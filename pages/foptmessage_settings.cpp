@@ -1,4 +1,4 @@
-#include "foptmessage_settings.h"
+#include "pages/foptmessage_settings.h"
 
 #include <QCheckBox>
 #include <QVBoxLayout>

@@ -1,4 +1,4 @@
-#include "foptother.h"
+#include "pages/foptother.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -10,7 +10,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "ntpsettings.h"
+#include "config/ntpsettings.h"
 
 namespace
 {

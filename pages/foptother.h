@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "modifiablewidget.h"
+#include "pages/modifiablewidget.h"
 
 class QLineEdit;
 class QSpinBox;

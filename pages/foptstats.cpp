@@ -1,4 +1,4 @@
-#include "foptstats.h"
+#include "pages/foptstats.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,8 +12,8 @@
 #include <QTabWidget>
 #include <QToolButton>
 
-#include "foptstats_stat.h"
 #include "host/host.h"
+#include "pages/foptstats_stat.h"
 
 namespace
 {

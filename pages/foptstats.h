@@ -4,9 +4,9 @@
 #include <QMetaType>
 #include <functional>
 
-#include "foptstats_stat.h"
-#include "modifiablewidget.h"
-#include "ntpsettings.h"
+#include "config/ntpsettings.h"
+#include "pages/foptstats_stat.h"
+#include "pages/modifiablewidget.h"
 
 class QLineEdit;
 class QTabWidget;

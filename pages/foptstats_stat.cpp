@@ -1,4 +1,4 @@
-#include "foptstats_stat.h"
+#include "pages/foptstats_stat.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,8 +11,8 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "foptstats.h"
 #include "host/host.h"
+#include "pages/foptstats.h"
 
 namespace
 {

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "ntpsettings.h"
+#include "config/ntpsettings.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "foptsync.h"
+#include "pages/foptsync.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,12 +9,12 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "daemonsetup.h"
-#include "foptsync_add.h"
-#include "listpage.h"
-#include "loadedrow.h"
-#include "ntpsettings.h"
-#include "treecolumns.h"
+#include "config/ntpsettings.h"
+#include "daemon/daemonsetup.h"
+#include "pages/foptsync_add.h"
+#include "pages/listpage.h"
+#include "pages/loadedrow.h"
+#include "pages/treecolumns.h"
 
 namespace
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "listpage.h"
+#include "pages/listpage.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;

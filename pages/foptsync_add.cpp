@@ -1,4 +1,4 @@
-#include "foptsync_add.h"
+#include "pages/foptsync_add.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +13,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "daemonsetup.h"
+#include "daemon/daemonsetup.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "listitemwidget.h"
+#include "pages/listitemwidget.h"
 
 #include <QIcon>
 #include <QStackedWidget>

@@ -1,4 +1,4 @@
-#include "listpage.h"
+#include "pages/listpage.h"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "modifiablewidget.h"
+#include "pages/modifiablewidget.h"
 
 class QEvent;
 class QPoint;

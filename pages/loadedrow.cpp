@@ -1,4 +1,4 @@
-#include "loadedrow.h"
+#include "pages/loadedrow.h"
 
 LoadedRow::LoadedRow(int columns)
 {

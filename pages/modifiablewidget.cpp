@@ -1,7 +1,7 @@
-#include "modifiablewidget.h"
+#include "pages/modifiablewidget.h"
 
-#include "configdocument.h"
-#include "ntpsettings.h"
+#include "config/configdocument.h"
+#include "config/ntpsettings.h"
 
 ModifiableWidget::ModifiableWidget(QWidget* parent) : QWidget(parent) {}
 

@@ -1,4 +1,4 @@
-#include "treecolumns.h"
+#include "pages/treecolumns.h"
 
 #include <QEvent>
 #include <QTreeWidget>

@@ -1,4 +1,4 @@
-#include "qtsingleapplication.h"
+#include "qtsingleapplication/qtsingleapplication.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>

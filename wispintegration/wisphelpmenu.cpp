@@ -1,9 +1,9 @@
-#include "wisphelpmenu.h"
+#include "wispintegration/wisphelpmenu.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
-#include "wispintegration.h"
+#include "wispintegration/wispintegration.h"
 
 WispHelpMenu::WispHelpMenu(QWidget* parent) : QMenu(parent)
 {

@@ -1,4 +1,4 @@
-#include "wispintegration.h"
+#include "wispintegration/wispintegration.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "wisphostaddress.h"
+#include "wispuinet/wisphostaddress.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>

@@ -13,8 +13,8 @@
 
 #include "startup_report.h"
 
-#include "fntp.h"
-#include "ntpconfpath.h"
+#include "app/fntp.h"
+#include "daemon/ntpconfpath.h"
 
 namespace
 {

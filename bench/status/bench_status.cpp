@@ -26,11 +26,11 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "daemonstatuswindow.h"
-#include "fntp.h"
-#include "ntpconfpath.h"
-#include "ntpstats.h"
-#include "servicecontrol.h"
+#include "app/fntp.h"
+#include "app/service/servicecontrol.h"
+#include "app/status/daemonstatuswindow.h"
+#include "daemon/ntpconfpath.h"
+#include "daemon/ntpstats.h"
 
 namespace
 {

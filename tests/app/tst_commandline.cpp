@@ -6,8 +6,8 @@
 
 #include <unistd.h>
 
-#include "commandline.h"
-#include "version.h"
+#include "app/commandline.h"
+#include "config/version.h"
 
 namespace
 {

@@ -11,18 +11,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "configdocument.h"
-#include "daemonsetup.h"
-#include "daemonstatus.h"
-#include "desktopopener.h"
-#include "fakesystem.h"
-#include "fntp.h"
-#include "ntpconfpath.h"
-#include "processrunner.h"
-#include "qtsingleapplication.h"
-#include "servicecontrol.h"
-#include "startup.h"
-#include "testhelpers.h"
+#include "app/fntp.h"
+#include "app/service/desktopopener.h"
+#include "app/service/servicecontrol.h"
+#include "app/startup.h"
+#include "app/status/daemonnotice.h"
+#include "config/configdocument.h"
+#include "daemon/daemonsetup.h"
+#include "daemon/ntpconfpath.h"
+#include "host/processrunner.h"
+#include "qtsingleapplication/qtsingleapplication.h"
+#include "tests/common/fakesystem.h"
+#include "tests/common/testhelpers.h"
 
 using namespace TestHelpers;
 

@@ -13,12 +13,12 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
-#include "fntp.h"
-#include "foptaccess.h"
-#include "foptsync.h"
-#include "listitemwidget.h"
-#include "modifiablewidget.h"
-#include "testhelpers.h"
+#include "app/fntp.h"
+#include "pages/foptaccess.h"
+#include "pages/foptsync.h"
+#include "pages/listitemwidget.h"
+#include "pages/modifiablewidget.h"
+#include "tests/common/testhelpers.h"
 
 using namespace TestHelpers;
 

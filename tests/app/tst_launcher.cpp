@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "testhelpers.h"
+#include "tests/common/testhelpers.h"
 
 #if !defined(NTPSM_LAUNCHER_FILE) || !defined(NTPSM_PROGRAM_PATH)
 #error "packaging/CMakeLists.txt passes the configured launcher's path to this test"

@@ -4,14 +4,14 @@
 #include <QTest>
 #include <QTimer>
 
-#include "configdocument.h"
-#include "fakesystem.h"
-#include "fntp.h"
-#include "qtsingleapplication.h"
-#include "startup.h"
-#include "testhelpers.h"
-#include "wisphelpmenu.h"
-#include "wispintegration.h"
+#include "app/fntp.h"
+#include "app/startup.h"
+#include "config/configdocument.h"
+#include "qtsingleapplication/qtsingleapplication.h"
+#include "tests/common/fakesystem.h"
+#include "tests/common/testhelpers.h"
+#include "wispintegration/wisphelpmenu.h"
+#include "wispintegration/wispintegration.h"
 
 using namespace TestHelpers;
 

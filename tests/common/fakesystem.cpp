@@ -1,11 +1,11 @@
-#include "fakesystem.h"
+#include "tests/common/fakesystem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include "ntpconfpath.h"
-#include "testfiles.h"
+#include "daemon/ntpconfpath.h"
+#include "tests/common/testfiles.h"
 
 FakeSystem::FakeSystem()
 {

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include "daemonsetup.h"
+#include "daemon/daemonsetup.h"
 #include "host/processrunner.h"
 
 // A whole fake machine in a temporary folder: every system path of the

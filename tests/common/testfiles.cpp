@@ -1,8 +1,8 @@
-#include "testfiles.h"
+#include "tests/common/testfiles.h"
 
 #include <QFile>
 
-#include "ntpconfpath.h"
+#include "daemon/ntpconfpath.h"
 
 namespace TestHelpers
 {
@@ -79,7 +79,7 @@ void ConfFile::write(const QByteArray& content) const
 
 QString ntpqFixturePath(const char* name)
 {
-    return qEnvironmentVariable("NTPSM_SOURCE_DIR") + QStringLiteral("/tests/config/data/ntpq/") +
+    return qEnvironmentVariable("NTPSM_SOURCE_DIR") + QStringLiteral("/tests/daemon/data/ntpq/") +
            QLatin1String(name);
 }
 

@@ -47,7 +47,7 @@ private:
     QTemporaryDir m_backupRoot;
 };
 
-// A file of tests/config/data/ntpq: output captured from the daemons. Found
+// A file of tests/daemon/data/ntpq: output captured from the daemons. Found
 // through NTPSM_SOURCE_DIR, which CTest sets.
 QString ntpqFixturePath(const char* name);
 

@@ -1,4 +1,4 @@
-#include "testhelpers.h"
+#include "tests/common/testhelpers.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "testfiles.h"
+#include "tests/common/testfiles.h"
 
 class QLineEdit;
 class QTreeWidget;

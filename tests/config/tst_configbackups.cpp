@@ -3,11 +3,11 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-#include "configbackups.h"
-#include "configdocument.h"
-#include "ntpconfpath.h"
-#include "testfiles.h"
-#include "unifieddiff.h"
+#include "config/configbackups.h"
+#include "config/configdocument.h"
+#include "config/unifieddiff.h"
+#include "daemon/ntpconfpath.h"
+#include "tests/common/testfiles.h"
 
 using namespace TestHelpers;
 

@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "configcheck.h"
-#include "testfiles.h"
+#include "config/configcheck.h"
+#include "tests/common/testfiles.h"
 
 using namespace TestHelpers;
 

@@ -6,12 +6,12 @@
 #include <QFileInfo>
 #include <QTest>
 
-#include "config.h"
-#include "configbackups.h"
-#include "configdocument.h"
-#include "daemonnotices.h"
-#include "ntpsettings.h"
-#include "testfiles.h"
+#include "config/config.h"
+#include "config/configbackups.h"
+#include "config/configdocument.h"
+#include "config/ntpsettings.h"
+#include "daemon/daemonnotices.h"
+#include "tests/common/testfiles.h"
 
 using namespace TestHelpers;
 

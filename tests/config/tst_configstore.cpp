@@ -10,10 +10,10 @@
 
 #include <unistd.h>
 
-#include "config.h"
-#include "filefingerprint.h"
-#include "ntpsettings.h"
-#include "testfiles.h"
+#include "config/config.h"
+#include "config/filefingerprint.h"
+#include "config/ntpsettings.h"
+#include "tests/common/testfiles.h"
 
 using TestHelpers::readFile;
 

@@ -4,9 +4,9 @@
 
 #include <QtTest>
 
-#include "config.h"
-#include "ntpsettings.h"
-#include "testfiles.h"
+#include "config/config.h"
+#include "config/ntpsettings.h"
+#include "tests/common/testfiles.h"
 
 using TestHelpers::ConfFile;
 using TestHelpers::linesOf;

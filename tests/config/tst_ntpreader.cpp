@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "config.h"
-#include "ntpsettings.h"
+#include "config/config.h"
+#include "config/ntpsettings.h"
 
 Q_DECLARE_METATYPE(NtpSettings)
 

@@ -8,10 +8,10 @@
 #include <QtTest>
 #include <functional>
 
-#include "config.h"
-#include "ntpsettings.h"
-#include "recordlines.h"
-#include "testfiles.h"
+#include "config/config.h"
+#include "config/ntpsettings.h"
+#include "config/recordlines.h"
+#include "tests/common/testfiles.h"
 
 using TestHelpers::readFile;
 using TestHelpers::writeFile;

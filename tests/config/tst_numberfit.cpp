@@ -3,9 +3,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "config.h"
-#include "ntpsettings.h"
-#include "testfiles.h"
+#include "config/config.h"
+#include "config/ntpsettings.h"
+#include "tests/common/testfiles.h"
 
 using namespace TestHelpers;
 

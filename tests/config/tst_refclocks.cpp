@@ -5,9 +5,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "config.h"
-#include "ntpsettings.h"
-#include "referenceclocks.h"
+#include "config/config.h"
+#include "config/ntpsettings.h"
+#include "config/referenceclocks.h"
 
 namespace
 {

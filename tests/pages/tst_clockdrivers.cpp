@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "clockdrivers.h"
+#include "pages/clockdrivers.h"
 
 class TestClockDrivers : public QObject
 {

@@ -10,10 +10,10 @@
 #include <QtTest>
 #include <functional>
 
-#include "fbroadcast.h"
-#include "fbroadcast_add.h"
-#include "testhelpers.h"
-#include "wisphostaddress.h"
+#include "pages/fbroadcast.h"
+#include "pages/fbroadcast_add.h"
+#include "tests/common/testhelpers.h"
+#include "wispuinet/wisphostaddress.h"
 
 using namespace TestHelpers;
 

@@ -11,10 +11,10 @@
 #include <QtTest>
 #include <functional>
 
-#include "foptaccess.h"
-#include "foptaccess_add.h"
-#include "testhelpers.h"
-#include "wisphostaddress.h"
+#include "pages/foptaccess.h"
+#include "pages/foptaccess_add.h"
+#include "tests/common/testhelpers.h"
+#include "wispuinet/wisphostaddress.h"
 
 using namespace TestHelpers;
 

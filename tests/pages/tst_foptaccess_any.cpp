@@ -13,9 +13,9 @@
 #include <QtTest>
 #include <functional>
 
-#include "foptaccess.h"
-#include "foptaccess_addany.h"
-#include "testhelpers.h"
+#include "pages/foptaccess.h"
+#include "pages/foptaccess_addany.h"
+#include "tests/common/testhelpers.h"
 
 using TestHelpers::ConfFile;
 using TestHelpers::linesOf;

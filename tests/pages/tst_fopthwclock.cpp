@@ -8,9 +8,9 @@
 #include <QTreeWidget>
 #include <functional>
 
-#include "fopthwclock.h"
-#include "fopthwclock_add.h"
-#include "testhelpers.h"
+#include "pages/fopthwclock.h"
+#include "pages/fopthwclock_add.h"
+#include "tests/common/testhelpers.h"
 
 using TestHelpers::BoxSeen;
 using TestHelpers::ConfFile;

@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include "fopthwclock_add.h"
-#include "testhelpers.h"
+#include "pages/fopthwclock_add.h"
+#include "tests/common/testhelpers.h"
 
 using TestHelpers::BoxSeen;
 

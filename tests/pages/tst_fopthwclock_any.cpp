@@ -13,12 +13,12 @@
 #include <QSpinBox>
 #include <QTreeWidget>
 
-#include "daemonsetup.h"
-#include "fopthwclock.h"
-#include "fopthwclock_add.h"
-#include "foptsync.h"
-#include "foptsync_add.h"
-#include "testhelpers.h"
+#include "daemon/daemonsetup.h"
+#include "pages/fopthwclock.h"
+#include "pages/fopthwclock_add.h"
+#include "pages/foptsync.h"
+#include "pages/foptsync_add.h"
+#include "tests/common/testhelpers.h"
 
 using TestHelpers::ConfFile;
 using TestHelpers::linesOf;

@@ -3,9 +3,9 @@
 #include <QTabWidget>
 #include <QtTest>
 
-#include "foptmessage.h"
-#include "foptmessage_settings.h"
-#include "testhelpers.h"
+#include "pages/foptmessage.h"
+#include "pages/foptmessage_settings.h"
+#include "tests/common/testhelpers.h"
 
 using TestHelpers::ConfFile;
 using TestHelpers::linesOf;

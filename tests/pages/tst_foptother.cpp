@@ -4,8 +4,8 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "foptother.h"
-#include "testhelpers.h"
+#include "pages/foptother.h"
+#include "tests/common/testhelpers.h"
 
 using TestHelpers::ConfFile;
 using TestHelpers::linesOf;

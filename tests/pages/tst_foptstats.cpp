@@ -12,9 +12,9 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "foptstats.h"
-#include "foptstats_stat.h"
-#include "testhelpers.h"
+#include "pages/foptstats.h"
+#include "pages/foptstats_stat.h"
+#include "tests/common/testhelpers.h"
 
 using TestHelpers::ConfFile;
 using TestHelpers::linesOf;

@@ -6,10 +6,10 @@
 #include <QComboBox>
 #include <QtTest>
 
-#include "foptstats.h"
-#include "foptstats_stat.h"
-#include "foptsync.h"
-#include "testhelpers.h"
+#include "pages/foptstats.h"
+#include "pages/foptstats_stat.h"
+#include "pages/foptsync.h"
+#include "tests/common/testhelpers.h"
 
 using TestHelpers::ConfFile;
 using TestHelpers::linesOf;

@@ -9,10 +9,10 @@
 #include <QtTest>
 #include <memory>
 
-#include "foptsync.h"
-#include "foptsync_add.h"
-#include "ntpsettings.h"
-#include "testhelpers.h"
+#include "config/ntpsettings.h"
+#include "pages/foptsync.h"
+#include "pages/foptsync_add.h"
+#include "tests/common/testhelpers.h"
 
 using TestHelpers::ConfFile;
 using TestHelpers::linesOf;

@@ -9,10 +9,10 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include "daemonsetup.h"
-#include "foptsync.h"
-#include "foptsync_add.h"
-#include "testhelpers.h"
+#include "daemon/daemonsetup.h"
+#include "pages/foptsync.h"
+#include "pages/foptsync_add.h"
+#include "tests/common/testhelpers.h"
 
 using TestHelpers::ConfFile;
 using TestHelpers::linesOf;

@@ -6,11 +6,11 @@
 #include <QtTest>
 #include <memory>
 
-#include "fbroadcast.h"
-#include "foptaccess.h"
-#include "fopthwclock.h"
-#include "foptsync.h"
-#include "testhelpers.h"
+#include "pages/fbroadcast.h"
+#include "pages/foptaccess.h"
+#include "pages/fopthwclock.h"
+#include "pages/foptsync.h"
+#include "tests/common/testhelpers.h"
 
 using namespace TestHelpers;
 

@@ -7,10 +7,10 @@
 #include <QtTest>
 #include <memory>
 
-#include "foptaccess.h"
-#include "foptsync.h"
-#include "loadedrow.h"
-#include "testhelpers.h"
+#include "pages/foptaccess.h"
+#include "pages/foptsync.h"
+#include "pages/loadedrow.h"
+#include "tests/common/testhelpers.h"
 
 using namespace TestHelpers;
 

@@ -4,7 +4,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "treecolumns.h"
+#include "pages/treecolumns.h"
 
 class TestTreeColumns : public QObject
 {

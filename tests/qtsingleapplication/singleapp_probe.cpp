@@ -4,7 +4,7 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include "qtsingleapplication.h"
+#include "qtsingleapplication/qtsingleapplication.h"
 
 int main(int argc, char** argv)
 {

@@ -7,8 +7,8 @@
 #include <QProcess>
 #include <QTest>
 
-#include "configcheck.h"
-#include "testhelpers.h"
+#include "config/configcheck.h"
+#include "tests/common/testhelpers.h"
 
 using namespace TestHelpers;
 

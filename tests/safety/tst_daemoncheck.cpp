@@ -32,19 +32,19 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "daemonsetup.h"
-#include "fntp.h"
-#include "foptaccess.h"
-#include "foptaccess_addany.h"
-#include "fopthwclock.h"
-#include "foptmessage.h"
-#include "foptmessage_settings.h"
-#include "foptother.h"
-#include "foptstats.h"
-#include "foptsync.h"
-#include "foptsync_add.h"
-#include "modifiablewidget.h"
-#include "testhelpers.h"
+#include "app/fntp.h"
+#include "daemon/daemonsetup.h"
+#include "pages/foptaccess.h"
+#include "pages/foptaccess_addany.h"
+#include "pages/fopthwclock.h"
+#include "pages/foptmessage.h"
+#include "pages/foptmessage_settings.h"
+#include "pages/foptother.h"
+#include "pages/foptstats.h"
+#include "pages/foptsync.h"
+#include "pages/foptsync_add.h"
+#include "pages/modifiablewidget.h"
+#include "tests/common/testhelpers.h"
 
 using namespace TestHelpers;
 

@@ -17,9 +17,9 @@
 
 #include <cstdio>
 
-#include "config.h"
-#include "ntpsettings.h"
-#include "testfiles.h"
+#include "config/config.h"
+#include "config/ntpsettings.h"
+#include "tests/common/testfiles.h"
 
 using TestHelpers::readFile;
 using TestHelpers::writeFile;

@@ -19,9 +19,9 @@
 #include <sched.h>
 #include <unistd.h>
 
-#include "daemonstatuswindow.h"
-#include "fntp.h"
-#include "testhelpers.h"
+#include "app/fntp.h"
+#include "app/status/daemonstatuswindow.h"
+#include "tests/common/testhelpers.h"
 
 using namespace TestHelpers;
 using namespace QtCharts;

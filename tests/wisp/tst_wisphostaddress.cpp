@@ -3,9 +3,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "wisphelpmenu.h"
-#include "wisphostaddress.h"
-#include "wispintegration.h"
+#include "wispintegration/wisphelpmenu.h"
+#include "wispintegration/wispintegration.h"
+#include "wispuinet/wisphostaddress.h"
 
 class TestWisp : public QObject
 {

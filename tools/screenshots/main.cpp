@@ -25,8 +25,8 @@
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
 
-#include "fntp.h"
-#include "ntpconfpath.h"
+#include "app/fntp.h"
+#include "daemon/ntpconfpath.h"
 
 namespace
 {

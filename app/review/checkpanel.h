@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDockWidget>
+
+#include "config/configcheck.h"
+
+class FNTP;
+class ModifiableWidget;
+class QLabel;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The findings of the configuration check in a panel of the main window:
+// of the file as it is while no page is edited, and of what Apply would
+// write while one is. A double click shows the line in the review.
+class CheckPanel : public QDockWidget
+{
+    Q_OBJECT
+public:
+    explicit CheckPanel(FNTP* window);
+
+    // Runs the check again (soon, once, however often it is asked for).
+    void scheduleRefresh();
+    void refresh();
+    const QVector<CheckFinding>& findings() const { return m_findings; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void watchPage(ModifiableWidget* page);
+    void showLine(QTreeWidgetItem* item);
+
+    FNTP* m_window;
+    QLabel* m_subject;
+    QTreeWidget* m_list;
+    QVector<CheckFinding> m_findings;
+    bool m_ofApply = false;
+    bool m_refreshPending = false;
+    bool m_stale = true;
+};
+
+// Before Apply writes lines the installed daemon would reject: asks once
+// whether to write anyway (offering the review). True to go on.
+bool confirmRejectedLines(FNTP* window);

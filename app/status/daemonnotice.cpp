@@ -1,0 +1,108 @@
+#include "app/status/daemonnotice.h"
+
+#include <QBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QMainWindow>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+
+#include "config/configdocument.h"
+#include "daemon/daemonnotices.h"
+
+namespace
+{
+// How often the status bar looks whether the daemon runs.
+constexpr int runningCheckIntervalMs = 5000;
+
+class DaemonSummaryLabel : public QLabel
+{
+public:
+    explicit DaemonSummaryLabel(QWidget* parent) : QLabel(parent)
+    {
+        setObjectName(QStringLiteral("daemonSummary"));
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this] { refresh(); });
+        timer->start(runningCheckIntervalMs);
+        // Start-up has just looked for a running daemon: the first text says
+        // what it found instead of walking every process again.
+        showSetup(currentDaemon());
+    }
+
+    void refresh()
+    {
+        DaemonSetup setup = currentDaemon();
+        setup.running = findRunningNtpd(setup.flavour);
+        showSetup(setup);
+    }
+
+private:
+    void showSetup(const DaemonSetup& setup)
+    {
+        setText(daemonSummary(setup, ConfigDocument::instance().path()));
+    }
+};
+} // namespace
+
+DaemonNotice::DaemonNotice(QWidget* parent)
+    : QFrame(parent), m_icon(new QLabel(this)), m_text(new QLabel(this))
+{
+    setObjectName(QStringLiteral("daemonNotice"));
+    setFrameShape(QFrame::StyledPanel);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum); // the pages get the room
+    setAutoFillBackground(true);
+    QPalette tinted = palette();
+    tinted.setColor(QPalette::Window, QColor(255, 244, 206));
+    tinted.setColor(QPalette::WindowText, Qt::black);
+    setPalette(tinted);
+
+    m_icon->setAlignment(Qt::AlignTop);
+    m_text->setObjectName(QStringLiteral("daemonNoticeText"));
+    m_text->setWordWrap(true);
+    m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* hide = new QToolButton(this);
+    hide->setObjectName(QStringLiteral("bHideNotice"));
+    hide->setText(tr("Hide"));
+    hide->setAutoRaise(true);
+    connect(hide, &QToolButton::clicked, this, &QWidget::hide);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->addWidget(m_icon);
+    layout->addWidget(m_text, 1);
+    layout->addWidget(hide, 0, Qt::AlignTop);
+    refresh();
+}
+
+QString DaemonNotice::text() const
+{
+    return m_text->text();
+}
+
+void DaemonNotice::refresh()
+{
+    const ConfigDocument& document = ConfigDocument::instance();
+    const QStringList notices =
+        daemonNotices(currentDaemon(), document.path(), document.lastReadError());
+    m_text->setText(notices.join(QStringLiteral("\n")));
+    // The icon is loaded only for a notice that is shown, which most
+    // start-ups have none of.
+    if (!notices.isEmpty() && m_icon->pixmap(Qt::ReturnByValue).isNull()) {
+        const int size = style()->pixelMetric(QStyle::PM_SmallIconSize);
+        m_icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
+    }
+    setVisible(!notices.isEmpty());
+}
+
+void addDaemonStatus(QMainWindow* window, QBoxLayout* aboveThePages)
+{
+    window->statusBar()->addPermanentWidget(new DaemonSummaryLabel(window));
+    auto* notice = new DaemonNotice(window);
+    aboveThePages->insertWidget(0, notice);
+    // A write that succeeds ends a read error the notice may show.
+    QObject::connect(&ConfigDocument::instance(), &ConfigDocument::saved, notice,
+                     &DaemonNotice::refresh);
+}

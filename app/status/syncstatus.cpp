@@ -1,0 +1,199 @@
+#include "app/status/syncstatus.h"
+
+#include <QCoreApplication>
+#include <QWidget>
+
+#include "host/host.h"
+#include "host/processrunner.h"
+
+namespace
+{
+const int queryLimitMs = 6000;
+
+QString signedMs(double milliseconds)
+{
+    return (milliseconds >= 0 ? QStringLiteral("+") : QString()) +
+           QString::number(milliseconds, 'f', 2);
+}
+} // namespace
+
+QString syncSummary(const DaemonSnapshot& snapshot)
+{
+    const auto tr = [](const char* text) {
+        return QCoreApplication::translate("FNTP", text);
+    };
+    switch (snapshot.state) {
+    case DaemonSnapshot::State::Unknown:
+        return QString();
+    case DaemonSnapshot::State::NtpqMissing:
+        return tr("Daemon status unknown: ntpq is not installed");
+    case DaemonSnapshot::State::NoAnswer:
+        return tr("Daemon not running");
+    case DaemonSnapshot::State::Answered:
+        break;
+    }
+    const PeerRow* peer = snapshot.peers.systemPeer();
+    if (!peer)
+        return tr("Not synchronised yet");
+    const double offset =
+        std::isnan(snapshot.system.offset) ? peer->offset : snapshot.system.offset;
+    return tr("Synchronised to %1 (stratum %2), offset %3 ms")
+        .arg(peer->remote)
+        .arg(peer->stratum)
+        .arg(std::isnan(offset) ? QStringLiteral("?") : signedMs(offset));
+}
+
+QStringList ntpqStatusArguments()
+{
+    return {QStringLiteral("-n"),    QStringLiteral("-w"), QStringLiteral("-c"),
+            QStringLiteral("peers"), QStringLiteral("-c"), QStringLiteral("rv")};
+}
+
+DaemonSnapshot snapshotFromParts(const QString& peers, const QString& variables)
+{
+    DaemonSnapshot snapshot;
+    snapshot.taken = QDateTime::currentDateTime();
+    snapshot.peers = parsePeers(peers);
+    snapshot.system = parseSystemVariables(variables);
+    snapshot.state = snapshot.peers.answered || snapshot.system.answered
+                         ? DaemonSnapshot::State::Answered
+                         : DaemonSnapshot::State::NoAnswer;
+    return snapshot;
+}
+
+DaemonSnapshot snapshotFromNtpq(const QString& output)
+{
+    // The variables begin with "associd=" on a line of its own.
+    int variablesAt = output.indexOf(QLatin1String("\nassocid="));
+    if (output.startsWith(QLatin1String("associd=")))
+        variablesAt = 0;
+    if (variablesAt < 0)
+        return snapshotFromParts(output, QString());
+    return snapshotFromParts(output.left(variablesAt), output.mid(variablesAt));
+}
+
+QStringList ntpqSessionArguments()
+{
+    return {QStringLiteral("-n"), QStringLiteral("-w")};
+}
+
+DaemonStatusPoller::DaemonStatusPoller(QWidget* window, int intervalMs)
+    : QObject(window), m_window(window)
+{
+    connect(&m_timer, &QTimer::timeout, this, &DaemonStatusPoller::tick);
+    m_timer.start(intervalMs);
+    m_limit.setSingleShot(true);
+    m_limit.setInterval(queryLimitMs);
+    connect(&m_limit, &QTimer::timeout, this, &DaemonStatusPoller::sessionTimedOut);
+}
+
+DaemonStatusPoller::~DaemonStatusPoller()
+{
+    delete m_session;
+    if (m_job)
+        m_job->cancel();
+}
+
+void DaemonStatusPoller::tick()
+{
+    if (m_window->isVisible())
+        pollNow();
+}
+
+void DaemonStatusPoller::pollNow()
+{
+    if (m_oneShot)
+        askOnce();
+    else if (!m_asking)
+        askSession();
+}
+
+void DaemonStatusPoller::askSession()
+{
+    if (!m_session) {
+        m_session = Host::current().startSession(QStringLiteral("ntpq"), ntpqSessionArguments());
+        connect(m_session, &ProcessSession::output, this, &DaemonStatusPoller::sessionOutput);
+        connect(m_session, &ProcessSession::ended, this, &DaemonStatusPoller::sessionEnded);
+        m_sessionAnswered = false;
+    }
+    m_asking = true;
+    m_output.clear();
+    m_limit.start();
+    m_session->write(ntpqSessionQuery());
+}
+
+void DaemonStatusPoller::sessionOutput(const QByteArray& chunk)
+{
+    if (!m_asking)
+        return;
+    m_output += chunk;
+    QByteArray peers;
+    QByteArray variables;
+    if (!splitNtpqSession(m_output, &peers, &variables))
+        return;
+    m_asking = false;
+    m_sessionAnswered = true;
+    m_limit.stop();
+    m_snapshot =
+        snapshotFromParts(QString::fromLocal8Bit(peers), QString::fromLocal8Bit(variables));
+    emit updated(m_snapshot);
+}
+
+void DaemonStatusPoller::sessionEnded(bool failedToStart)
+{
+    const bool wasAsking = m_asking;
+    dropSession();
+    if (wasAsking)
+        report(failedToStart ? DaemonSnapshot::State::NtpqMissing
+                             : DaemonSnapshot::State::NoAnswer);
+}
+
+void DaemonStatusPoller::sessionTimedOut()
+{
+    // Not even the version came back from a fresh session: this ntpq holds
+    // its output back when it does not write to a terminal.
+    m_oneShot = !m_sessionAnswered && m_output.isEmpty();
+    dropSession();
+    report(DaemonSnapshot::State::NoAnswer);
+}
+
+void DaemonStatusPoller::dropSession()
+{
+    m_asking = false;
+    m_limit.stop();
+    if (m_session) {
+        m_session->disconnect(this);
+        m_session->deleteLater();
+        m_session = nullptr;
+    }
+}
+
+void DaemonStatusPoller::report(DaemonSnapshot::State state)
+{
+    m_snapshot = DaemonSnapshot();
+    m_snapshot.state = state;
+    m_snapshot.taken = QDateTime::currentDateTime();
+    emit updated(m_snapshot);
+}
+
+void DaemonStatusPoller::askOnce()
+{
+    if (m_job)
+        return;
+    ProcessOptions options;
+    options.timeoutMs = queryLimitMs;
+    options.outputLimit = 256 * 1024;
+    m_job = Host::current().start(QStringLiteral("ntpq"), ntpqStatusArguments(), options);
+    connect(m_job, &ProcessJob::finished, this, &DaemonStatusPoller::answered);
+}
+
+void DaemonStatusPoller::answered(const ProcessResult& result)
+{
+    m_job = nullptr;
+    if (!result.finished && result.error == QProcess::FailedToStart) {
+        report(DaemonSnapshot::State::NtpqMissing);
+        return;
+    }
+    m_snapshot = snapshotFromNtpq(QString::fromLocal8Bit(result.standardOutput));
+    emit updated(m_snapshot);
+}

@@ -1,0 +1,293 @@
+// Review, backups and restore in the real window: the review shows the
+// bytes Apply then writes, a copy of the old file is kept before every write
+// (or Apply stops with the edits kept), and a kept copy comes back through
+// the same guard as Apply.
+#include <QAbstractButton>
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/fntp.h"
+#include "app/review/checkpanel.h"
+#include "app/review/configreview.h"
+#include "app/review/reviewdialog.h"
+#include "config/configbackups.h"
+#include "daemon/ntpconfpath.h"
+#include "pages/foptother.h"
+#include "pages/foptstats.h"
+#include "tests/common/testhelpers.h"
+
+using namespace TestHelpers;
+
+namespace
+{
+
+QAction* action(const FNTP& window, const char* name)
+{
+    return window.findChild<QAction*>(QLatin1String(name));
+}
+
+struct Window {
+    ConfFile conf{"# time sources\nserver 192.0.2.1 iburst\nlogfile /var/log/ntp-a\n"};
+    FNTP window;
+    FOptOther* page = openPage<FOptOther>(&window);
+    void editLogFile(const QString& value)
+    {
+        page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->setText(value);
+    }
+};
+
+// What a review dialog showed when it was opened.
+struct ReviewSeen {
+    QByteArray proposed;
+    QString diff;
+};
+void answerNextReview(ReviewSeen* seen)
+{
+    onNextModal([seen](QWidget* modal) {
+        auto* dialog = qobject_cast<ReviewDialog*>(modal);
+        QVERIFY(dialog);
+        seen->proposed = dialog->proposedBytes();
+        seen->diff = dialog->findChild<QPlainTextEdit*>(QStringLiteral("teDiff"))->toPlainText();
+        dialog->reject();
+    });
+}
+
+// The installed daemon is NTPsec while this object lives.
+struct NtpsecInstalled {
+    DaemonSetup old = currentDaemon();
+    NtpsecInstalled()
+    {
+        DaemonSetup ntpsec;
+        ntpsec.flavour = DaemonFlavour::Ntpsec;
+        ntpsec.version = QStringLiteral("1.2.2");
+        setCurrentDaemon(ntpsec);
+    }
+    ~NtpsecInstalled() { setCurrentDaemon(old); }
+};
+
+} // namespace
+
+class TestConfigReview : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void cleanup()
+    {
+        QCOMPARE(rejectOpenModals(), 0);
+        QVERIFY(noStrayWindows());
+    }
+
+    void reviewShowsWhatApplyWrites()
+    {
+        Window w;
+        QVERIFY(!action(w.window, "aReviewChanges")->isEnabled());
+        w.editLogFile(QStringLiteral("/var/log/ntp-b"));
+        QCOMPARE(w.window.editedPage(), w.page);
+        QVERIFY(action(w.window, "aReviewChanges")->isEnabled());
+        QVERIFY(!action(w.window, "aRestoreVersion")->isEnabled());
+        const QByteArray before = w.conf.read();
+
+        ReviewSeen seen;
+        answerNextReview(&seen);
+        action(w.window, "aReviewChanges")->trigger();
+        QVERIFY(seen.diff.contains(QStringLiteral("\n-logfile /var/log/ntp-a\n")));
+        QVERIFY(seen.diff.contains(QStringLiteral("\n+logfile /var/log/ntp-b\n")));
+        QCOMPARE(w.conf.read(), before); // nothing written
+        QCOMPARE(w.window.editedPage(), w.page);
+
+        action(w.window, "applyAction")->trigger();
+        QVERIFY(!w.window.editedPage());
+        QCOMPARE(w.conf.read(), seen.proposed);
+        // The old file was kept.
+        const QVector<ConfigBackup> backups = ConfigBackups::list(w.conf.path());
+        QCOMPARE(backups.size(), 1);
+        QCOMPARE(readFile(backups.first().path), before);
+        QCOMPARE(QFileInfo(backups.first().path).permissions() & 0x7077,
+                 QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(QFileInfo(w.conf.backupDir()).permissions() & 0x7077,
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void failedBackupStopsApply_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("full disk") << true << "File too large";
+        QTest::newRow("folder blocked by a file") << false << "Not a directory";
+    }
+    void failedBackupStopsApply()
+    {
+        QFETCH(bool, fullDisk);
+        QFETCH(QString, reason);
+        Window w;
+        const QByteArray before = w.conf.read();
+        if (!fullDisk)
+            QVERIFY(writeFile(w.conf.backupDir(), "not a folder"));
+        w.editLogFile(QStringLiteral("/var/log/ntp-b"));
+        BoxSeen seen;
+        answerNextBox(QMessageBox::Ok, &seen);
+        if (fullDisk) {
+            FileSizeLimit limit(8); // no file may grow beyond a few bytes
+            action(w.window, "applyAction")->trigger();
+        } else {
+            action(w.window, "applyAction")->trigger();
+        }
+        QVERIFY(seen.shown);
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.contains(w.conf.backupDir()), qPrintable(seen.text));
+        QVERIFY2(seen.text.contains(reason), qPrintable(seen.text));
+        QCOMPARE(w.conf.read(), before);
+        QCOMPARE(w.window.editedPage(), w.page);
+        QCOMPARE(w.page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->text(),
+                 QStringLiteral("/var/log/ntp-b"));
+    }
+
+    void restoreGoesThroughTheGuard()
+    {
+        Window w;
+        const QByteArray first = w.conf.read();
+        w.editLogFile(QStringLiteral("/var/log/ntp-b"));
+        action(w.window, "applyAction")->trigger();
+        const QByteArray second = w.conf.read();
+        QVERIFY(second != first);
+        QVERIFY(action(w.window, "aRestoreVersion")->isEnabled());
+
+        // Another program changes the file: restoring asks first.
+        const QByteArray outside = second + "server 192.0.2.9\n";
+        w.conf.write(outside);
+        // Chooses the newest copy, then answers the question that follows.
+        auto chooseNewest = [](QString* diff, QMessageBox::StandardButton answer, BoxSeen* asked) {
+            onNextModal([=](QWidget* modal) {
+                auto* list = modal->findChild<QListWidget*>(QStringLiteral("lwBackups"));
+                QVERIFY(list);
+                QCOMPARE(list->count(), 1);
+                list->setCurrentRow(0);
+                *diff = modal->findChild<QPlainTextEdit*>(QStringLiteral("teDiff"))->toPlainText();
+                answerNextBox(answer, asked);
+                modal->findChild<QAbstractButton*>(QStringLiteral("bRestore"))->click();
+            });
+        };
+        QString diff;
+        BoxSeen asked;
+        chooseNewest(&diff, QMessageBox::No, &asked);
+        action(w.window, "aRestoreVersion")->trigger();
+        QVERIFY(asked.shown);
+        QVERIFY(asked.text.contains(w.conf.path()));
+        QVERIFY2(diff.contains(QStringLiteral("\n-server 192.0.2.9\n")), qPrintable(diff));
+        QCOMPARE(w.conf.read(), outside);
+
+        chooseNewest(&diff, QMessageBox::Yes, &asked);
+        action(w.window, "aRestoreVersion")->trigger();
+        QCOMPARE(w.conf.read(), first);
+        // The replaced file was kept too, and every page shows the old file.
+        QCOMPARE(readFile(ConfigBackups::list(w.conf.path()).first().path), outside);
+        QCOMPARE(w.page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->text(),
+                 QStringLiteral("/var/log/ntp-a"));
+        QVERIFY(!w.window.editedPage());
+    }
+
+    void rejectedLinesAskOnceBeforeApply()
+    {
+        NtpsecInstalled ntpsec;
+        Window w;
+        w.conf.write(w.conf.read() + "discard average 3\n");
+        w.window.findChild<FOptOther*>()->loadSettings();
+        const QByteArray before = w.conf.read();
+        w.editLogFile(QStringLiteral("/var/log/ntp-b"));
+
+        BoxSeen seen;
+        answerNextBoxWith(QStringLiteral("bContinueEditing"), &seen);
+        action(w.window, "applyAction")->trigger();
+        QVERIFY(seen.shown);
+        QCOMPARE(seen.title, QStringLiteral("Check"));
+        QVERIFY2(seen.text.contains(QStringLiteral("line 5: error: NTPsec rejects the directive "
+                                                   "\"discard\"")),
+                 qPrintable(seen.text));
+        QCOMPARE(w.conf.read(), before);
+        QCOMPARE(w.window.editedPage(), w.page);
+
+        answerNextBoxWith(QStringLiteral("bApplyAnyway"));
+        action(w.window, "applyAction")->trigger();
+        QVERIFY(!w.window.editedPage());
+        QVERIFY(w.conf.read().contains("logfile /var/log/ntp-b\n"));
+        QCOMPARE(w.conf.read().split('\n').value(4), QByteArray("discard average 3"));
+
+        // A file the daemon accepts: Apply asks nothing (a box would stay
+        // open and fail cleanup()).
+        w.conf.write("server 192.0.2.1\nlogfile /var/log/ntp-a\n");
+        w.window.findChild<FOptOther*>()->loadSettings();
+        w.editLogFile(QStringLiteral("/var/log/ntp-c"));
+        action(w.window, "applyAction")->trigger();
+        QVERIFY(!w.window.editedPage());
+    }
+
+    void panelShowsTheLineInTheReview()
+    {
+        NtpsecInstalled ntpsec;
+        Window w;
+        w.window.show();
+        auto* panel = w.window.findChild<CheckPanel*>();
+        QVERIFY(panel && panel->isVisible());
+        auto* list = panel->findChild<QTreeWidget*>(QStringLiteral("twFindings"));
+        // The file as it is: one server only.
+        QTRY_COMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("warning"));
+
+        // While editing: what Apply would write.
+        w.editLogFile(QStringLiteral("/var/log/ntp-b"));
+        w.page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->setText(QString());
+        w.conf.write(w.conf.read() + "trap 192.0.2.9\n");
+        panel->refresh();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QTreeWidgetItem* error = list->topLevelItem(1);
+        QCOMPARE(error->text(1), QStringLiteral("error"));
+        QString selected;
+        onNextModal([&selected](QWidget* modal) {
+            selected = modal->findChild<QPlainTextEdit*>(QStringLiteral("teDiff"))
+                           ->textCursor()
+                           .selectedText();
+            qobject_cast<QDialog*>(modal)->reject();
+        });
+        emit list->itemDoubleClicked(error, 0);
+        QCOMPARE(selected, QStringLiteral(" trap 192.0.2.9"));
+        w.conf.write(w.conf.read().replace("trap 192.0.2.9\n", ""));
+    }
+
+    // The panel checks what Apply would write while the user types; the
+    // boxes Apply shows belong to Apply, not to every keystroke.
+    void checkingAsksNothing()
+    {
+        Window w;
+        w.window.show();
+        auto* panel = w.window.findChild<CheckPanel*>();
+        QVERIFY(panel && panel->isVisible());
+        auto* stats = openPage<FOptStats>(&w.window);
+        QVERIFY(stats);
+        auto* statsDir = stats->findChild<QLineEdit*>(QStringLiteral("leStatsDir"));
+        const int boxes = rejectModalsDuring([&] {
+            statsDir->setText(QStringLiteral("/nonexistent/ntp-service-manager-stats"));
+            panel->refresh();
+        });
+        QCOMPARE(boxes, 0);
+        QCOMPARE(w.window.editedPage(), stats);
+        // Apply itself still warns and writes the default folder.
+        BoxSeen seen;
+        answerNextBox(QMessageBox::Ok, &seen);
+        action(w.window, "applyAction")->trigger();
+        QVERIFY(seen.shown);
+        QVERIFY(seen.text.contains(QStringLiteral("/nonexistent/ntp-service-manager-stats")));
+        QVERIFY(w.conf.read().contains("statsdir /var/log/\n"));
+    }
+};
+
+QTEST_MAIN(TestConfigReview)
+#include "tst_configreview.moc"

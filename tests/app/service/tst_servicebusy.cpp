@@ -1,0 +1,238 @@
+// Service commands keep the window painted while the script runs, bound the
+// output they keep and show, end the script's whole process group on
+// time-out, and check the daemon after a start.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QProgressBar>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <signal.h>
+
+#include "app/fntp.h"
+#include "app/service/servicecommand.h"
+#include "app/service/servicecontrol.h"
+#include "host/processrunner.h"
+#include "tests/common/fakesystem.h"
+#include "tests/common/testhelpers.h"
+
+using namespace TestHelpers;
+
+namespace
+{
+struct BoxContent {
+    bool shown = false;
+    QString title;
+    QString text;
+    QString informative;
+    QString details;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+void recordNextBox(BoxContent* seen, int timeoutMs = 20000)
+{
+    onNextModal(
+        [seen](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            QVERIFY(box);
+            seen->shown = true;
+            seen->title = box->windowTitle();
+            seen->text = box->text();
+            seen->informative = box->informativeText();
+            seen->details = box->detailedText();
+            seen->icon = box->icon();
+            box->button(QMessageBox::Ok)->click();
+        },
+        timeoutMs);
+}
+
+// Runs the init script for real and answers every other program (the
+// daemon check's queries) from a table.
+class CheckRunner : public ProcessRunner
+{
+public:
+    QMap<QString, ProcessResult> answers;
+    QStringList asked;
+    ProcessJob* start(const QString& program, const QStringList& arguments,
+                      const ProcessOptions& options) override
+    {
+        if (!answers.contains(program))
+            return ProcessRunner::start(program, arguments, options);
+        asked << program;
+        return ProcessJob::finishedWith(answers.value(program), 20);
+    }
+};
+
+ProcessResult exited(int code, const QByteArray& output = QByteArray())
+{
+    ProcessResult result;
+    result.finished = true;
+    result.exitCode = code;
+    result.standardOutput = output;
+    return result;
+}
+} // namespace
+
+class TestServiceBusy : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_dir.isValid());
+        m_conf.reset(new ConfFile("server 192.0.2.1\nbogus line here\nserver 192.0.2.2\n"));
+    }
+    void cleanup()
+    {
+        QCOMPARE(rejectOpenModals(), 0);
+        setServiceWaitLimitForTesting(0);
+        setDaemonCheckDelayForTesting(-1);
+        ProcessRunner::setInstanceForTesting(nullptr);
+    }
+    void cleanupTestCase() { setInitScriptPathForTesting(QString()); }
+
+    // While the script sleeps the event loop runs: the window is disabled,
+    // shows a progress bar and a busy cursor, and refuses to close.
+    void windowStaysAliveWhileTheScriptRuns()
+    {
+        writeScript("#!/bin/sh\nsleep 1\nexit 0\n");
+        FNTP window;
+        window.show();
+        int ticks = 0;
+        bool busySeen = false;
+        bool closeRefused = false;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            if (QApplication::activeModalWidget())
+                return;
+            ++ticks;
+            auto* bar =
+                window.statusBar()->findChild<QProgressBar*>(QStringLiteral("serviceProgress"));
+            if (bar && bar->isVisible() && !window.isEnabled() && QApplication::overrideCursor() &&
+                QApplication::overrideCursor()->shape() == Qt::BusyCursor) {
+                busySeen = true;
+                closeRefused = !window.close() && window.isVisible();
+            }
+        });
+        probe.start(50);
+        BoxContent seen;
+        recordNextBox(&seen);
+        window.ntpdStart();
+        probe.stop();
+        QCOMPARE(seen.text, QStringLiteral("Server started successfully"));
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+        QVERIFY(busySeen);
+        QVERIFY(closeRefused);
+        QVERIFY(window.isEnabled());
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(!window.statusBar()->findChild<QProgressBar*>(QStringLiteral("serviceProgress")));
+    }
+
+    // 10 MB of output: the box shows its last lines and the details the
+    // last 16 KiB, whole lines.
+    void floodOfOutputIsBounded()
+    {
+        writeScript("#!/bin/sh\nseq 1 1500000\necho last words >&2\nexit 2\n");
+        FNTP window;
+        BoxContent seen;
+        recordNextBox(&seen);
+        window.ntpdReload();
+        QCOMPARE(seen.title, QStringLiteral("Server error"));
+        QVERIFY(seen.text.endsWith(QStringLiteral("1500000last words\nFailed! Exit code 2\n")));
+        QVERIFY(seen.text.count(QLatin1Char('\n')) <= 40);
+        QVERIFY(seen.details.size() > 15000);
+        QVERIFY(seen.details.size() <= 16 * 1024 + 2);
+        QVERIFY(seen.details.startsWith(QStringLiteral("…\n")));
+        QVERIFY(seen.details.endsWith(QStringLiteral("Failed! Exit code 2\n")));
+    }
+
+    void timeOutEndsTheWholeProcessGroup()
+    {
+        const QString pidFile = m_dir.filePath(QStringLiteral("child"));
+        writeScript("#!/bin/sh\nsleep 60 &\necho $! > '" + pidFile.toUtf8() + "'\nexec sleep 60\n");
+        setServiceWaitLimitForTesting(700);
+        FNTP window;
+        BoxContent seen;
+        recordNextBox(&seen);
+        window.ntpdRestart();
+        QCOMPARE(seen.text, QStringLiteral("Timed out"));
+        const QByteArray child = readFile(pidFile).trimmed();
+        QVERIFY(!child.isEmpty());
+        // Reaped by init or a zombie at most: no longer able to run.
+        QTRY_VERIFY(!QFile::exists(QStringLiteral("/proc/%1").arg(QString::fromLatin1(child))) ||
+                    readFile(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(child)))
+                        .contains(") Z "));
+    }
+
+    void checkAfterStart_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<QByteArray>("journal");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("informative");
+        const QByteArray rejected = "CONFIG: line 2 column 0 syntax error\nCONFIG: syntax error in "
+                                    "CONF line 2, column 0\n";
+        QTest::newRow("clean start")
+            << true << QByteArray("INIT: Starting\n") << int(QMessageBox::Information) << QString();
+        QTest::newRow("rejected line")
+            << true << rejected << int(QMessageBox::Information)
+            << "Warning: the daemon rejected these lines of the configuration:\n"
+               "line 2: bogus line here";
+        QTest::newRow("exited at once")
+            << false << QByteArray("ERR: cannot bind\nERR: ntpd exiting\n")
+            << int(QMessageBox::Warning)
+            << "The daemon is not running a few seconds later. It logged:\n"
+               "ERR: cannot bind\nERR: ntpd exiting";
+    }
+    void checkAfterStart()
+    {
+        QFETCH(bool, running);
+        QFETCH(QByteArray, journal);
+        QFETCH(int, icon);
+        QFETCH(QString, informative);
+        writeScript("#!/bin/sh\nexit 0\n");
+        setDaemonCheckDelayForTesting(100);
+        // The daemon runs when the machine's process list shows it.
+        FakeSystem machine;
+        if (running)
+            machine.runProcess(4711, {QStringLiteral("/usr/sbin/ntpd"), QStringLiteral("-g")});
+        CheckRunner runner;
+        runner.answers.insert(QStringLiteral("journalctl"),
+                              exited(0, journal.replace("CONF", m_conf->path().toUtf8())));
+        ProcessRunner::setInstanceForTesting(&runner);
+        FNTP window;
+        BoxContent seen;
+        recordNextBox(&seen);
+        window.ntpdStart();
+        QCOMPARE(seen.text, QStringLiteral("Server started successfully"));
+        QCOMPARE(int(seen.icon), icon);
+        QCOMPARE(seen.informative, informative);
+        QCOMPARE(runner.asked, QStringList{QStringLiteral("journalctl")});
+
+        // Stopping is not followed by a check.
+        runner.asked.clear();
+        recordNextBox(&seen);
+        window.ntpdStop();
+        QCOMPARE(seen.text, QStringLiteral("Server stopped successfully"));
+        QVERIFY(runner.asked.isEmpty());
+    }
+
+private:
+    void writeScript(const QByteArray& text)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("ntp"));
+        QVERIFY(writeFile(path, text));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        setInitScriptPathForTesting(path);
+    }
+    QTemporaryDir m_dir;
+    std::unique_ptr<ConfFile> m_conf;
+};
+
+QTEST_MAIN(TestServiceBusy)
+#include "tst_servicebusy.moc"

@@ -1,0 +1,390 @@
+// The synchronisation summary in the status bar and the "Daemon status"
+// window, with ntpq answered from output captured from the daemons.
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+
+#include "app/fntp.h"
+#include "app/status/daemonstatuswindow.h"
+#include "app/status/syncstatus.h"
+#include "config/ntpsettings.h"
+#include "host/processrunner.h"
+#include "tests/common/testhelpers.h"
+
+using namespace TestHelpers;
+using namespace QtCharts;
+
+namespace
+{
+// Stands in for ntpq: a session answers each command written to it from
+// `peers` and `rv`, "version" with a line of its own; a one-time call gets
+// `next`.
+class NtpqRunner : public ProcessRunner
+{
+public:
+    enum class Session { Answers, OnlyVersion, Silent, Missing };
+    Session behaviour = Session::Answers;
+    QByteArray peers;
+    QByteArray rv;
+    ProcessResult next;
+    QList<QStringList> calls;
+    QByteArray written;
+    QPointer<ProcessSession> session;
+    int sessions = 0;
+
+    ProcessJob* start(const QString& program, const QStringList& arguments,
+                      const ProcessOptions& options) override
+    {
+        if (program != QLatin1String("ntpq"))
+            return ProcessRunner::start(program, arguments, options);
+        calls << arguments;
+        return ProcessJob::finishedWith(next, 5);
+    }
+    ProcessSession* startSession(const QString& program, const QStringList& arguments) override;
+    void answer(const QByteArray& peersOutput, const QByteArray& rvOutput)
+    {
+        behaviour = Session::Answers;
+        peers = peersOutput;
+        rv = rvOutput;
+    }
+};
+
+class FakeNtpq : public ProcessSession
+{
+public:
+    explicit FakeNtpq(NtpqRunner* runner) : m_runner(runner)
+    {
+        if (runner->behaviour == NtpqRunner::Session::Missing)
+            QTimer::singleShot(0, this, [this] { emit ended(true); });
+    }
+    void write(const QByteArray& input) override
+    {
+        m_runner->written += input;
+        QByteArray out;
+        for (const QByteArray& command : input.split('\n')) {
+            if (command == "version")
+                out += "ntpsec-1.2.2\n";
+            if (m_runner->behaviour != NtpqRunner::Session::Answers)
+                continue;
+            out += command == "peers" ? m_runner->peers : QByteArray();
+            out += command == "rv" ? m_runner->rv : QByteArray();
+        }
+        if (m_runner->behaviour == NtpqRunner::Session::OnlyVersion)
+            out = out.left(out.indexOf('\n') + 1);
+        if (m_runner->behaviour == NtpqRunner::Session::Silent)
+            out.clear();
+        // In two pieces, as a pipe may deliver it.
+        QTimer::singleShot(5, this, [this, out] {
+            emit output(out.left(out.size() / 2));
+            emit output(out.mid(out.size() / 2));
+        });
+    }
+
+private:
+    NtpqRunner* m_runner;
+};
+
+ProcessSession* NtpqRunner::startSession(const QString& program, const QStringList& arguments)
+{
+    if (program != QLatin1String("ntpq"))
+        return ProcessRunner::startSession(program, arguments);
+    calls << arguments;
+    ++sessions;
+    session = new FakeNtpq(this);
+    return session;
+}
+
+QByteArray fixtures(std::initializer_list<const char*> names)
+{
+    QByteArray text;
+    for (const char* name : names)
+        text += readFile(ntpqFixturePath(name));
+    return text;
+}
+
+QByteArray loopLines(double from, int count, double step)
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i) {
+        const double time = from + i * step;
+        const qint64 day = qint64(time / 86400);
+        text += QByteArray::number(day + 40587) + ' ' +
+                QByteArray::number(time - double(day) * 86400, 'f', 3) +
+                " 0.00042 -12.3 0.00003 0.01 6\n";
+    }
+    return text;
+}
+} // namespace
+
+class TestSyncStatus : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        m_conf.reset(new ConfFile("server 192.0.2.1\n"));
+        ProcessRunner::setInstanceForTesting(&m_runner);
+    }
+    void cleanup() { QCOMPARE(rejectOpenModals(), 0); }
+    void cleanupTestCase() { ProcessRunner::setInstanceForTesting(nullptr); }
+
+    void statusBarSummary_data()
+    {
+        QTest::addColumn<QByteArray>("peers");
+        QTest::addColumn<QByteArray>("rv");
+        QTest::addColumn<int>("session");
+        QTest::addColumn<QString>("summary");
+        const int answers = int(NtpqRunner::Session::Answers);
+        QTest::newRow("classic synchronised")
+            << fixtures({"classic-peers.txt"}) << fixtures({"classic-rv.txt"}) << answers
+            << "Synchronised to 192.0.2.1 (stratum 1), offset +0.42 ms";
+        QTest::newRow("ntpsec local clock")
+            << fixtures({"ntpsec-peers-synchronised.txt"})
+            << fixtures({"ntpsec-rv-synchronised.txt"}) << answers
+            << "Synchronised to LOCAL(0) (stratum 10), offset +0.00 ms";
+        QTest::newRow("ntpsec starting")
+            << fixtures({"ntpsec-peers-local.txt"}) << fixtures({"ntpsec-rv-unsynchronised.txt"})
+            << answers << "Not synchronised yet";
+        QTest::newRow("no peers") << fixtures({"ntpsec-no-associations.txt"}) << QByteArray()
+                                  << answers << "Not synchronised yet";
+        QTest::newRow("no answer") << fixtures({"ntpsec-request-timed-out.txt"}) << QByteArray()
+                                   << answers << "Daemon not running";
+        QTest::newRow("timed out") << QByteArray() << QByteArray()
+                                   << int(NtpqRunner::Session::OnlyVersion) << "Daemon not running";
+        QTest::newRow("no ntpq") << QByteArray() << QByteArray()
+                                 << int(NtpqRunner::Session::Missing)
+                                 << "Daemon status unknown: ntpq is not installed";
+    }
+    void statusBarSummary()
+    {
+        QFETCH(QByteArray, peers);
+        QFETCH(QByteArray, rv);
+        QFETCH(int, session);
+        QFETCH(QString, summary);
+        m_runner.answer(peers, rv);
+        m_runner.behaviour = NtpqRunner::Session(session);
+        m_runner.calls.clear();
+        FNTP window;
+        window.findChild<DaemonStatusPoller*>()->setQueryLimitForTesting(200);
+        window.show();
+        auto* label = window.statusBar()->findChild<QLabel*>(QStringLiteral("syncStatus"));
+        QVERIFY(label);
+        QTRY_COMPARE(label->text(), summary);
+        QCOMPARE(m_runner.calls.first(), ntpqSessionArguments());
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    // One ntpq answers query after query; one that has gone or stops
+    // answering is started afresh, and one that never prints a thing gives
+    // way to a call of its own for each query.
+    void sessionRestartsWhenGoneOrMute()
+    {
+        m_runner.answer(fixtures({"ntpsec-peers-synchronised.txt"}),
+                        fixtures({"ntpsec-rv-synchronised.txt"}));
+        m_runner.sessions = 0;
+        m_runner.calls.clear();
+        m_runner.written.clear();
+        QWidget window;
+        window.show();
+        DaemonStatusPoller poller(&window, 3600 * 1000);
+        poller.setQueryLimitForTesting(200);
+        QList<DaemonSnapshot::State> states;
+        connect(&poller, &DaemonStatusPoller::updated, this,
+                [&states](const DaemonSnapshot& snapshot) { states << snapshot.state; });
+        const auto pollAndWait = [&] {
+            const int before = states.size();
+            poller.pollNow();
+            poller.pollNow(); // one query at a time
+            QTRY_COMPARE(states.size(), before + 1);
+        };
+        const auto Answered = DaemonSnapshot::State::Answered;
+        const auto NoAnswer = DaemonSnapshot::State::NoAnswer;
+
+        pollAndWait();
+        pollAndWait();
+        QCOMPARE(states, QList<DaemonSnapshot::State>({Answered, Answered}));
+        QCOMPARE(m_runner.sessions, 1);
+        QCOMPARE(m_runner.written, ntpqSessionQuery() + ntpqSessionQuery());
+        QCOMPARE(poller.snapshot().system.stratum, 11);
+        QCOMPARE(poller.snapshot().peers.rows.size(), 1);
+
+        emit m_runner.session->ended(false); // killed between two queries
+        QTRY_VERIFY(!m_runner.session);
+        pollAndWait();
+        QCOMPARE(m_runner.sessions, 2);
+        QCOMPARE(states.last(), Answered);
+
+        m_runner.behaviour = NtpqRunner::Session::OnlyVersion; // the daemon stops answering
+        pollAndWait();
+        QCOMPARE(states.last(), NoAnswer);
+        QTRY_VERIFY(!m_runner.session);
+        m_runner.behaviour = NtpqRunner::Session::Answers;
+        pollAndWait();
+        QCOMPARE(m_runner.sessions, 3);
+        QCOMPARE(states.last(), Answered);
+
+        m_runner.behaviour = NtpqRunner::Session::Silent;
+        emit m_runner.session->ended(false);
+        pollAndWait();
+        QCOMPARE(states.last(), NoAnswer);
+        QVERIFY(m_runner.calls.last() != ntpqStatusArguments());
+        m_runner.next.finished = true;
+        m_runner.next.standardOutput = m_runner.peers + m_runner.rv;
+        pollAndWait();
+        QCOMPARE(m_runner.calls.last(), ntpqStatusArguments());
+        QCOMPARE(m_runner.sessions, 4);
+        QCOMPARE(states.last(), Answered);
+    }
+
+    void sessionOutputSplitsAtVersionLines_data()
+    {
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<bool>("complete");
+        QTest::addColumn<QByteArray>("peers");
+        QTest::addColumn<QByteArray>("variables");
+        QTest::newRow("both") << QByteArray("v1\nP\nQ\nv1\nassocid=0\nversion=\"v1\"\nv1\n") << true
+                              << QByteArray("P\nQ\n") << QByteArray("associd=0\nversion=\"v1\"\n");
+        QTest::newRow("nothing between")
+            << QByteArray("v1\nv1\nv1\n") << true << QByteArray() << QByteArray();
+        QTest::newRow("not on a line of its own")
+            << QByteArray("v1\nxv1\nv1x\nv1\nv1") << false << QByteArray() << QByteArray();
+        QTest::newRow("last line not ended")
+            << QByteArray("v1\nP\nv1\nR\nv1") << false << QByteArray() << QByteArray();
+        QTest::newRow("version not ended")
+            << QByteArray("ntpsec-1.2") << false << QByteArray() << QByteArray();
+    }
+    void sessionOutputSplitsAtVersionLines()
+    {
+        QFETCH(QByteArray, output);
+        QFETCH(bool, complete);
+        QByteArray peers;
+        QByteArray variables;
+        QCOMPARE(splitNtpqSession(output, &peers, &variables), complete);
+        if (complete) {
+            QTEST(peers, "peers");
+            QTEST(variables, "variables");
+        }
+    }
+
+    void statusWindowShowsPeersAndVariables()
+    {
+        m_runner.answer(fixtures({"classic-peers.txt"}), fixtures({"classic-rv.txt"}));
+        FNTP window;
+        window.show();
+        auto* action = window.findChild<QAction*>(QStringLiteral("aDaemonStatus"));
+        QVERIFY(action);
+        QCOMPARE(action->text(), QStringLiteral("Daemon status"));
+        QVERIFY(window.findChild<QMenu*>(QStringLiteral("menu_Server"))->actions().last() ==
+                action);
+        QVERIFY(
+            window.findChild<QToolBar*>(QStringLiteral("tbServer"))->actions().contains(action));
+        action->trigger();
+        auto* status = window.findChild<DaemonStatusWindow*>();
+        QVERIFY(status && status->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+        auto* peers = status->findChild<QTableWidget*>(QStringLiteral("twPeers"));
+        QTRY_COMPARE(peers->rowCount(), 7);
+        QCOMPARE(peers->columnCount(), 11);
+
+        // Sorted by offset, the false ticker with 0 lies between the negative and positive ones.
+        peers->sortItems(9, Qt::AscendingOrder);
+        QCOMPARE(peers->item(0, 1)->text(), QStringLiteral("203.0.113.17"));
+        QCOMPARE(peers->item(0, 0)->text(), QStringLiteral("backup"));
+        QCOMPARE(peers->item(6, 1)->text(), QStringLiteral("2001:db8::123"));
+        QCOMPARE(peers->item(6, 7)->text(), QStringLiteral("11111101"));
+        peers->sortItems(6, Qt::DescendingOrder); // poll: 1024 before 64
+        QCOMPARE(peers->item(0, 6)->text(), QStringLiteral("1024"));
+        QList<QString> states;
+        for (int row = 0; row < peers->rowCount(); ++row) {
+            states << peers->item(row, 0)->text();
+            if (peers->item(row, 0)->text() == QLatin1String("system peer"))
+                QVERIFY(peers->item(row, 1)->font().bold());
+        }
+        QVERIFY(states.contains(QStringLiteral("false ticker")));
+        QVERIFY(states.contains(QStringLiteral("unreachable")));
+        QCOMPARE(status->findChild<QLabel*>(QStringLiteral("lVar_stratum"))->text(),
+                 QStringLiteral("2"));
+        QCOMPARE(status->findChild<QLabel*>(QStringLiteral("lVar_leap"))->text(),
+                 QStringLiteral("none"));
+        QCOMPARE(status->findChild<QLabel*>(QStringLiteral("lVar_offset"))->text(),
+                 QStringLiteral("0.421553 ms"));
+
+        // The daemon goes away: the table empties and the window says so.
+        m_runner.behaviour = NtpqRunner::Session::OnlyVersion;
+        window.findChild<DaemonStatusPoller*>()->setQueryLimitForTesting(200);
+        QTest::mouseClick(status->findChild<QPushButton*>(QStringLiteral("bRefresh")),
+                          Qt::LeftButton);
+        QTRY_COMPARE(peers->rowCount(), 0);
+        QVERIFY(status->findChild<QLabel*>(QStringLiteral("lState"))
+                    ->text()
+                    .startsWith(QLatin1String("The daemon does not answer")));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void plotFromStatistics_data()
+    {
+        QTest::addColumn<QByteArray>("loopstats"); // null: no file
+        QTest::addColumn<bool>("directory");
+        QTest::addColumn<QString>("title"); // empty: a plot with series
+        const double now = double(QDateTime::currentSecsSinceEpoch());
+        QTest::newRow("last hour") << loopLines(now - 1800, 20, 60) << true << QString();
+        QTest::newRow("no directory") << QByteArray() << false << "does not exist";
+        QTest::newRow("no file") << QByteArray() << true << "No readable loopstats";
+        QTest::newRow("empty") << QByteArray("") << true << "no entries for this period";
+        QTest::newRow("malformed")
+            << QByteArray("garbage\n\x01\x02 x y\n") << true << "no line that could be read";
+        QTest::newRow("only old lines")
+            << loopLines(now - 3 * 86400, 5, 60) << true << "no entries for this period";
+    }
+    void plotFromStatistics()
+    {
+        QFETCH(QByteArray, loopstats);
+        QFETCH(bool, directory);
+        QFETCH(QString, title);
+        QTemporaryDir stats;
+        const QString dir = directory ? stats.path() : stats.filePath(QStringLiteral("missing"));
+        if (!loopstats.isNull())
+            QVERIFY(writeFile(stats.filePath(QStringLiteral("loopstats")), loopstats));
+        m_runner.behaviour = NtpqRunner::Session::OnlyVersion;
+        FNTP window;
+        ntpSettings.statsDir = dir;
+        ntpSettings.fileGens.clear();
+        window.show();
+        window.findChild<QAction*>(QStringLiteral("aDaemonStatus"))->trigger();
+        auto* view = window.findChild<QChartView*>(QStringLiteral("chartView"));
+        QVERIFY(view);
+        if (title.isEmpty()) {
+            QTRY_COMPARE(view->chart()->series().size(), 2);
+            const auto* offset = qobject_cast<QLineSeries*>(view->chart()->series().first());
+            QCOMPARE(offset->count(), 20);
+            QCOMPARE(offset->at(0).y(), 0.42);
+        } else {
+            QTRY_VERIFY2(view->chart()->title().contains(title),
+                         qPrintable(view->chart()->title()));
+            QVERIFY(view->chart()->series().isEmpty());
+        }
+        QVERIFY(!QApplication::activeModalWidget());
+        ntpSettings.statsDir.clear();
+    }
+
+private:
+    NtpqRunner m_runner;
+    std::unique_ptr<ConfFile> m_conf;
+};
+
+QTEST_MAIN(TestSyncStatus)
+#include "tst_syncstatus.moc"
