@@ -3,20 +3,16 @@
 
 #include <QCloseEvent>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSettings>
-#include <QUrl>
 
-#include "app/review/checkpanel.h"
+#include "app/hooks/windowhooks.h"
+#include "app/review/applyflow.h"
 #include "app/review/configreview.h"
 #include "app/service/desktopopener.h"
 #include "app/service/servicecommand.h"
-#include "app/service/servicecontrol.h"
-#include "app/status/daemonnotice.h"
-#include "app/status/daemonstatuswindow.h"
+#include "app/status/statusfeature.h"
 #include "config/configdocument.h"
 #include "config/ntpsettings.h"
-#include "host/processrunner.h"
 #include "pages/fbroadcast.h"
 #include "pages/foptaccess.h"
 #include "pages/fopthwclock.h"
@@ -48,7 +44,8 @@ bool isValid(const QModelIndex& index)
 }
 } // namespace
 
-FNTP::FNTP(QWidget* parent) : QMainWindow(parent), ui(new Ui::FMain)
+FNTP::FNTP(QWidget* parent)
+    : QMainWindow(parent), ui(new Ui::FMain), m_events(new WindowEvents(this))
 {
     ui->setupUi(this);
     ui->applyAction->setEnabled(false);
@@ -58,15 +55,55 @@ FNTP::FNTP(QWidget* parent) : QMainWindow(parent), ui(new Ui::FMain)
     ui->swList->addWidget(new QWidget);
     buildTree();
     connectActions();
-    addDaemonStatus(this, ui->verticalLayout);
+    installDaemonStatus(hooks());
 
     auto* help = new WispHelpMenu(this);
     help->setTitle(tr("Help"));
     menuBar()->addMenu(help);
-    addReviewActions(this);
-
-    installDaemonStatus(this);
+    // After Help: the Edit menu comes last.
+    installConfigReview(hooks());
     restoreWindowSettings();
+}
+
+// The window's parts its features may use, and nothing else of it.
+WindowHooks FNTP::hooks()
+{
+    WindowHooks hooks;
+    hooks.window = this;
+    hooks.menuBar = menuBar();
+    hooks.fileMenu = ui->menu_File;
+    hooks.serverMenu = ui->menu_Server;
+    hooks.serviceToolBar = ui->tbServer;
+    hooks.dialogToolBar = ui->dialogToolBar;
+    hooks.applyAction = ui->applyAction;
+    hooks.statusBar = statusBar();
+    hooks.aboveThePages = ui->verticalLayout;
+    hooks.events = m_events;
+    hooks.editedPage = [this] {
+        return m_editedPage;
+    };
+    hooks.builtPages = [this] {
+        return builtPages();
+    };
+    hooks.reloadEveryPage = [this] {
+        reloadEveryPage();
+    };
+    return hooks;
+}
+
+QList<ModifiableWidget*> FNTP::builtPages() const
+{
+    return findChildren<ModifiableWidget*>();
+}
+
+void FNTP::reloadEveryPage()
+{
+    ConfigDocument::instance().load(&ntpSettings);
+    for (ModifiableWidget* page : builtPages()) {
+        const bool wasBlocked = page->blockSignals(true);
+        page->loadSettings();
+        page->blockSignals(wasBlocked);
+    }
 }
 
 FNTP::~FNTP()
@@ -139,8 +176,8 @@ void FNTP::buildPage(int index)
     delete standIn;
     connect(page, &ModifiableWidget::dataChanged, this, &FNTP::needApplyCancelDialog);
     if (ConfigDocument::instance().loadedFingerprint() != readBefore)
-        reloadEveryPage(this);
-    emit pageBuilt(page);
+        reloadEveryPage();
+    emit m_events->pageBuilt(page);
 }
 
 void FNTP::connectActions()
@@ -238,8 +275,11 @@ void FNTP::setNavigationEnabled(bool enabled)
 
 void FNTP::setEditing(ModifiableWidget* page)
 {
+    const bool wasEditing = m_editedPage != nullptr;
     m_editedPage = page;
     setNavigationEnabled(page == nullptr);
+    if (wasEditing != (page != nullptr))
+        emit m_events->editingChanged(page != nullptr);
 }
 
 void FNTP::needApplyCancelDialog(ModifiableWidget* widget)
@@ -247,67 +287,11 @@ void FNTP::needApplyCancelDialog(ModifiableWidget* widget)
     setEditing(widget);
 }
 
-// True when the file on disk is no longer the one the pages were loaded
-// from and the user did not choose to overwrite it. `reloadInstead` tells
-// whether the user chose to load the file anew.
-bool FNTP::fileChangedOutside(bool* reloadInstead)
-{
-    *reloadInstead = false;
-    ConfigDocument& document = ConfigDocument::instance();
-    const FileFingerprint seen = document.fingerprintOnDisk();
-    if (seen == document.loadedFingerprint())
-        return false;
-    QMessageBox box(QMessageBox::Warning, tr("Configuration changed"),
-                    tr("The file %1 was changed by another program after it was loaded.\n"
-                       "Overwrite it with your changes, or reload it and lose your changes?")
-                        .arg(document.path()),
-                    QMessageBox::NoButton, this);
-    QPushButton* overwrite = box.addButton(tr("Overwrite"), QMessageBox::AcceptRole);
-    QPushButton* reload = box.addButton(tr("Reload"), QMessageBox::DestructiveRole);
-    QPushButton* keepEditing = box.addButton(tr("Continue editing"), QMessageBox::RejectRole);
-    overwrite->setObjectName(QStringLiteral("bOverwrite"));
-    reload->setObjectName(QStringLiteral("bReload"));
-    keepEditing->setObjectName(QStringLiteral("bContinueEditing"));
-    box.setDefaultButton(keepEditing);
-    box.exec();
-    *reloadInstead = box.clickedButton() == reload;
-    if (box.clickedButton() == overwrite)
-        document.acceptOutsideChange(seen);
-    return box.clickedButton() != overwrite;
-}
-
 void FNTP::applyActionClicked()
 {
     if (ModifiableWidget* page = m_editedPage) {
-        ConfigDocument& document = ConfigDocument::instance();
-        bool checked = false;
-        for (;;) {
-            bool reloadInstead = false;
-            if (fileChangedOutside(&reloadInstead)) {
-                if (!reloadInstead)
-                    return;
-                break;
-            }
-            if (!checked && !confirmRejectedLines(this))
-                return;
-            checked = true;
-            page->saveSettings();
-            // Changed once more since the question: it is asked again.
-            if (document.lastWriteFoundChange() && document.changedOutside())
-                continue;
-            const QString error = document.lastWriteError();
-            if (!document.lastBackupError().isEmpty()) {
-                reportBackupFailure(this, error);
-                return;
-            }
-            if (!error.isEmpty()) {
-                QMessageBox::critical(
-                    this, tr("Error"),
-                    tr("The changes could not be written to %1:\n%2").arg(document.path(), error));
-                return;
-            }
-            break;
-        }
+        if (!applyPage(this, page))
+            return;
         page->loadSettings();
     }
     setEditing(nullptr);
@@ -347,79 +331,29 @@ void FNTP::closeEvent(QCloseEvent* event)
 
 void FNTP::ntpdStart()
 {
-    runServiceCommand(QStringLiteral("start"), tr("Server started successfully"),
+    runServiceCommand(this, QStringLiteral("start"), tr("Server started successfully"),
                       tr("Failed to start"));
 }
 
 void FNTP::ntpdRestart()
 {
-    runServiceCommand(QStringLiteral("restart"), tr("Server restarted successfully"),
+    runServiceCommand(this, QStringLiteral("restart"), tr("Server restarted successfully"),
                       tr("Failed to start"));
 }
 
 void FNTP::ntpdStop()
 {
-    runServiceCommand(QStringLiteral("stop"), tr("Server stopped successfully"),
+    runServiceCommand(this, QStringLiteral("stop"), tr("Server stopped successfully"),
                       tr("Failed to stop"));
 }
 
 void FNTP::ntpdReload()
 {
-    runServiceCommand(QStringLiteral("force-reload"),
+    runServiceCommand(this, QStringLiteral("force-reload"),
                       tr("Server configuration reload successfully"), tr("Failed to start"));
-}
-
-void FNTP::runServiceCommand(const QString& argument, const QString& successText,
-                             const QString& failedToStartText)
-{
-    const ServiceCommand command = serviceCommandFor(argument);
-    const ProcessResult result =
-        runKeepingWindowAlive(this, command.program, command.arguments, serviceWaitLimitMs());
-    // A script killed by a signal has no exit code to trust: it failed.
-    if (result.finished && result.exitStatus == QProcess::NormalExit) {
-        if (result.exitCode == 0) {
-            showServiceSuccess(this, argument, successText);
-            return;
-        }
-        const QString report = decodedReportTail(result.standardOutput).trimmed() +
-                               decodedReportTail(result.standardError).trimmed() +
-                               QLatin1Char('\n') + tr("Failed! Exit code ") +
-                               QString::number(result.exitCode) + QLatin1Char('\n');
-        showServiceError(this, tr("Server error"), report);
-        return;
-    }
-    const QProcess::ProcessError error = result.finished ? QProcess::Crashed : result.error;
-    QString text;
-    switch (error) {
-    case QProcess::FailedToStart:
-        text = failedToStartText;
-        break;
-    case QProcess::Crashed:
-        text = tr("Crashed");
-        break;
-    case QProcess::Timedout:
-        text = tr("Timed out");
-        break;
-    case QProcess::ReadError:
-        text = tr("Read error");
-        break;
-    case QProcess::WriteError:
-        text = tr("Write error");
-        break;
-    case QProcess::UnknownError:
-        text = tr("Unknown error");
-        break;
-    }
-    QMessageBox::critical(this, tr("Server error"), text, QMessageBox::Ok);
 }
 
 void FNTP::openNtpConfig()
 {
-    const QString file = ConfigDocument::instance().path();
-    const QString user = callingDesktopUser();
-    if (!user.isEmpty())
-        DesktopOpener::instance().startDetached(QStringLiteral("su"),
-                                                editorArgumentsFor(user, file));
-    else
-        DesktopOpener::instance().openUrl(QUrl::fromLocalFile(file));
+    openInDesktopEditor(ConfigDocument::instance().path());
 }

@@ -7,6 +7,8 @@
 
 class ModifiableWidget;
 class QTreeWidgetItem;
+class WindowEvents;
+struct WindowHooks;
 class QCloseEvent;
 class QAction;
 
@@ -25,10 +27,6 @@ public:
     ~FNTP() override;
 
     ModifiableWidget* editedPage() const { return m_editedPage; }
-
-signals:
-    // A settings page was built, on its first opening.
-    void pageBuilt(ModifiableWidget* page);
 
 public slots:
     virtual void ntpdStart();
@@ -57,11 +55,12 @@ private:
     void restoreWindowSettings();
     void setEditing(ModifiableWidget* page);
     void setNavigationEnabled(bool enabled);
-    bool fileChangedOutside(bool* reloadInstead);
-    void runServiceCommand(const QString& argument, const QString& successText,
-                           const QString& failedToStartText);
+    WindowHooks hooks();
+    QList<ModifiableWidget*> builtPages() const;
+    void reloadEveryPage();
 
     Ui::FMain* ui;
+    WindowEvents* m_events;
     ModifiableWidget* m_editedPage = nullptr;
     // How to build each page not opened yet, by its place in the page stack.
     QHash<int, std::function<ModifiableWidget*(QWidget*)>> m_unbuiltPages;

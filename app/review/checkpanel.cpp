@@ -1,13 +1,13 @@
 #include "app/review/checkpanel.h"
 
-#include "app/fntp.h"
+#include "app/review/applyflow.h"
 #include "app/review/configreview.h"
 #include "config/configdocument.h"
 #include "pages/modifiablewidget.h"
 
-#include <QAction>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -31,18 +31,18 @@ QString rejectedLinesText(const QVector<CheckFinding>& findings)
     const int shown = 10;
     QString text = findingsText(errors.mid(0, shown));
     if (errors.size() > shown)
-        text += FNTP::tr("... and %1 more\n").arg(errors.size() - shown);
+        text += CheckPanel::tr("... and %1 more\n").arg(errors.size() - shown);
     return text;
 }
 } // namespace
 
-CheckPanel::CheckPanel(FNTP* window)
-    : QDockWidget(FNTP::tr("Check"), window), m_window(window), m_subject(new QLabel),
+CheckPanel::CheckPanel(const WindowHooks& hooks)
+    : QDockWidget(tr("Check"), hooks.window), m_hooks(hooks), m_subject(new QLabel),
       m_list(new QTreeWidget)
 {
     setObjectName(QStringLiteral("dwCheck"));
     m_list->setObjectName(QStringLiteral("twFindings"));
-    m_list->setHeaderLabels({FNTP::tr("Line"), FNTP::tr("Severity"), FNTP::tr("Text")});
+    m_list->setHeaderLabels({tr("Line"), tr("Severity"), tr("Text")});
     m_list->setRootIsDecorated(false);
     m_list->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_list->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
@@ -56,11 +56,10 @@ CheckPanel::CheckPanel(FNTP* window)
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &CheckPanel::showLine);
     connect(&ConfigDocument::instance(), &ConfigDocument::saved, this,
             &CheckPanel::scheduleRefresh);
-    for (ModifiableWidget* page : window->findChildren<ModifiableWidget*>())
+    for (ModifiableWidget* page : hooks.builtPages())
         watchPage(page);
-    connect(window, &FNTP::pageBuilt, this, &CheckPanel::watchPage);
-    connect(window->findChild<QAction*>(QStringLiteral("applyAction")), &QAction::changed, this,
-            &CheckPanel::scheduleRefresh);
+    connect(hooks.events, &WindowEvents::pageBuilt, this, &CheckPanel::watchPage);
+    connect(hooks.events, &WindowEvents::editingChanged, this, &CheckPanel::scheduleRefresh);
     // The first check reads the whole file: it waits until the window has
     // been drawn instead of holding it back, and takes in every request
     // made before it (showing the panel, the actions' first updates).
@@ -90,11 +89,12 @@ void CheckPanel::refresh()
     m_stale = !isVisible();
     if (m_stale)
         return;
-    ModifiableWidget* page = m_window->editedPage();
+    ModifiableWidget* page = m_hooks.editedPage();
     m_ofApply = page != nullptr;
-    m_findings = page ? findingsOfApply(page) : checkConfiguration(currentFileBytes());
-    m_subject->setText(page ? FNTP::tr("Findings in what Apply would write:")
-                            : FNTP::tr("Findings in %1:").arg(ConfigDocument::instance().path()));
+    m_findings = page ? findingsOfApply(page)
+                      : checkConfiguration(ConfigDocument::instance().currentBytes());
+    m_subject->setText(page ? tr("Findings in what Apply would write:")
+                            : tr("Findings in %1:").arg(ConfigDocument::instance().path()));
     m_list->clear();
     for (const CheckFinding& finding : qAsConst(m_findings)) {
         auto* item = new QTreeWidgetItem(m_list);
@@ -116,27 +116,29 @@ void CheckPanel::showLine(QTreeWidgetItem* item)
 {
     const int line = item->data(0, Qt::UserRole).toInt();
     if (line > 0)
-        reviewChanges(m_window, m_ofApply ? m_window->editedPage() : nullptr, line, m_ofApply);
+        reviewChanges(m_hooks.window, m_ofApply ? m_hooks.editedPage() : nullptr, line, m_ofApply);
 }
 
-bool confirmRejectedLines(FNTP* window)
+bool confirmRejectedLines(QWidget* parent, ModifiableWidget* page)
 {
     // Only the dialect rules give errors, and the classic daemon has none:
     // Apply stays as it was there.
-    if (!currentDaemon().isNtpsec() || !window->editedPage())
+    if (!currentDaemon().isNtpsec() || !page)
         return true;
-    const QVector<CheckFinding> findings = findingsOfApply(window->editedPage());
+    const QVector<CheckFinding> findings = findingsOfApply(page);
     if (!hasErrors(findings))
         return true;
     for (;;) {
-        QMessageBox box(QMessageBox::Warning, FNTP::tr("Check"),
-                        FNTP::tr("The installed NTP daemon would reject these lines of %1, which "
-                                 "Apply writes:\n\n%2\nWrite the file anyway?")
+        QMessageBox box(QMessageBox::Warning, CheckPanel::tr("Check"),
+                        CheckPanel::tr("The installed NTP daemon would reject these lines of %1, "
+                                       "which Apply writes:\n\n%2\nWrite the file anyway?")
                             .arg(ConfigDocument::instance().path(), rejectedLinesText(findings)),
-                        QMessageBox::NoButton, window);
-        QPushButton* write = box.addButton(FNTP::tr("Apply anyway"), QMessageBox::AcceptRole);
-        QPushButton* review = box.addButton(FNTP::tr("Review changes..."), QMessageBox::ActionRole);
-        QPushButton* keep = box.addButton(FNTP::tr("Continue editing"), QMessageBox::RejectRole);
+                        QMessageBox::NoButton, parent);
+        QPushButton* write = box.addButton(CheckPanel::tr("Apply anyway"), QMessageBox::AcceptRole);
+        QPushButton* review =
+            box.addButton(CheckPanel::tr("Review changes..."), QMessageBox::ActionRole);
+        QPushButton* keep =
+            box.addButton(CheckPanel::tr("Continue editing"), QMessageBox::RejectRole);
         write->setObjectName(QStringLiteral("bApplyAnyway"));
         review->setObjectName(QStringLiteral("bReview"));
         keep->setObjectName(QStringLiteral("bContinueEditing"));
@@ -144,6 +146,6 @@ bool confirmRejectedLines(FNTP* window)
         box.exec();
         if (box.clickedButton() != review)
             return box.clickedButton() == write;
-        reviewChanges(window, window->editedPage());
+        reviewChanges(parent, page);
     }
 }

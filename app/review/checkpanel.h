@@ -2,9 +2,9 @@
 
 #include <QDockWidget>
 
+#include "app/hooks/windowhooks.h"
 #include "config/configcheck.h"
 
-class FNTP;
 class ModifiableWidget;
 class QLabel;
 class QTreeWidget;
@@ -17,7 +17,7 @@ class CheckPanel : public QDockWidget
 {
     Q_OBJECT
 public:
-    explicit CheckPanel(FNTP* window);
+    explicit CheckPanel(const WindowHooks& hooks);
 
     // Runs the check again (soon, once, however often it is asked for).
     void scheduleRefresh();
@@ -31,7 +31,7 @@ private:
     void watchPage(ModifiableWidget* page);
     void showLine(QTreeWidgetItem* item);
 
-    FNTP* m_window;
+    WindowHooks m_hooks;
     QLabel* m_subject;
     QTreeWidget* m_list;
     QVector<CheckFinding> m_findings;
@@ -40,6 +40,7 @@ private:
     bool m_stale = true;
 };
 
-// Before Apply writes lines the installed daemon would reject: asks once
-// whether to write anyway (offering the review). True to go on.
-bool confirmRejectedLines(FNTP* window);
+// Before Apply writes lines the installed daemon would reject for `page`'s
+// edits: asks once whether to write anyway (offering the review). True to
+// go on.
+bool confirmRejectedLines(QWidget* parent, ModifiableWidget* page);

@@ -1,5 +1,7 @@
 #include "app/service/desktopopener.h"
 
+#include "app/service/servicecontrol.h"
+
 #include <QDesktopServices>
 #include <QProcess>
 #include <QUrl>
@@ -12,6 +14,16 @@ DesktopOpener*& replacement()
     return opener;
 }
 } // namespace
+
+void openInDesktopEditor(const QString& file)
+{
+    const QString user = callingDesktopUser();
+    if (!user.isEmpty())
+        DesktopOpener::instance().startDetached(QStringLiteral("su"),
+                                                editorArgumentsFor(user, file));
+    else
+        DesktopOpener::instance().openUrl(QUrl::fromLocalFile(file));
+}
 
 bool DesktopOpener::startDetached(const QString& program, const QStringList& arguments)
 {

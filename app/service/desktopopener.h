@@ -5,6 +5,11 @@
 
 class QUrl;
 
+// Opens `file` in the desktop's default application, as the user who called
+// sudo or pkexec when there is one (su - USER -w DISPLAY xdg-open FILE), else
+// through the desktop services. Nothing is reported.
+void openInDesktopEditor(const QString& file);
+
 // Opens things on the desktop of the person at this machine: the file in
 // their editor, as them. Tests replace it to see what would be opened.
 class DesktopOpener

@@ -1,6 +1,7 @@
 #include "app/service/servicecommand.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
 #include <QMainWindow>
@@ -19,6 +20,13 @@
 
 namespace
 {
+// The service commands' texts are the main window's: they keep its
+// translation context.
+QString fntpText(const char* text)
+{
+    return QCoreApplication::translate("FNTP", text);
+}
+
 const int reportLines = 40;
 const int reportLineWidth = 300;
 const int logQueryLimitMs = 10000;
@@ -116,12 +124,11 @@ QString configLine(const QString& file, int number)
 
 QString rejectedLinesText(const QVector<RejectedLine>& rejected)
 {
-    QString text = QApplication::translate("FNTP", "Warning: the daemon rejected these lines of "
-                                                   "the configuration:");
+    QString text = fntpText("Warning: the daemon rejected these lines of "
+                            "the configuration:");
     for (const RejectedLine& entry : rejected)
-        text += QStringLiteral("\n") + QApplication::translate("FNTP", "line %1: %2")
-                                           .arg(entry.line)
-                                           .arg(configLine(entry.file, entry.line));
+        text += QStringLiteral("\n") +
+                fntpText("line %1: %2").arg(entry.line).arg(configLine(entry.file, entry.line));
     return text;
 }
 // The end of a long report for the box's details: the details view lays
@@ -196,7 +203,7 @@ void showServiceError(QWidget* parent, const QString& title, const QString& repo
 void showServiceSuccess(QMainWindow* window, const QString& argument, const QString& successText)
 {
     QMessageBox::Icon icon = QMessageBox::Information;
-    QString title = QApplication::translate("FNTP", "Information");
+    QString title = fntpText("Information");
     QString extra;
     QString details;
     const int delay = daemonCheckDelayMs();
@@ -211,13 +218,12 @@ void showServiceSuccess(QMainWindow* window, const QString& argument, const QStr
             extra = rejectedLinesText(rejected);
         if (!running) {
             icon = QMessageBox::Warning;
-            title = QApplication::translate("FNTP", "Warning");
+            title = fntpText("Warning");
             bool shortened = false;
             const QString logged = reportTail(messages.join(QLatin1Char('\n')), 20, &shortened);
-            extra = QApplication::translate("FNTP", "The daemon is not running a few seconds "
-                                                    "later. It logged:") +
-                    QLatin1Char('\n') +
-                    (logged.isEmpty() ? QApplication::translate("FNTP", "(nothing)") : logged) +
+            extra = fntpText("The daemon is not running a few seconds "
+                             "later. It logged:") +
+                    QLatin1Char('\n') + (logged.isEmpty() ? fntpText("(nothing)") : logged) +
                     (extra.isEmpty() ? QString() : QStringLiteral("\n\n") + extra);
             if (shortened)
                 details = detailsTail(messages.join(QLatin1Char('\n')));
@@ -229,6 +235,50 @@ void showServiceSuccess(QMainWindow* window, const QString& argument, const QStr
     if (!details.isEmpty())
         box.setDetailedText(details);
     box.exec();
+}
+
+void runServiceCommand(QMainWindow* window, const QString& verb, const QString& successText,
+                       const QString& failedToStartText)
+{
+    const ServiceCommand command = serviceCommandFor(verb);
+    const ProcessResult result =
+        runKeepingWindowAlive(window, command.program, command.arguments, serviceWaitLimitMs());
+    // A script killed by a signal has no exit code to trust: it failed.
+    if (result.finished && result.exitStatus == QProcess::NormalExit) {
+        if (result.exitCode == 0) {
+            showServiceSuccess(window, verb, successText);
+            return;
+        }
+        const QString report = decodedReportTail(result.standardOutput).trimmed() +
+                               decodedReportTail(result.standardError).trimmed() +
+                               QLatin1Char('\n') + fntpText("Failed! Exit code ") +
+                               QString::number(result.exitCode) + QLatin1Char('\n');
+        showServiceError(window, fntpText("Server error"), report);
+        return;
+    }
+    const QProcess::ProcessError error = result.finished ? QProcess::Crashed : result.error;
+    QString text;
+    switch (error) {
+    case QProcess::FailedToStart:
+        text = failedToStartText;
+        break;
+    case QProcess::Crashed:
+        text = fntpText("Crashed");
+        break;
+    case QProcess::Timedout:
+        text = fntpText("Timed out");
+        break;
+    case QProcess::ReadError:
+        text = fntpText("Read error");
+        break;
+    case QProcess::WriteError:
+        text = fntpText("Write error");
+        break;
+    case QProcess::UnknownError:
+        text = fntpText("Unknown error");
+        break;
+    }
+    QMessageBox::critical(window, fntpText("Server error"), text, QMessageBox::Ok);
 }
 
 void setDaemonCheckDelayForTesting(int milliseconds)

@@ -8,6 +8,16 @@
 class QMainWindow;
 class QWidget;
 
+// Runs the service command `verb` ("start", "stop", "restart",
+// "force-reload"; serviceCommandFor()) while `window` shows itself busy and
+// reports the outcome in a box: `successText` when the command exited with
+// 0 (after start, restart and force-reload the daemon is checked first, see
+// showServiceSuccess()), its output and exit code when it failed, and
+// `failedToStartText` or the process error's text when it did not run to
+// its end.
+void runServiceCommand(QMainWindow* window, const QString& verb, const QString& successText,
+                       const QString& failedToStartText);
+
 // Runs a service command without freezing `window`: it keeps repainting,
 // shows a busy cursor and a progress bar in its status bar, and takes no
 // input (nor a close) until the command is done. The program runs in a

@@ -3,48 +3,11 @@
 #include <QBoxLayout>
 #include <QIcon>
 #include <QLabel>
-#include <QMainWindow>
-#include <QStatusBar>
 #include <QStyle>
-#include <QTimer>
 #include <QToolButton>
 
 #include "config/configdocument.h"
 #include "daemon/daemonnotices.h"
-
-namespace
-{
-// How often the status bar looks whether the daemon runs.
-constexpr int runningCheckIntervalMs = 5000;
-
-class DaemonSummaryLabel : public QLabel
-{
-public:
-    explicit DaemonSummaryLabel(QWidget* parent) : QLabel(parent)
-    {
-        setObjectName(QStringLiteral("daemonSummary"));
-        auto* timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this] { refresh(); });
-        timer->start(runningCheckIntervalMs);
-        // Start-up has just looked for a running daemon: the first text says
-        // what it found instead of walking every process again.
-        showSetup(currentDaemon());
-    }
-
-    void refresh()
-    {
-        DaemonSetup setup = currentDaemon();
-        setup.running = findRunningNtpd(setup.flavour);
-        showSetup(setup);
-    }
-
-private:
-    void showSetup(const DaemonSetup& setup)
-    {
-        setText(daemonSummary(setup, ConfigDocument::instance().path()));
-    }
-};
-} // namespace
 
 DaemonNotice::DaemonNotice(QWidget* parent)
     : QFrame(parent), m_icon(new QLabel(this)), m_text(new QLabel(this))
@@ -95,14 +58,4 @@ void DaemonNotice::refresh()
         m_icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
     }
     setVisible(!notices.isEmpty());
-}
-
-void addDaemonStatus(QMainWindow* window, QBoxLayout* aboveThePages)
-{
-    window->statusBar()->addPermanentWidget(new DaemonSummaryLabel(window));
-    auto* notice = new DaemonNotice(window);
-    aboveThePages->insertWidget(0, notice);
-    // A write that succeeds ends a read error the notice may show.
-    QObject::connect(&ConfigDocument::instance(), &ConfigDocument::saved, notice,
-                     &DaemonNotice::refresh);
 }

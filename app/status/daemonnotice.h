@@ -3,16 +3,10 @@
 #include <QFrame>
 #include <QString>
 
-class QBoxLayout;
 class QLabel;
-class QMainWindow;
 
-// Shows what the window manages: a permanent part of the status bar with
-// daemon, file and state, and a notice above the pages where something
-// about the set-up needs the administrator's attention.
-void addDaemonStatus(QMainWindow* window, QBoxLayout* aboveThePages);
-
-// The notice shown above the pages; hidden while there is nothing to say.
+// The notice shown above the pages where something about the set-up needs
+// the administrator's attention; hidden while there is nothing to say.
 class DaemonNotice : public QFrame
 {
     Q_OBJECT

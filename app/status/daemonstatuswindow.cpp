@@ -316,35 +316,3 @@ void DaemonStatusWindow::showChart(QChart* chart)
     m_chartView->setChart(chart);
     delete old;
 }
-
-void installDaemonStatus(QMainWindow* window)
-{
-    auto* poller = new DaemonStatusPoller(window);
-    auto* summary = new QLabel;
-    summary->setObjectName(QStringLiteral("syncStatus"));
-    window->statusBar()->addWidget(summary);
-    QObject::connect(
-        poller, &DaemonStatusPoller::updated, summary,
-        [summary](const DaemonSnapshot& snapshot) { summary->setText(syncSummary(snapshot)); });
-
-    auto* action = new QAction(QIcon::fromTheme(QStringLiteral("utilities-system-monitor")),
-                               tr("Daemon status"), window);
-    action->setObjectName(QStringLiteral("aDaemonStatus"));
-    if (auto* menu = window->findChild<QMenu*>(QStringLiteral("menu_Server")))
-        menu->addAction(action);
-    if (auto* toolBar = window->findChild<QToolBar*>(QStringLiteral("tbServer")))
-        toolBar->addAction(action);
-    QObject::connect(action, &QAction::triggered, window, [window, poller] {
-        auto* statusWindow = window->findChild<DaemonStatusWindow*>();
-        if (!statusWindow)
-            statusWindow = new DaemonStatusWindow(poller, window);
-        statusWindow->show();
-        statusWindow->raise();
-        statusWindow->activateWindow();
-    });
-    // The first answer comes soon after the window appears.
-    QTimer::singleShot(500, poller, [window, poller] {
-        if (window->isVisible())
-            poller->pollNow();
-    });
-}

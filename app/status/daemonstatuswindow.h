@@ -8,7 +8,6 @@
 
 class QComboBox;
 class QLabel;
-class QMainWindow;
 class QTableWidget;
 
 namespace QtCharts
@@ -54,7 +53,3 @@ private:
     QFutureWatcher<PlotData> m_plotWatcher;
     bool m_plotAgain = false;
 };
-
-// Adds the "Daemon status" action (Server menu and service tool bar) and the
-// synchronisation summary in the status bar to `window`.
-void installDaemonStatus(QMainWindow* window);

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+#include <functional>
+
+class ModifiableWidget;
+class QAction;
+class QBoxLayout;
+class QMainWindow;
+class QMenu;
+class QMenuBar;
+class QStatusBar;
+class QToolBar;
+
+// What the main window tells its features while it runs.
+class WindowEvents : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+signals:
+    // A page entered the edit state (true), or the edit state ended.
+    void editingChanged(bool editing);
+    // A settings page was built, on its first opening.
+    void pageBuilt(ModifiableWidget* page);
+};
+
+// Everything of the main window that a feature (status, review, service)
+// may use. The window creates each feature with these and the feature
+// reaches nothing else of it: no feature looks up the window's form objects
+// by name or includes the window's header.
+struct WindowHooks {
+    QMainWindow* window = nullptr; // parent of the feature's widgets and boxes
+    QMenuBar* menuBar = nullptr;   // a menu added goes after the window's own
+    QMenu* fileMenu = nullptr;
+    QMenu* serverMenu = nullptr;
+    QToolBar* serviceToolBar = nullptr; // start, stop, restart, reload
+    QToolBar* dialogToolBar = nullptr;  // Apply, Cancel
+    QAction* applyAction = nullptr;
+    QStatusBar* statusBar = nullptr;
+    QBoxLayout* aboveThePages = nullptr; // the layout whose first place is above the pages
+    WindowEvents* events = nullptr;
+    // The page with unapplied edits; nullptr while none is edited.
+    std::function<ModifiableWidget*()> editedPage;
+    // The settings pages built so far.
+    std::function<QList<ModifiableWidget*>()> builtPages;
+    // Reads the file anew into the shared record and every built page,
+    // without any of them entering the edit state.
+    std::function<void()> reloadEveryPage;
+};
