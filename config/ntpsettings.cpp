@@ -1,8 +1,5 @@
 #include "config/ntpsettings.h"
 
-#include "config/config.h"
-#include "config/recordlines.h"
-
 #include <algorithm>
 
 NtpSettings ntpSettings;
@@ -70,6 +67,26 @@ bool RestrictEntry::operator==(const RestrictEntry& o) const
            comment == o.comment;
 }
 
+namespace
+{
+// "default", or four dotted decimal parts from 0 to 255.
+bool isPlainRestrictAddress(const QString& address)
+{
+    if (address == QLatin1String("default"))
+        return true;
+    const QVector<QStringRef> parts = address.splitRef(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return false;
+    for (const QStringRef& part : parts) {
+        bool ok = false;
+        const int value = part.toInt(&ok, 10);
+        if (!ok || value < 0 || value > 255)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
 bool RestrictEntry::isPlainIpv4() const
 {
     return family.isEmpty() && isPlainRestrictAddress(address);
@@ -93,14 +110,4 @@ bool NtpSettings::operator==(const NtpSettings& o) const
            manycastServers == o.manycastServers && multicastClients == o.multicastClients &&
            refclocks == o.refclocks && enables == o.enables && logConfig == o.logConfig &&
            directiveExtras == o.directiveExtras && directiveComments == o.directiveComments;
-}
-
-void NtpSettings::readFrom(const Config& config)
-{
-    // One pass in file order gives every list its items in the order the
-    // per-keyword lookups would, since each keyword's lines keep file order.
-    RecordLineReader reader(*this);
-    for (const ConfigLine& line : config.entries())
-        reader.take(line);
-    source = config.fingerprint();
 }

@@ -189,13 +189,15 @@ struct NtpSettings {
     // The file as it was when this record was last read from it.
     FileFingerprint source;
 
+    // Reading (config/ntpsettingsreader.cpp) and writing
+    // (config/ntpsettingswriter.cpp) the record.
     void readFrom(const Config& config);
     bool writeTo(const QString& path) const;
     // As writeTo(); on failure `errorMessage` receives the system's reason.
     bool writeTo(const QString& path, QString* errorMessage) const;
     // The text writeTo() would write over a file whose current lines are
-    // `oldLines` (the lines carried over from it are placed as documented in
-    // ntpsettingswriter.cpp).
+    // `oldLines` (which of them are carried over, and where, is the rule of
+    // config/carryoverplan.cpp).
     QByteArray render(const QVector<ConfigLine>& oldLines) const;
 
     // Compares the settings; `source` is not part of them.

@@ -14,9 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "config/carryoverplan.h"
 #include "config/config.h"
 #include "config/ntpsettings.h"
-#include "config/recordlines.h"
+#include "config/ntpsettingsreader.h"
 
 namespace
 {

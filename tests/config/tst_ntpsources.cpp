@@ -8,9 +8,10 @@
 #include <QtTest>
 #include <functional>
 
+#include "config/carryoverplan.h"
 #include "config/config.h"
 #include "config/ntpsettings.h"
-#include "config/recordlines.h"
+#include "config/ntpsettingsreader.h"
 #include "tests/common/testfiles.h"
 
 using TestHelpers::readFile;

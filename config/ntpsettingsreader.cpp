@@ -1,4 +1,4 @@
-#include "config/recordlines.h"
+#include "config/ntpsettingsreader.h"
 
 #include "config/config.h"
 
@@ -394,36 +394,6 @@ bool* statisticsFlag(NtpSettings& record, const QString& name)
 
 } // namespace
 
-// "default", or four dotted decimal parts from 0 to 255.
-bool isPlainRestrictAddress(const QString& address)
-{
-    if (address == QLatin1String("default"))
-        return true;
-    const QVector<QStringRef> parts = address.splitRef(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return false;
-    for (const QStringRef& part : parts) {
-        bool ok = false;
-        const int value = decimalOf(part, &ok);
-        if (!ok || value < 0 || value > 255)
-            return false;
-    }
-    return true;
-}
-
-bool keptAsWritten(const NtpSettings& record, const LineRole& role)
-{
-    if (!role.taken)
-        return false;
-    if (role.section == Section::Servers) {
-        const ServerEntry& entry = record.servers.at(role.item);
-        return entry.pool || entry.usesNts();
-    }
-    if (role.section == Section::Restricts)
-        return !record.restricts.at(role.item).isPlainIpv4();
-    return false;
-}
-
 RecordLineReader::RecordLineReader(NtpSettings& record) : m_record(record)
 {
     m_record = NtpSettings();
@@ -598,22 +568,12 @@ LineRole RecordLineReader::takeEnable(const ConfigLine& line)
     return takenAs(Section::Enables, first);
 }
 
-bool recordHoldsDirective(const NtpSettings& record, Section section)
+void NtpSettings::readFrom(const Config& config)
 {
-    switch (section) {
-    case Section::StatsDir:
-        return !record.statsDir.isEmpty();
-    case Section::LogFile:
-        return !record.logFile.isEmpty();
-    case Section::LogConfig:
-        return !record.logConfig.isEmpty();
-    case Section::BroadcastClient:
-        return record.broadcastClient;
-    case Section::BroadcastDelay:
-        return !record.broadcastDelay.isEmpty();
-    case Section::DriftFile:
-        return !record.driftFile.isEmpty();
-    default:
-        return false;
-    }
+    // One pass in file order gives every list its items in the order the
+    // per-keyword lookups would, since each keyword's lines keep file order.
+    RecordLineReader reader(*this);
+    for (const ConfigLine& line : config.entries())
+        reader.take(line);
+    source = config.fingerprint();
 }
