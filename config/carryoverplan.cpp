@@ -58,6 +58,7 @@
 #include "config/ntpsettings.h"
 #include "config/ntpsettingsreader.h"
 #include "config/ntpsettingswriter.h"
+#include "config/referenceclocks.h"
 
 namespace
 {
@@ -84,12 +85,16 @@ bool recordHoldsDirective(const NtpSettings& record, Section section)
 }
 
 // Reference clock and filegen lines keep their bytes while their entry is
-// unchanged.
-bool keepsItsBytes(Section section, const QString& text)
+// unchanged: the line the record took in as `role` of `record`.
+bool keepsItsBytes(const NtpSettings& record, const LineRole& role)
 {
+    const Section section = role.section;
+    if (section == Section::Servers) {
+        const ServerEntry& entry = record.servers.at(role.item);
+        return !entry.pool && isClockAddress(entry.address);
+    }
     return section == Section::Fudges || section == Section::Refclocks ||
-           section == Section::FileGens ||
-           (section == Section::Servers && text.startsWith(QLatin1String("server 127.127.")));
+           section == Section::FileGens;
 }
 
 } // namespace
@@ -139,8 +144,8 @@ CarryOverPlan::CarryOverPlan(const NtpSettings& record, const QStringList& gener
         }
         bool sameText = false;
         const int anchor = anchorPosition(m_roles.at(i), &sameText);
-        if (sameText && (keptAsWritten(oldRecord, m_roles.at(i)) ||
-                         keepsItsBytes(m_roles.at(i).section, m_generated.at(anchor))))
+        if (sameText &&
+            (keptAsWritten(oldRecord, m_roles.at(i)) || keepsItsBytes(oldRecord, m_roles.at(i))))
             asWritten[anchor] = i;
         if (seenTaken)
             placeRun(run, anchor);

@@ -153,6 +153,18 @@ bool parseAsciiLine(ConfigLine& line)
 
 } // namespace
 
+bool canBeInWord(QChar c)
+{
+    return !isSeparator(c) && c != QLatin1Char('#');
+}
+
+bool isOneWord(const QString& text)
+{
+    return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return canBeInWord(c) && c.category() != QChar::Other_Control;
+    });
+}
+
 ConfigLine parseConfigLine(const QByteArray& raw)
 {
     ConfigLine line;

@@ -29,6 +29,14 @@ struct ConfigLine {
     bool validText = true;
 };
 
+// Whether `c` can stand inside one word of a line: it separates no words
+// (blank, tab, "=", other white space) and starts no comment ("#", which the
+// daemon reads as one wherever it stands).
+bool canBeInWord(QChar c);
+// Whether `text`, written into a line, is read back as exactly this one
+// word: not empty, every character canBeInWord(), and no control character.
+bool isOneWord(const QString& text);
+
 // Splits one decoded line the way the reader does: trimmed, "#" lines are
 // comments, tokens split at blanks, tabs and "=", a token starting with "#"
 // ends the line.

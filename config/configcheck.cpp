@@ -1,6 +1,7 @@
 #include "config/configcheck.h"
 
 #include "config/config.h"
+#include "config/referenceclocks.h"
 #include "host/host.h"
 #include "host/hostpath.h"
 
@@ -54,11 +55,6 @@ QString addressOf(const ConfigLine& line)
 {
     const int i = addressIndex(line.values);
     return i < line.values.size() ? line.values.at(i) : QString();
-}
-
-bool isReferenceClock(const QString& address)
-{
-    return address.startsWith(QLatin1String("127.127."));
 }
 
 // ---- What NTPsec rejects or ignores -------------------------------------
@@ -124,7 +120,7 @@ void checkNtpsecLine(Checker& c, int index, const ConfigLine& line)
                 c.add(index, CheckFinding::Error,
                       rejected(tr("the %1 option \"%2\"").arg(key, value)));
         }
-        if (key == QLatin1String("server") && isReferenceClock(addressOf(line)))
+        if (key == QLatin1String("server") && isClockAddress(addressOf(line)))
             c.add(index, CheckFinding::Hint,
                   tr("NTPsec still accepts the clock address %1 with fudge lines, but "
                      "documents the refclock directive instead.")
@@ -309,7 +305,7 @@ void checkAssociations(Checker& c)
                       .arg(firstLineOf.value(folded) + 1));
         } else {
             firstLineOf.insert(folded, i);
-            if (isReferenceClock(address)) {
+            if (isClockAddress(address)) {
                 referenceClock = true;
                 clocks.insert(address);
             } else if (line.key == QLatin1String("pool")) {

@@ -1,6 +1,7 @@
 #include "config/ntpsettingsreader.h"
 
 #include "config/config.h"
+#include "config/referenceclocks.h"
 
 namespace
 {
@@ -330,8 +331,6 @@ bool namesRestrictTarget(const QStringList& values)
     return !values.isEmpty() && (!isAddressFamilyWord(values.first()) || values.size() > 1);
 }
 
-const QString referenceClockPrefix = QStringLiteral("127.127.");
-
 // A decimal number (optional sign, ASCII digits) that an int cannot hold.
 // The record would keep another value in its place (0), and writing it back
 // would change what the line says.
@@ -473,7 +472,7 @@ LineRole RecordLineReader::takeAssociation(QList<ServerEntry>& list, Section sec
 LineRole RecordLineReader::takePool(const ConfigLine& line)
 {
     // A reference clock address is no pool; such a line stays as it is.
-    if (!line.values.isEmpty() && line.values.first().startsWith(referenceClockPrefix))
+    if (!line.values.isEmpty() && isClockAddress(line.values.first()))
         return LineRole();
     const LineRole role = takeAssociation(m_record.servers, Section::Servers, line);
     if (role.taken)

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QSpinBox>
 
+#include "config/referenceclocks.h"
 #include "pages/fbroadcast_add.h"
 #include "pages/loadedrow.h"
 #include "pages/treecolumns.h"
@@ -50,10 +51,6 @@ QString paddedAddress(const QString& text)
     return padded.join(QLatin1Char('.'));
 }
 
-bool isReferenceClock(const ServerEntry& entry)
-{
-    return entry.address.left(8) == QLatin1String("127.127.");
-}
 } // namespace
 
 QString FBroadcast::pageTitle()
@@ -96,7 +93,7 @@ void FBroadcast::loadSettings()
     QList<QTreeWidgetItem*> rows;
     for (int i = 0; i < ntpSettings.broadcasts.size(); ++i) {
         const ServerEntry& entry = ntpSettings.broadcasts.at(i);
-        if (isReferenceClock(entry))
+        if (isClockAddress(entry.address))
             hiddenEntries.append(qMakePair(i, entry));
         else
             rows.append(rowFor(entry));

@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "config/config.h"
 #include "config/ntpsettings.h"
 
 namespace
@@ -176,7 +177,7 @@ QString FOptAccess_AddAny::checkAddress(const QString& text) const
         valid = host.setAddress(text);
     }
     // A blank would split the line into other words when it is read again.
-    if (!valid || text.contains(QLatin1Char(' ')))
+    if (!valid || !isOneWord(text))
         return tr("Enter an IPv4 or IPv6 address, or a network as address and prefix length "
                   "such as 2001:db8::/32");
     const QString family = familyWord();

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <array>
 
+#include "config/config.h"
 #include "config/ntpsettings.h"
 #include "config/referenceclocks.h"
 #include "daemon/daemonsetup.h"
@@ -83,13 +84,13 @@ Flags parseFlags(const QString& text)
     return flags;
 }
 
-// A fudge value is one token of the file: blanks inside would split it, "="
-// separates tokens and "#" starts a comment there, so each becomes "_".
+// A fudge value is one word of the file: each character that cannot stand
+// in one (a blank would split it, "#" start a comment) becomes "_".
 QString fudgeToken(const QString& text)
 {
     QString token = text.trimmed();
     for (QChar& c : token) {
-        if (c.isSpace() || c == QLatin1Char('=') || c == QLatin1Char('#'))
+        if (!canBeInWord(c))
             c = QLatin1Char('_');
     }
     return token;

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "config/ntpsettings.h"
+#include "config/referenceclocks.h"
 #include "daemon/daemonsetup.h"
 #include "pages/foptsync_add.h"
 #include "pages/listpage.h"
@@ -32,14 +33,8 @@ enum Column {
 // without a column are written back unchanged.
 const int entryRole = Qt::UserRole;
 
-const QString referenceClockPrefix = QStringLiteral("127.127.");
 const QString burstWord = QStringLiteral("burst");
 const QString iburstWord = QStringLiteral("iburst");
-
-bool isReferenceClock(const ServerEntry& entry)
-{
-    return entry.address.startsWith(referenceClockPrefix);
-}
 
 QString optionalNumber(int value)
 {
@@ -123,7 +118,7 @@ void FOptSync::loadSettings()
     serverList->clear();
     QList<QTreeWidgetItem*> rows;
     for (const ServerEntry& entry : qAsConst(ntpSettings.servers)) {
-        if (!isReferenceClock(entry))
+        if (!isClockAddress(entry.address))
             rows.append(rowFor(entry));
     }
     appendRows(serverList, rows);
@@ -154,7 +149,7 @@ void FOptSync::saveSettings()
 {
     QList<ServerEntry>& servers = ntpSettings.servers;
     for (int i = servers.size() - 1; i >= 0; --i) {
-        if (!isReferenceClock(servers.at(i)))
+        if (!isClockAddress(servers.at(i).address))
             servers.removeAt(i);
     }
     for (int row = 0; row < serverList->topLevelItemCount(); ++row)

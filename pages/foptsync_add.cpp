@@ -13,6 +13,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "config/config.h"
+#include "config/referenceclocks.h"
 #include "daemon/daemonsetup.h"
 
 namespace
@@ -170,12 +172,10 @@ bool FOptSync_Add::isWritableAddress(const QString& address)
         if (c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
             return false;
     }
+    // The blanks around the address are dropped; what is left is written as
+    // one word of the line (an empty address is refused elsewhere).
     const QString host = address.trimmed();
-    for (const QChar c : host) {
-        if (c.isSpace() || c == QLatin1Char('#') || c == QLatin1Char('='))
-            return false;
-    }
-    return true;
+    return host.isEmpty() || isOneWord(host);
 }
 
 void FOptSync_Add::accept()
@@ -192,7 +192,7 @@ void FOptSync_Add::accept()
         return;
     }
     // The reader takes a pool line of that address for no pool.
-    if (poolButton->isChecked() && address.trimmed().startsWith(QLatin1String("127.127."))) {
+    if (poolButton->isChecked() && isClockAddress(address.trimmed())) {
         showError(tr("A reference clock address cannot be a pool"));
         return;
     }

@@ -57,6 +57,8 @@ private slots:
     void oddBytesAreKept();
     void largeFilesAreReadQuickly();
     void fingerprintDescribesTheBytesRead();
+    void oneWordReadsBackAsOneWord_data();
+    void oneWordReadsBackAsOneWord();
 };
 
 void TestConfigStore::parsesLines_data()
@@ -308,6 +310,41 @@ void TestConfigStore::fingerprintDescribesTheBytesRead()
 
     writeFile(dir, "server B\n");
     QVERIFY(FileFingerprint::ofFile(path) != fingerprint);
+}
+
+void TestConfigStore::oneWordReadsBackAsOneWord_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("oneWord");
+    QTest::newRow("host name") << "ntp.example.org" << true;
+    QTest::newRow("IPv6 with scope") << "fe80::1%eth0" << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("blank inside") << "a b" << false;
+    QTest::newRow("tab") << "a\tb" << false;
+    QTest::newRow("equals sign") << "a=b" << false;
+    QTest::newRow("no-break space") << QString::fromUtf8("a\xc2\xa0"
+                                                         "b")
+                                    << false;
+    QTest::newRow("line break") << "a\nb" << false;
+    QTest::newRow("comment start") << "#a" << false;
+    QTest::newRow("hash inside") << "a#b" << false;
+    QTest::newRow("control character") << "a\x01"
+                                          "b"
+                                       << false;
+}
+
+// The rule the dialogs ask agrees with the tokenizer: a text that is one word
+// is read back from a line as that word, alone.
+void TestConfigStore::oneWordReadsBackAsOneWord()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, oneWord);
+    QCOMPARE(isOneWord(text), oneWord);
+    const ConfigLine line = parseConfigLine(QByteArray("server ") + text.toUtf8() + " iburst");
+    if (oneWord)
+        QCOMPARE(line.values, (QStringList{text, QStringLiteral("iburst")}));
+    for (const QChar c : text)
+        QCOMPARE(canBeInWord(c), c != QLatin1Char('#') && !c.isSpace() && c != QLatin1Char('='));
 }
 
 QTEST_GUILESS_MAIN(TestConfigStore)
