@@ -119,14 +119,15 @@ bool timeOfLineAt(const QByteArray& text, int start, double* time)
     return false;
 }
 
-// Offset of the first line of `text` not older than `since` (or the first
-// line that cannot be read): the lines are in time order, so it is found by
-// halving the text instead of reading it from its beginning.
-int tailStart(const QByteArray& text, double since)
+// Offset of the first line of `text` from `first` (where a line starts) on
+// that is not older than `since` (or the first line that cannot be read):
+// the lines are in time order, so it is found by halving the text instead of
+// reading it from its beginning.
+int tailStart(const QByteArray& text, int first, double since)
 {
     const int size = text.size();
     // Invariant: the first line not older than `since` starts in [low, high].
-    int low = 0;
+    int low = first;
     int high = size;
     while (high - low > probeLineLimit) {
         const int start = lineStartFrom(text, low + (high - low) / 2);
@@ -194,17 +195,23 @@ qint64 nextTailLimit(const FileContent& tail, int firstLine, double since, qint6
     return std::min(wanted, tailLimit);
 }
 
+// What was read of a file's end, and where in it the lines from a point in
+// time on start.
+struct Tail {
+    QByteArray bytes;
+    int start = 0;
+};
+
 // The end of the file at `path` that reaches back to `since`, read through the
 // host from the end: the part of a long file that is needed, not all of it.
-// Starts with a whole line.
-QByteArray tailSince(const QString& path, double since, int* filesRead)
+Tail tailSince(const QString& path, double since, int* filesRead)
 {
     Host& host = Host::current();
     qint64 limit = firstTailRead;
     for (;;) {
         FileContent tail;
         if (host.readTail(path, limit, &tail) != 0)
-            return QByteArray();
+            return Tail();
         const int firstLine = firstWholeLine(tail);
         double firstTime = 0;
         const bool reachesBack =
@@ -213,8 +220,9 @@ QByteArray tailSince(const QString& path, double since, int* filesRead)
         if (reachesBack) {
             if (filesRead)
                 ++*filesRead;
-            const QByteArray whole = firstLine == 0 ? tail.bytes : tail.bytes.mid(firstLine);
-            return whole.mid(tailStart(whole, since));
+            // Parsed where it lies: a copy of megabytes would cost more than
+            // the parsing.
+            return {tail.bytes, tailStart(tail.bytes, firstLine, since)};
         }
         limit = nextTailLimit(tail, firstLine, since, limit);
     }
@@ -225,10 +233,11 @@ void readSamples(const QString& dir, const QString& base, double since, QVector<
                  StatsRead* read, Parse parse)
 {
     for (const QString& path : statsGenerations(dir, base, since)) {
-        const QByteArray text = tailSince(path, since, &read->filesRead);
-        samples->reserve(samples->size() + std::min(text.size() / 48, 1 << 20));
-        const char* p = text.constData();
-        const char* end = p + text.size();
+        const Tail text = tailSince(path, since, &read->filesRead);
+        const int size = text.bytes.size() - text.start;
+        samples->reserve(samples->size() + std::min(size / 48, 1 << 20));
+        const char* p = text.bytes.constData() + text.start;
+        const char* end = p + size;
         while (p < end) {
             const char* lineEnd = static_cast<const char*>(memchr(p, '\n', size_t(end - p)));
             if (!lineEnd)
@@ -288,7 +297,8 @@ bool parsePeerLine(const char* begin, const char* end, PeerSample* sample)
 
 QByteArray statsTailSince(const QString& path, double since)
 {
-    return tailSince(path, since, nullptr);
+    const Tail tail = tailSince(path, since, nullptr);
+    return tail.bytes.mid(tail.start);
 }
 
 QStringList statsGenerations(const QString& dir, const QString& base, double since)

@@ -137,10 +137,12 @@ int openRegular(const QString& path, bool followLink, Descriptor* fd, struct sta
 }
 
 // Reads to the end, but never more than `limit` bytes: EFBIG when there is
-// more (a file that grows while it is read is caught as well).
-int readBounded(int fd, qint64 limit, QByteArray* bytes)
+// more (a file that grows while it is read is caught as well). `expected`
+// (what fstat() said is left) saves growing the buffer step by step.
+int readBounded(int fd, qint64 limit, QByteArray* bytes, qint64 expected = 0)
 {
     bytes->clear();
+    bytes->reserve(int(qBound<qint64>(0, expected, limit)));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -170,7 +172,7 @@ HostReply readWhole(const HostRequest& request)
     // A file larger than the limit (a sparse one too) is refused unread.
     reply.error = qint64(st.st_size) > request.limit
                       ? EFBIG
-                      : readBounded(fd.get(), request.limit, &reply.bytes);
+                      : readBounded(fd.get(), request.limit, &reply.bytes, qint64(st.st_size));
     if (reply.error != 0)
         reply.bytes.clear();
     return reply;
@@ -192,7 +194,7 @@ HostReply readTailOf(const HostRequest& request)
         return reply;
     }
     // The file may have grown since: the tail read is still cut to the limit.
-    reply.error = readBounded(fd.get(), request.limit, &reply.bytes);
+    reply.error = readBounded(fd.get(), request.limit, &reply.bytes, qint64(st.st_size) - start);
     if (reply.error == EFBIG)
         reply.error = 0;
     return reply;
