@@ -5,21 +5,100 @@
 #include "unifieddiff.h"
 
 #include <QDialogButtonBox>
+#include <QFile>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QtConcurrent>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+// What comparing a copy with the file gave: its diff, or why there is none.
+struct Comparison {
+    QVector<DiffLine> lines;
+    QString message;
+};
+
+// Reads a kept copy of at most `limit` bytes: a regular file, not through a
+// symbolic link, and without waiting on a FIFO. Returns 0, EFBIG past the
+// limit, or the errno value of the step that failed.
+int readCopyFrom(int fd, qint64 limit, QByteArray* bytes)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return EINVAL;
+    if (st.st_size > limit)
+        return EFBIG;
+    bytes->reserve(int(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            return 0;
+        if (n < 0 && errno != EINTR)
+            return errno;
+        if (bytes->size() + qint64(n) > limit) // it grew since
+            return EFBIG;
+        if (n > 0)
+            bytes->append(buffer, int(n));
+    }
+}
+
+int readCopy(const QString& path, qint64 limit, QByteArray* bytes)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int error = readCopyFrom(fd, limit, bytes);
+    ::close(fd);
+    return error;
+}
+
+Comparison compareWithCopy(const QByteArray& current, const QString& path, const QString& fileName,
+                           const QString& copyName)
+{
+    QByteArray copy;
+    const int error = readCopy(path, RestoreDialog::maxCopySize, &copy);
+    if (error == EFBIG)
+        return {{},
+                RestoreDialog::tr("The copy %1 is larger than %2 MiB, more than a configuration "
+                                  "file may hold; its differences are not shown.")
+                    .arg(path)
+                    .arg(RestoreDialog::maxCopySize >> 20)};
+    if (error != 0)
+        return {{},
+                RestoreDialog::tr("The copy %1 cannot be read:\n%2").arg(path, errnoText(error))};
+    Comparison comparison{unifiedDiff(current, copy, fileName, copyName), QString()};
+    if (comparison.lines.isEmpty())
+        comparison.message = RestoreDialog::tr("The copy is the same as %1.").arg(fileName);
+    return comparison;
+}
+
+} // namespace
 
 RestoreDialog::RestoreDialog(const QString& fileName, const QByteArray& current,
                              const QVector<ConfigBackup>& backups, QWidget* parent)
     : QDialog(parent), m_fileName(fileName), m_current(current), m_backups(backups),
-      m_list(new QListWidget(this)), m_view(new DiffView(this))
+      m_list(new QListWidget(this))
 {
     setObjectName(QStringLiteral("RestoreDialog"));
     setWindowTitle(tr("Restore a previous version"));
     m_list->setObjectName(QStringLiteral("lwBackups"));
     for (const ConfigBackup& backup : backups)
         m_list->addItem(backup.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")));
+    auto* pane = new DiffPane(this);
+    m_view = pane->view();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     QPushButton* restore = buttons->addButton(tr("Restore"), QDialogButtonBox::AcceptRole);
     restore->setObjectName(QStringLiteral("bRestore"));
@@ -31,7 +110,7 @@ RestoreDialog::RestoreDialog(const QString& fileName, const QByteArray& current,
 
     auto* row = new QHBoxLayout;
     row->addWidget(m_list, 1);
-    row->addWidget(m_view, 3);
+    row->addWidget(pane, 3);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addWidget(buttons);
@@ -49,9 +128,23 @@ QString RestoreDialog::chosenPath() const
 
 void RestoreDialog::showDiffOf(int row)
 {
-    if (row < 0 || row >= m_backups.size())
+    const int request = ++m_request;
+    if (row < 0 || row >= m_backups.size()) {
+        m_view->setLines({});
         return;
-    FileContent backup;
-    readWholeFile(m_backups.at(row).path, &backup);
-    m_view->setLines(unifiedDiff(m_current, backup.bytes, m_fileName, m_list->item(row)->text()));
+    }
+    m_view->showMessage(tr("Computing differences..."));
+    auto* watcher = new QFutureWatcher<Comparison>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, request]() {
+        watcher->deleteLater();
+        if (request != m_request)
+            return; // another copy was chosen meanwhile
+        const Comparison comparison = watcher->result();
+        if (comparison.message.isEmpty())
+            m_view->setLines(comparison.lines);
+        else
+            m_view->showMessage(comparison.message);
+    });
+    watcher->setFuture(QtConcurrent::run(compareWithCopy, m_current, m_backups.at(row).path,
+                                         m_fileName, m_list->item(row)->text()));
 }
