@@ -52,16 +52,17 @@ QTextCharFormat lineEndFormat()
 }
 
 // How a character that would break a line of the view, bend it or not show
-// at all is shown instead: a control character as its symbol (CR as "␍"),
-// line and paragraph separators, bidirectional controls and the characters
-// the view keeps for itself as a \u escape. Empty for any other character.
+// at all is shown instead, as an escape any font can show: CR as "\r",
+// other control characters as "\x07", line and paragraph separators,
+// bidirectional controls and the characters the view keeps for itself as
+// "\u2028". Empty for any other character (a tab stays a tab).
 QString visibleMark(QChar c)
 {
     const ushort u = c.unicode();
-    if (u < 0x20 && u != '\t')
-        return QChar(ushort(0x2400 + u));
-    if (u == 0x7f)
-        return QChar(ushort(0x2421));
+    if (u == '\r')
+        return QStringLiteral("\\r");
+    if ((u < 0x20 && u != '\t') || u == 0x7f)
+        return QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
     const bool escaped = (u >= 0x80 && u < 0xa0) || u == 0x2028 || u == 0x2029 ||
                          (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069) ||
                          u == 0xfdd0 || u == 0xfdd1 || u == 0xfffc;
@@ -274,9 +275,9 @@ void DiffView::insertText(QTextCursor& cursor, int index)
         cursor.insertText(tr(" [... %1 more characters]").arg(QLocale().toString(length - shown)),
                           markFormat());
     if (crlf)
-        cursor.insertText(QStringLiteral("\u240d\u240a"), lineEndFormat());
+        cursor.insertText(QStringLiteral("\\r\\n"), lineEndFormat());
     else if (ended && m_markLineEnds)
-        cursor.insertText(QStringLiteral("\u240a"), lineEndFormat());
+        cursor.insertText(QStringLiteral("\\n"), lineEndFormat());
 }
 
 void DiffView::showLine(int number, bool inNew)

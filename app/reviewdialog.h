@@ -14,8 +14,9 @@ class QTextCursor;
 
 // A read-only view of diff lines, one line of the view for each, in the
 // colour of its kind. Characters that would break or bend a line (a CR,
-// U+2028, U+2029, other control characters) are shown as visible marks, and
-// where the diff holds CRLF line ends every line end is shown as what it is.
+// U+2028, U+2029, other control characters) are shown as escapes ("\r",
+// "\u2028") in a colour of their own, and where the diff holds CRLF line
+// ends every line end is shown as what it is ("\r\n" or "\n").
 // A long diff is laid out a page at a time: showMore() and showEarlier()
 // add the pages after and before the lines shown.
 class DiffView : public QPlainTextEdit

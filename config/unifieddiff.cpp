@@ -18,8 +18,16 @@ using LineView = std::string_view;
 // dtl records one path coordinate per step of its search and, past two
 // million of them, starts again from where it got to; that restart loses
 // its place (lines repeated or missing). A region of M by N lines costs at
-// most (M + 1) * (N + 1) coordinates, so below this budget it never restarts.
-constexpr qint64 dtlBudget = qint64(1) << 20;
+// most (M + 1) * (N + 1) coordinates, so below this budget it never
+// restarts; and the smaller the regions dtl is given, the less a region
+// full of changes costs.
+constexpr qint64 dtlBudget = qint64(1) << 18;
+// What all of dtl's work on one pair of texts may cost, in coordinates: this
+// plus so much per line. Only texts made to be hard (many lines, few of
+// them different, none unique) reach it; the regions left are then shown
+// replaced.
+constexpr qint64 totalBudget = qint64(1) << 22;
+constexpr qint64 budgetPerLine = 32;
 // Nesting of splits at unique lines before a region is only cut in two.
 constexpr int maxUniqueDepth = 48;
 // Where a region is cut in two: the other side's cut is searched this many
@@ -56,7 +64,8 @@ class EditScript
 public:
     EditScript(const std::vector<int>& before, const std::vector<int>& after, int distinct)
         : m_old(before), m_new(after), m_inOld(size_t(distinct)), m_inNew(size_t(distinct)),
-          m_whereNew(size_t(distinct))
+          m_whereNew(size_t(distinct)),
+          m_budget(totalBudget + budgetPerLine * qint64(before.size() + after.size()))
     {
         m_edits.reserve(before.size() + after.size());
         compare({0, int(before.size())}, {0, int(after.size())}, 0);
@@ -94,12 +103,15 @@ private:
         a.end -= suffix;
         b.end -= suffix;
 
+        const qint64 cost = qint64(a.size() + 1) * (b.size() + 1);
         if (a.size() == 0 || b.size() == 0)
             replace(a, b);
-        else if (qint64(a.size() + 1) * (b.size() + 1) <= dtlBudget)
+        else if (cost > dtlBudget)
+            bySplitting(a, b, depth);
+        else if (m_spent + cost <= m_budget)
             byDtl(a, b);
         else
-            bySplitting(a, b, depth);
+            replace(a, b);
         append(Edit::Keep, suffix);
     }
 
@@ -109,6 +121,7 @@ private:
         const std::vector<int> y(m_new.begin() + b.begin, m_new.begin() + b.end);
         dtl::Diff<int, std::vector<int>> diff(x, y);
         diff.compose();
+        m_spent += dtlCost(diff.getEditDistance(), a, b);
         const size_t start = m_edits.size();
         for (const auto& element : diff.getSes().getSequence()) {
             const dtl::edit_t type = element.second.type;
@@ -122,6 +135,15 @@ private:
             m_edits.resize(start);
             replace(a, b);
         }
+    }
+
+    // The coordinates dtl recorded for a region: (P + 1)(delta + 1) + P(P + 1)
+    // for P = (D - delta) / 2 deletions beyond the difference in length.
+    static qint64 dtlCost(qint64 distance, Span a, Span b)
+    {
+        const qint64 delta = std::abs(a.size() - b.size());
+        const qint64 p = (distance - delta) / 2;
+        return (p + 1) * (delta + 1) + p * (p + 1);
     }
 
     bool replays(size_t start, Span a, Span b) const
@@ -254,6 +276,8 @@ private:
     std::vector<int> m_inNew;
     std::vector<int> m_whereNew;
     std::vector<Edit> m_edits;
+    qint64 m_budget;
+    qint64 m_spent = 0;
 };
 
 // Within a change, removed lines come first, as diff -u prints them.
