@@ -62,6 +62,16 @@ private slots:
         QTest::newRow("one line repeated, lines inserted and removed")
             << QByteArray(50000 * 2, 'x').replace("xx", "x\n")
             << QByteArray(50000 * 2, 'x').replace("xx", "x\n").insert(6, "y\n").remove(80000, 4);
+        // So many changes among so few different lines that only part of
+        // the comparison is made line by line.
+        QByteArray randomBefore;
+        QByteArray randomAfter;
+        QRandomGenerator random(9);
+        for (int i = 0; i < 100000; ++i) {
+            randomBefore += "line " + QByteArray::number(random.bounded(20)) + '\n';
+            randomAfter += "line " + QByteArray::number(random.bounded(20)) + '\n';
+        }
+        QTest::newRow("random lines of twenty") << randomBefore << randomAfter;
         QTest::newRow("every line replaced")
             << generatedConfig(20000) << generatedConfig(20000).replace(' ', '_');
         QTest::newRow("no line end at the end, before")
