@@ -12,6 +12,7 @@
 #include "configreview.h"
 #include "daemonstatus.h"
 #include "daemonstatuswindow.h"
+#include "desktopopener.h"
 #include "fbroadcast.h"
 #include "foptaccess.h"
 #include "fopthwclock.h"
@@ -405,8 +406,8 @@ void FNTP::openNtpConfig()
     const QString file = ConfigDocument::instance().path();
     const QString user = callingDesktopUser();
     if (!user.isEmpty())
-        ProcessRunner::instance().startDetached(QStringLiteral("su"),
+        DesktopOpener::instance().startDetached(QStringLiteral("su"),
                                                 editorArgumentsFor(user, file));
     else
-        ProcessRunner::instance().openUrl(QUrl::fromLocalFile(file));
+        DesktopOpener::instance().openUrl(QUrl::fromLocalFile(file));
 }

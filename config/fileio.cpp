@@ -125,11 +125,6 @@ void syncDirectory(const QByteArray& dir)
 
 } // namespace
 
-QString errnoText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 int readWholeFile(const QString& path, FileContent* content)
 {
     const QByteArray name = QFile::encodeName(path);

@@ -4,13 +4,10 @@
 #include <QDateTime>
 #include <QString>
 
+#include "host/host.h"
+
 // Low-level file access shared by the reader and the writer. Errors are
 // reported as errno values so that callers can show the system's reason.
-
-struct FileContent {
-    QByteArray bytes;
-    QDateTime modified;
-};
 
 // Reads a whole regular file. Returns 0 on success, otherwise an errno value
 // (EISDIR for a directory, EINVAL for anything that is not a regular file).
@@ -29,5 +26,3 @@ int replaceFileAtomically(const QString& path, const QByteArray& bytes);
 // Writes `bytes` to `path` the same way, as a file of mode 0600 owned by
 // root (by the caller when it is not root).
 int writePrivateFileAtomically(const QString& path, const QByteArray& bytes);
-
-QString errnoText(int error);

@@ -66,8 +66,9 @@ struct FolderEntry {
 
 // One process of the host's process list, as its /proc shows it.
 struct HostProcess {
+    static constexpr uint unknownUid = uint(-1);
     qint64 pid = 0;
-    uint uid = 0;             // real user id
+    uint uid = unknownUid;    // real user id
     QString executable;       // where /proc/PID/exe leads; empty when unknown
     QString workingDirectory; // where /proc/PID/cwd leads; empty when unknown
     QStringList commandLine;  // argv, argv[0] first
@@ -109,9 +110,9 @@ struct HostReply {
 // What replaceFile() does, in this order, stopping at the first failure:
 //  1. `target` must be a regular file or missing; a symbolic link there is
 //     refused (ELOOP), never followed.
-//  2. With `guarded`: the file must still be the one read, `expectedExists`,
-//     and then with `expectedDigest` (SHA-256) and the same device and inode
-//     as `expectedStatus`; otherwise ESTALE and nothing is changed.
+//  2. With `guarded`: the file must still be the one read: there or not as
+//     `expectedExists` says and, when there, with `expectedDigest` (SHA-256);
+//     otherwise ESTALE and nothing is changed.
 //  3. With `backupPath` (a path in a folder the caller has checked): the
 //     file's current bytes are kept there as a new regular file, mode 0600,
 //     owned by root, never replacing anything (EEXIST).
@@ -120,6 +121,7 @@ struct HostReply {
 //     and owner (0644 root:root for a new file) and renamed over the target;
 //     the folder is synced. The guard of step 2 is checked once more just
 //     before the rename.
+//     Should this step fail, the copy of step 3 is removed again.
 //  5. The program's own temporary files of that target older than a minute
 //     (a write killed half-way) and the files of `removeAfterwards` (regular
 //     files only, never following a link) are removed; failures there do not
@@ -130,7 +132,6 @@ struct FileReplacement {
     bool guarded = false;
     bool expectedExists = true;
     QByteArray expectedDigest;
-    FileStatus expectedStatus;
     QString backupPath;
     QStringList removeAfterwards;
 };
@@ -161,8 +162,9 @@ public:
     int readFile(const QString& path, qint64 limit, FileContent* content, bool followLink = false);
     int readTail(const QString& path, qint64 limit, FileContent* content);
     int listFolder(const QString& path, QVector<FolderEntry>* entries);
-    // The host's processes (the kernel threads left out).
-    virtual QVector<HostProcess> processes() = 0;
+    // The host's processes (the kernel threads left out), from `proc`
+    // ("/proc"; tests give a fake one).
+    virtual QVector<HostProcess> processes(const QString& proc) = 0;
 
     // ---- Writing
     // mkdir() with `mode`; EEXIST when something is there already.
@@ -207,3 +209,6 @@ protected:
 
 // This machine, through the system calls themselves.
 Host& localHost();
+
+// The system's text for an errno value.
+QString errnoText(int error);

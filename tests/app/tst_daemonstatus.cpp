@@ -14,6 +14,7 @@
 #include "configdocument.h"
 #include "daemonsetup.h"
 #include "daemonstatus.h"
+#include "desktopopener.h"
 #include "fakesystem.h"
 #include "fntp.h"
 #include "ntpconfpath.h"
@@ -137,14 +138,15 @@ private slots:
                                          .arg(system.path("/etc/ntpsec/ntp.conf"), other.path())));
 
         FNTP window;
-        struct OpenRunner : ProcessRunner {
+        struct OpenRunner : DesktopOpener {
             QList<QUrl> opened;
             bool openUrl(const QUrl& url) override { return opened << url, true; }
         } runner;
-        ProcessRunner::setInstanceForTesting(&runner);
+        DesktopOpener::setInstanceForTesting(&runner);
         qunsetenv("SUDO_USER");
         qunsetenv("PKEXEC_UID");
         window.openNtpConfig();
+        DesktopOpener::setInstanceForTesting(nullptr);
         QCOMPARE(runner.opened, QList<QUrl>{QUrl::fromLocalFile(other.path())});
     }
 

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include "desktopopener.h"
 #include "fntp.h"
 #include "ntpconfpath.h"
 #include "processrunner.h"
@@ -19,7 +20,7 @@ namespace
 {
 
 // Records what the window asks to open, starting nothing.
-class RecordingRunner : public ProcessRunner
+class RecordingOpener : public DesktopOpener
 {
 public:
     QStringList detached;
@@ -219,10 +220,11 @@ private slots:
         EnvGuard sudo("SUDO_USER"), pkexec("PKEXEC_UID");
         sudoUser.isNull() ? qunsetenv("SUDO_USER") : qputenv("SUDO_USER", sudoUser);
         pkexecUid.isNull() ? qunsetenv("PKEXEC_UID") : qputenv("PKEXEC_UID", pkexecUid);
-        RecordingRunner runner;
-        ProcessRunner::setInstanceForTesting(&runner);
+        RecordingOpener runner;
+        DesktopOpener::setInstanceForTesting(&runner);
         FNTP window;
         window.openNtpConfig();
+        DesktopOpener::setInstanceForTesting(nullptr);
         if (expectedSu.isEmpty()) {
             QVERIFY(runner.detached.isEmpty());
             QCOMPARE(runner.opened, QList<QUrl>{QUrl::fromLocalFile(ntpConfPath())});

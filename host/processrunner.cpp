@@ -1,9 +1,7 @@
 #include "processrunner.h"
 
-#include <QDesktopServices>
 #include <QPointer>
 #include <QTimer>
-#include <QUrl>
 
 #include <signal.h>
 #include <unistd.h>
@@ -75,6 +73,11 @@ public:
         connect(&m_timer, &QTimer::timeout, this, &RunningJob::timedOut);
         m_timer.start(options.timeoutMs);
         m_process.start(program, arguments, QIODevice::ReadWrite);
+        // Nothing waits for input that never comes: what the caller gives
+        // is all there is.
+        if (!options.input.isEmpty())
+            m_process.write(options.input);
+        m_process.closeWriteChannel();
     }
     ~RunningJob() override { endProcess(); }
 
@@ -244,16 +247,6 @@ ProcessResult ProcessRunner::run(const QString& program, const QStringList& argu
 ProcessSession* ProcessRunner::startSession(const QString& program, const QStringList& arguments)
 {
     return new RunningSession(program, arguments);
-}
-
-bool ProcessRunner::startDetached(const QString& program, const QStringList& arguments)
-{
-    return QProcess::startDetached(program, arguments);
-}
-
-bool ProcessRunner::openUrl(const QUrl& url)
-{
-    return QDesktopServices::openUrl(url);
 }
 
 ProcessRunner& ProcessRunner::instance()

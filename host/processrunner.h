@@ -6,8 +6,6 @@
 #include <QString>
 #include <QStringList>
 
-class QUrl;
-
 // Outcome of a program run to its end (or until the wait gave up).
 struct ProcessResult {
     bool finished = false; // ended on its own, within the wait limit
@@ -25,6 +23,8 @@ struct ProcessOptions {
     // The program and every process it starts form a process group of their
     // own, which is ended as a whole on time-out.
     bool ownProcessGroup = false;
+    // Written to the program's standard input, which is then closed.
+    QByteArray input;
 };
 
 // One program started without waiting for it: `finished` is emitted once,
@@ -65,8 +65,9 @@ signals:
     void ended(bool failedToStart);
 };
 
-// Every child process the program starts goes through here, so that tests
-// can see what would run and decide the outcome.
+// Every child process the program starts on this machine for the daemon goes
+// through here (the local host's commands), so that tests can see what would
+// run and decide the outcome.
 class ProcessRunner
 {
 public:
@@ -81,8 +82,6 @@ public:
     // Starts a program that reads its commands from standard input; the
     // caller owns the session.
     virtual ProcessSession* startSession(const QString& program, const QStringList& arguments);
-    virtual bool startDetached(const QString& program, const QStringList& arguments);
-    virtual bool openUrl(const QUrl& url);
 
     static ProcessRunner& instance();
     // Tests only: nullptr restores the real runner. Not owned.
