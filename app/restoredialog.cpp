@@ -1,22 +1,16 @@
 #include "restoredialog.h"
 
-#include "fileio.h"
+#include "host/host.h"
 #include "reviewdialog.h"
 #include "unifieddiff.h"
 
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QtConcurrent>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace
 {
@@ -27,49 +21,14 @@ struct Comparison {
     QString message;
 };
 
-// Reads a kept copy of at most `limit` bytes: a regular file, not through a
-// symbolic link, and without waiting on a FIFO. Returns 0, EFBIG past the
-// limit, or the errno value of the step that failed.
-int readCopyFrom(int fd, qint64 limit, QByteArray* bytes)
-{
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return errno;
-    if (!S_ISREG(st.st_mode))
-        return EINVAL;
-    if (st.st_size > limit)
-        return EFBIG;
-    bytes->reserve(int(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            return 0;
-        if (n < 0 && errno != EINTR)
-            return errno;
-        if (bytes->size() + qint64(n) > limit) // it grew since
-            return EFBIG;
-        if (n > 0)
-            bytes->append(buffer, int(n));
-    }
-}
-
-int readCopy(const QString& path, qint64 limit, QByteArray* bytes)
-{
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    const int error = readCopyFrom(fd, limit, bytes);
-    ::close(fd);
-    return error;
-}
-
 Comparison compareWithCopy(const QByteArray& current, const QString& path, const QString& fileName,
                            const QString& copyName)
 {
-    QByteArray copy;
-    const int error = readCopy(path, RestoreDialog::maxCopySize, &copy);
+    // The copies are kept on this machine. Its host reads only a regular
+    // file, not through a symbolic link, without waiting on a FIFO, and
+    // refuses one past the limit (EFBIG) unread.
+    FileContent copy;
+    const int error = localHost().readFile(path, RestoreDialog::maxCopySize, &copy);
     if (error == EFBIG)
         return {{},
                 RestoreDialog::tr("The copy %1 is larger than %2 MiB, more than a configuration "
@@ -79,7 +38,7 @@ Comparison compareWithCopy(const QByteArray& current, const QString& path, const
     if (error != 0)
         return {{},
                 RestoreDialog::tr("The copy %1 cannot be read:\n%2").arg(path, errnoText(error))};
-    Comparison comparison{unifiedDiff(current, copy, fileName, copyName), QString()};
+    Comparison comparison{unifiedDiff(current, copy.bytes, fileName, copyName), QString()};
     if (comparison.lines.isEmpty())
         comparison.message = RestoreDialog::tr("The copy is the same as %1.").arg(fileName);
     return comparison;
