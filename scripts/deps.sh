@@ -2,7 +2,7 @@
 # Installs the Debian packages needed to build and test the program; a
 # second run finds them installed and does nothing.
 set -eu
-packages="cmake g++ make qtbase5-dev qtbase5-dev-tools fontconfig fonts-dejavu-core xauth xvfb oxygen-icon-theme x11-xserver-utils libbenchmark-dev strace libdtl-dev libqt5charts5-dev iproute2"
+packages="cmake g++ make qtbase5-dev qtbase5-dev-tools fontconfig fonts-dejavu-core xauth xvfb oxygen-icon-theme x11-xserver-utils libbenchmark-dev strace libdtl-dev libqt5charts5-dev iproute2 patch"
 [ "${NTPSM_EXTRA_PACKAGES:-}" ] && packages="$packages $NTPSM_EXTRA_PACKAGES"
 missing=""
 for p in $packages; do

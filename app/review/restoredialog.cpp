@@ -6,21 +6,59 @@
 #include "host/host.h"
 
 #include <QDialogButtonBox>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QtConcurrent>
+
+namespace
+{
+
+// What comparing a copy with the file gave: its diff, or why there is none.
+struct Comparison {
+    QVector<DiffLine> lines;
+    QString message;
+};
+
+Comparison compareWithCopy(const QByteArray& current, const QString& path, const QString& fileName,
+                           const QString& copyName)
+{
+    // The copies are kept on the managed machine. Its host reads only a regular
+    // file, not through a symbolic link, without waiting on a FIFO, and
+    // refuses one past the limit (EFBIG) unread.
+    FileContent copy;
+    const int error = Host::current().readFile(path, configFileLimit, &copy);
+    if (error == EFBIG)
+        return {{},
+                RestoreDialog::tr("The copy %1 is larger than %2 MiB, more than a configuration "
+                                  "file may hold; its differences are not shown.")
+                    .arg(path)
+                    .arg(configFileLimit >> 20)};
+    if (error != 0)
+        return {{},
+                RestoreDialog::tr("The copy %1 cannot be read:\n%2").arg(path, errnoText(error))};
+    Comparison comparison{unifiedDiff(current, copy.bytes, fileName, copyName), QString()};
+    if (comparison.lines.isEmpty())
+        comparison.message = RestoreDialog::tr("The copy is the same as %1.").arg(fileName);
+    return comparison;
+}
+
+} // namespace
 
 RestoreDialog::RestoreDialog(const QString& fileName, const QByteArray& current,
                              const QVector<ConfigBackup>& backups, QWidget* parent)
     : QDialog(parent), m_fileName(fileName), m_current(current), m_backups(backups),
-      m_list(new QListWidget(this)), m_view(new DiffView(this))
+      m_list(new QListWidget(this))
 {
     setObjectName(QStringLiteral("RestoreDialog"));
     setWindowTitle(tr("Restore a previous version"));
     m_list->setObjectName(QStringLiteral("lwBackups"));
     for (const ConfigBackup& backup : backups)
         m_list->addItem(backup.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")));
+    auto* pane = new DiffPane(this);
+    m_view = pane->view();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     QPushButton* restore = buttons->addButton(tr("Restore"), QDialogButtonBox::AcceptRole);
     restore->setObjectName(QStringLiteral("bRestore"));
@@ -32,7 +70,7 @@ RestoreDialog::RestoreDialog(const QString& fileName, const QByteArray& current,
 
     auto* row = new QHBoxLayout;
     row->addWidget(m_list, 1);
-    row->addWidget(m_view, 3);
+    row->addWidget(pane, 3);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addWidget(buttons);
@@ -50,9 +88,23 @@ QString RestoreDialog::chosenPath() const
 
 void RestoreDialog::showDiffOf(int row)
 {
-    if (row < 0 || row >= m_backups.size())
+    const int request = ++m_request;
+    if (row < 0 || row >= m_backups.size()) {
+        m_view->setLines({});
         return;
-    FileContent backup;
-    Host::current().readFile(m_backups.at(row).path, configFileLimit, &backup);
-    m_view->setLines(unifiedDiff(m_current, backup.bytes, m_fileName, m_list->item(row)->text()));
+    }
+    m_view->showMessage(tr("Computing differences..."));
+    auto* watcher = new QFutureWatcher<Comparison>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, request]() {
+        watcher->deleteLater();
+        if (request != m_request)
+            return; // another copy was chosen meanwhile
+        const Comparison comparison = watcher->result();
+        if (comparison.message.isEmpty())
+            m_view->setLines(comparison.lines);
+        else
+            m_view->showMessage(comparison.message);
+    });
+    watcher->setFuture(QtConcurrent::run(compareWithCopy, m_current, m_backups.at(row).path,
+                                         m_fileName, m_list->item(row)->text()));
 }

@@ -10,11 +10,15 @@ class DiffView;
 class QListWidget;
 
 // Lists the kept copies of the configuration file with their dates and
-// shows, for the chosen one, what restoring it would change.
+// shows, for the chosen one, what restoring it would change. The copy is
+// read and compared off the GUI thread; a result that arrives after another
+// copy was chosen is dropped.
 class RestoreDialog : public QDialog
 {
     Q_OBJECT
 public:
+    // A larger copy is not compared: it is larger than a configuration file
+
     RestoreDialog(const QString& fileName, const QByteArray& current,
                   const QVector<ConfigBackup>& backups, QWidget* parent = nullptr);
 
@@ -29,4 +33,5 @@ private:
     QVector<ConfigBackup> m_backups;
     QListWidget* m_list;
     DiffView* m_view;
+    int m_request = 0; // the comparison whose result is awaited
 };

@@ -27,6 +27,18 @@ QString sourceFile(const QString& relativePath);
 // `list`, sorted: for comparing rows whose order does not matter.
 QStringList sorted(QStringList list);
 
+// A configuration text of `lines` lines. With `distinct` > 0 it holds only
+// that many different lines, repeated; otherwise nearly every line differs.
+QByteArray generatedConfig(int lines, int distinct = 0);
+// `text` with `count` random edits: runs of one to three lines replaced,
+// inserted or removed; the same edits for the same seed.
+QByteArray withRandomEdits(const QByteArray& text, int count, quint32 seed);
+
+// What the real `patch` program makes of `before` with the unified diff
+// `diff`; `*error` is its complaint (an offset or fuzz counts as one) and
+// stays empty when every hunk applied exactly where it said.
+QByteArray patchedByPatch(const QByteArray& before, const QByteArray& diff, QString* error);
+
 // A temporary ntp.conf that the program uses instead of /etc/ntp.conf while
 // this object lives.
 class ConfFile

@@ -42,8 +42,12 @@ protected:
     {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal && modal->isVisible()) {
-            finish();
-            if (!m_answer(modal)) {
+            stop();
+            const bool answered = m_answer(modal);
+            // Only now: the answer may wait with QTest::qWait(), which
+            // deletes what is due for deletion.
+            deleteLater();
+            if (!answered) {
                 QTest::qFail("the modal widget could not be answered", __FILE__, __LINE__);
                 if (auto* dialog = qobject_cast<QDialog*>(modal))
                     dialog->reject();
@@ -51,18 +55,18 @@ protected:
                     modal->close();
             }
         } else if (m_clock.elapsed() > m_timeoutMs) {
-            finish();
+            stop();
+            deleteLater();
             QTest::qFail("no modal widget showed up in time", __FILE__, __LINE__);
         }
     }
 
 private:
     // Answers once only, even if the answer opens another event loop.
-    void finish()
+    void stop()
     {
         killTimer(m_timerId);
         pending().removeAll(this);
-        deleteLater();
     }
 
     std::function<bool(QWidget*)> m_answer;

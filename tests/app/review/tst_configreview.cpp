@@ -43,6 +43,13 @@ struct Window {
     }
 };
 
+// The lines a review or restore dialog shows, each with its line end.
+QString shownDiff(QWidget* dialog)
+{
+    return dialog->findChild<QPlainTextEdit*>(QStringLiteral("teDiff"))->toPlainText() +
+           QLatin1Char('\n');
+}
+
 // What a review dialog showed when it was opened.
 struct ReviewSeen {
     QByteArray proposed;
@@ -54,7 +61,7 @@ void answerNextReview(ReviewSeen* seen)
         auto* dialog = qobject_cast<ReviewDialog*>(modal);
         QVERIFY(dialog);
         seen->proposed = dialog->proposedBytes();
-        seen->diff = dialog->findChild<QPlainTextEdit*>(QStringLiteral("teDiff"))->toPlainText();
+        seen->diff = shownDiff(dialog);
         dialog->reject();
     });
 }
@@ -171,7 +178,10 @@ private slots:
                 QVERIFY(list);
                 QCOMPARE(list->count(), 1);
                 list->setCurrentRow(0);
-                *diff = modal->findChild<QPlainTextEdit*>(QStringLiteral("teDiff"))->toPlainText();
+                // The diff is computed off the GUI thread.
+                auto* view = modal->findChild<QPlainTextEdit*>(QStringLiteral("teDiff"));
+                QTRY_VERIFY(!view->toPlainText().isEmpty());
+                *diff = shownDiff(modal);
                 answerNextBox(answer, asked);
                 modal->findChild<QAbstractButton*>(QStringLiteral("bRestore"))->click();
             });
