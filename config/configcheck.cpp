@@ -427,6 +427,17 @@ QString valueAfter(const ConfigLine& line, const char* word)
     return at >= 0 && at + 1 < line.values.size() ? line.values.at(at + 1) : QString();
 }
 
+// "1.2.2" -> {1, 2, 2}
+QVector<int> versionNumbers(const QString& version)
+{
+    static const QRegularExpression number(QStringLiteral("\\d+"));
+    QVector<int> numbers;
+    auto it = number.globalMatch(version);
+    while (it.hasNext())
+        numbers.append(it.next().captured().toInt());
+    return numbers;
+}
+
 void checkDefaultRestrict(Checker& c)
 {
     bool ipv4 = false;
@@ -443,15 +454,33 @@ void checkDefaultRestrict(Checker& c)
         ipv4 = ipv4 || (address == QLatin1String("0.0.0.0") && mask == QLatin1String("0.0.0.0"));
         ipv6 = ipv6 || (address == QLatin1String("::") && mask == QLatin1String("::"));
     }
-    if (!ipv4 && !ipv6)
+    if (ipv4 && ipv6)
+        return;
+    // NTPsec (from 1.2.0) starts from "restrict default noquery limited".
+    const QVector<int> version = versionNumbers(c.daemon.version);
+    const bool builtIn =
+        c.daemon.isNtpsec() && !(!version.isEmpty() && version < QVector<int>{1, 2});
+    const QString family = ipv4 ? QStringLiteral("IPv6") : QStringLiteral("IPv4");
+    if (builtIn && !ipv4 && !ipv6)
+        c.addToFile(CheckFinding::Hint,
+                    tr("There is no \"restrict default\" line: NTPsec then answers no queries "
+                       "and limits the rate (its built-in noquery limited), but as nothing sets "
+                       "nomodify, a holder of the control key may change its settings."));
+    else if (builtIn)
+        c.addToFile(CheckFinding::Hint,
+                    tr("No \"restrict default\" line covers %1: NTPsec applies its built-in "
+                       "noquery limited there, but as nothing sets nomodify, a holder of the "
+                       "control key may change its settings over %1.")
+                        .arg(family));
+    else if (!ipv4 && !ipv6)
         c.addToFile(CheckFinding::Warning,
                     tr("There is no \"restrict default\" line: anyone may query this server and, "
                        "as nothing sets nomodify, change its settings."));
-    else if (!ipv4 || !ipv6)
+    else
         c.addToFile(CheckFinding::Warning,
                     tr("No \"restrict default\" line covers %1: anyone may query this server "
                        "over %1 and, as nothing sets nomodify there, change its settings.")
-                        .arg(ipv4 ? QStringLiteral("IPv6") : QStringLiteral("IPv4")));
+                        .arg(family));
 }
 
 // A leap second file tells when it expires in its "#@" line, in seconds
@@ -539,17 +568,6 @@ void checkMinsane(Checker& c)
                  "daemon never selects a source and the clock is not synchronised.")
                   .arg(minsane)
                   .arg(usable));
-}
-
-// "1.2.2" -> {1, 2, 2}
-QVector<int> versionNumbers(const QString& version)
-{
-    static const QRegularExpression number(QStringLiteral("\\d+"));
-    QVector<int> numbers;
-    auto it = number.globalMatch(version);
-    while (it.hasNext())
-        numbers.append(it.next().captured().toInt());
-    return numbers;
 }
 
 void checkPoolNts(Checker& c)
