@@ -348,71 +348,28 @@ void checkAssociations(Checker& c)
 
 // The first words of the lines either daemon reads; any other line is
 // rejected by both (a line of prose left without its "#", say).
-const char* const directives[] = {"automax",
-                                  "broadcast",
-                                  "broadcastclient",
-                                  "broadcastdelay",
-                                  "calldelay",
-                                  "clock",
-                                  "controlkey",
-                                  "crypto",
-                                  "discard",
-                                  "disable",
-                                  "driftfile",
-                                  "dscp",
-                                  "enable",
-                                  "end",
-                                  "filegen",
-                                  "fudge",
-                                  "ident",
-                                  "includefile",
-                                  "interface",
-                                  "keys",
-                                  "keysdir",
-                                  "leapfile",
-                                  "leapsmearinterval",
-                                  "logconfig",
-                                  "logfile",
-                                  "manycastclient",
-                                  "manycastserver",
-                                  "mdnstries",
-                                  "mru",
-                                  "multicastclient",
-                                  "nic",
-                                  "nonvolatile",
-                                  "nts",
-                                  "ntpsigndsocket",
-                                  "peer",
-                                  "phone",
-                                  "pidfile",
-                                  "pollskewlist",
-                                  "pool",
-                                  "refclock",
-                                  "requestkey",
-                                  "reset",
-                                  "restrict",
-                                  "revoke",
-                                  "rlimit",
-                                  "saveconfigdir",
-                                  "server",
-                                  "setvar",
-                                  "statistics",
-                                  "statsdir",
-                                  "tick",
-                                  "tinker",
-                                  "tos",
-                                  "trap",
-                                  "trustedkey",
-                                  "ttl",
-                                  "unconfig",
-                                  "unpeer",
-                                  "unrestrict"};
+bool isDirective(const QString& word)
+{
+    static const QSet<QString> directives = [] {
+        const QString words = QStringLiteral(
+            "automax broadcast broadcastclient broadcastdelay calldelay clock controlkey crypto "
+            "discard disable driftfile dscp enable end filegen fudge ident includefile interface "
+            "keys keysdir leapfile leapsmearinterval logconfig logfile manycastclient "
+            "manycastserver mdnstries mru multicastclient nic nonvolatile nts ntpsigndsocket peer "
+            "phone pidfile pollskewlist pool refclock requestkey reset restrict revoke rlimit "
+            "saveconfigdir server setvar statistics statsdir tick tinker tos trap trustedkey ttl "
+            "unconfig unpeer unrestrict");
+        const QStringList list = words.split(QLatin1Char(' '));
+        return QSet<QString>(list.begin(), list.end());
+    }();
+    return directives.contains(word);
+}
 
 void checkDirectiveWords(Checker& c)
 {
     for (int i = 0; i < c.lines.size(); ++i) {
         const QString& key = c.lines.at(i).key;
-        if (!key.isEmpty() && key != QLatin1String("#") && !listed(directives, key))
+        if (!key.isEmpty() && key != QLatin1String("#") && !isDirective(key))
             c.add(i, CheckFinding::Error,
                   tr("\"%1\" is no directive of the daemon, which rejects the line; a comment "
                      "needs a \"#\" in front.")
