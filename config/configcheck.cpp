@@ -6,8 +6,12 @@
 #include "host/hostpath.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
+
+#include <unistd.h>
 
 namespace
 {
@@ -29,9 +33,14 @@ struct Checker {
 
     QString onMachine(const QString& path) const { return root + path; }
 
-    void add(int index, CheckFinding::Severity severity, const QString& text)
+    void add(int index, CheckFinding::Severity severity, const QString& text,
+             const QString& topic = QString())
     {
-        findings.append({index + 1, severity, text});
+        findings.append({index + 1, severity, text, topic});
+    }
+    void addToFile(CheckFinding::Severity severity, const QString& text)
+    {
+        findings.append({0, severity, text, QString()});
     }
 };
 
@@ -146,7 +155,8 @@ void checkNtpsecLine(Checker& c, int index, const ConfigLine& line)
                           .arg(fuzz ? tr("serverresponse fuzz") : values.at(i)));
             else if (listed(ntpsecIgnoredRestrictFlags, flag))
                 c.add(index, CheckFinding::Warning,
-                      tr("NTPsec accepts but ignores the restrict flag \"%1\".").arg(values.at(i)));
+                      tr("NTPsec accepts but ignores the restrict flag \"%1\".").arg(values.at(i)),
+                      QStringLiteral("ignored-flag ") + flag);
         }
     } else if (key == QLatin1String("statistics")) {
         for (const QString& name : line.values) {
@@ -223,7 +233,8 @@ void checkFolders(Checker& c)
         if (reply.error != 0 || !reply.status.isDirectory())
             c.add(lines.at(f), CheckFinding::Warning,
                   tr("The folder %1 of %2 does not exist.")
-                      .arg(folders.at(f), c.lines.at(lines.at(f)).key));
+                      .arg(folders.at(f), c.lines.at(lines.at(f)).key),
+                  QStringLiteral("folder"));
     }
 }
 
@@ -277,7 +288,8 @@ void checkKeys(Checker& c)
                 tr("Key %1 is used, but no keys file is given (keys directive).").arg(use.second));
         else if (readable && !ids.contains(use.second))
             c.add(use.first, CheckFinding::Warning,
-                  tr("Key %1 is not in the keys file %2.").arg(use.second, keysFile));
+                  tr("Key %1 is not in the keys file %2.").arg(use.second, keysFile),
+                  QStringLiteral("key ") + use.second);
     }
 }
 
@@ -336,10 +348,210 @@ void checkAssociations(Checker& c)
                       .arg(line.values.first()));
     }
     if (!pool && !referenceClock && sources < 4)
-        c.findings.append(
-            {0, CheckFinding::Warning,
-             tr("Only %1 time sources: fewer than four cannot outvote one wrong clock.")
-                 .arg(sources)});
+        c.addToFile(CheckFinding::Warning,
+                    tr("Only %1 time sources: fewer than four cannot outvote one wrong clock.")
+                        .arg(sources));
+}
+
+// ---- Lines and settings the daemon reads differently than meant ----------
+
+// The first words of the lines either daemon reads; any other line is
+// rejected by both (a line of prose left without its "#", say).
+bool isDirective(const QString& word)
+{
+    static const QSet<QString> directives = [] {
+        const QString words = QStringLiteral(
+            "automax broadcast broadcastclient broadcastdelay calldelay clock controlkey crypto "
+            "discard disable driftfile dscp enable end filegen fudge ident includefile interface "
+            "keys keysdir leapfile leapsmearinterval logconfig logfile manycastclient "
+            "manycastserver mdnstries mru multicastclient nic nonvolatile nts ntpsigndsocket peer "
+            "phone pidfile pollskewlist pool refclock requestkey reset restrict revoke rlimit "
+            "saveconfigdir server setvar statistics statsdir tick tinker tos trap trustedkey ttl "
+            "unconfig unpeer unrestrict");
+        const QStringList list = words.split(QLatin1Char(' '));
+        return QSet<QString>(list.begin(), list.end());
+    }();
+    return directives.contains(word);
+}
+
+void checkDirectiveWords(Checker& c)
+{
+    for (int i = 0; i < c.lines.size(); ++i) {
+        const QString& key = c.lines.at(i).key;
+        if (!key.isEmpty() && key != QLatin1String("#") && !isDirective(key))
+            c.add(i, CheckFinding::Error,
+                  tr("\"%1\" is no directive of the daemon, which rejects the line; a comment "
+                     "needs a \"#\" in front.")
+                      .arg(key.size() > 40 ? key.left(40) + QStringLiteral("...") : key),
+                  QStringLiteral("rejected"));
+    }
+}
+
+QString valueAfter(const ConfigLine& line, const char* word)
+{
+    const int at = line.values.indexOf(QLatin1String(word));
+    return at >= 0 && at + 1 < line.values.size() ? line.values.at(at + 1) : QString();
+}
+
+// "1.2.2" -> {1, 2, 2}
+QVector<int> versionNumbers(const QString& version)
+{
+    static const QRegularExpression number(QStringLiteral("\\d+"));
+    QVector<int> numbers;
+    auto it = number.globalMatch(version);
+    while (it.hasNext())
+        numbers.append(it.next().captured().toInt());
+    return numbers;
+}
+
+void checkDefaultRestrict(Checker& c)
+{
+    bool ipv4 = false;
+    bool ipv6 = false;
+    for (const ConfigLine& line : c.lines) {
+        if (line.key != QLatin1String("restrict"))
+            continue;
+        const QString address = addressOf(line);
+        const QString mask = valueAfter(line, "mask");
+        if (address == QLatin1String("default")) {
+            ipv4 = ipv4 || !line.values.contains(QStringLiteral("-6"));
+            ipv6 = ipv6 || !line.values.contains(QStringLiteral("-4"));
+        }
+        ipv4 = ipv4 || (address == QLatin1String("0.0.0.0") && mask == QLatin1String("0.0.0.0"));
+        ipv6 = ipv6 || (address == QLatin1String("::") && mask == QLatin1String("::"));
+    }
+    if (ipv4 && ipv6)
+        return;
+    // NTPsec (from 1.2.0) starts from "restrict default noquery limited".
+    const QVector<int> version = versionNumbers(c.daemon.version);
+    const bool builtIn =
+        c.daemon.isNtpsec() && !(!version.isEmpty() && version < QVector<int>{1, 2});
+    const QString family = ipv4 ? QStringLiteral("IPv6") : QStringLiteral("IPv4");
+    if (builtIn && !ipv4 && !ipv6)
+        c.addToFile(CheckFinding::Hint,
+                    tr("There is no \"restrict default\" line: NTPsec then answers no queries "
+                       "and limits the rate (its built-in noquery limited), but as nothing sets "
+                       "nomodify, a holder of the control key may change its settings."));
+    else if (builtIn)
+        c.addToFile(CheckFinding::Hint,
+                    tr("No \"restrict default\" line covers %1: NTPsec applies its built-in "
+                       "noquery limited there, but as nothing sets nomodify, a holder of the "
+                       "control key may change its settings over %1.")
+                        .arg(family));
+    else if (!ipv4 && !ipv6)
+        c.addToFile(CheckFinding::Warning,
+                    tr("There is no \"restrict default\" line: anyone may query this server and, "
+                       "as nothing sets nomodify, change its settings."));
+    else
+        c.addToFile(CheckFinding::Warning,
+                    tr("No \"restrict default\" line covers %1: anyone may query this server "
+                       "over %1 and, as nothing sets nomodify there, change its settings.")
+                        .arg(family));
+}
+
+// A leap second file tells when it expires in its "#@" line, in seconds
+// since 1900.
+void checkLeapFile(Checker& c)
+{
+    constexpr qint64 leapFileLimit = 256 * 1024;
+    constexpr qint64 ntpEraToUnix = 2208988800LL;
+    for (int i = 0; i < c.lines.size(); ++i) {
+        const ConfigLine& line = c.lines.at(i);
+        if (line.key != QLatin1String("leapfile") || line.values.isEmpty())
+            continue;
+        const QString& path = line.values.first();
+        FileContent content;
+        const int error =
+            Host::current().readFile(c.onMachine(path), leapFileLimit, &content, true);
+        if (error == EFBIG)
+            c.add(i, CheckFinding::Warning,
+                  tr("The leap second file %1 is larger than %2 KiB; it was not read.")
+                      .arg(path)
+                      .arg(leapFileLimit / 1024));
+        // A file that other users may change decides nothing (the program
+        // runs as root).
+        const bool trusted = (content.status.uid == 0 || content.status.uid == ::geteuid()) &&
+                             (content.status.mode & 022) == 0;
+        if (error != 0 || !trusted)
+            continue;
+        for (const QByteArray& raw : content.bytes.split('\n')) {
+            if (!raw.startsWith("#@"))
+                continue;
+            bool number = false;
+            const qint64 expiry = raw.mid(2).trimmed().toLongLong(&number) - ntpEraToUnix;
+            if (number && expiry < QDateTime::currentSecsSinceEpoch())
+                c.add(i, CheckFinding::Warning,
+                      tr("The leap second file %1 expired on %2: the daemon no longer trusts "
+                         "it to announce leap seconds. Install a current one (on Debian the "
+                         "tzdata package brings it).")
+                          .arg(path, QDateTime::fromSecsSinceEpoch(expiry, Qt::UTC)
+                                         .toString(QStringLiteral("yyyy-MM-dd"))),
+                      QStringLiteral("leapfile expired"));
+            break;
+        }
+    }
+}
+
+// The daemon selects a source only once `tos minsane` of them agree.
+void checkMinsane(Checker& c)
+{
+    int tosLine = -1;
+    int minsane = 1;
+    int maxclock = 10; // the daemons' default, the most a pool line adds
+    for (int i = 0; i < c.lines.size(); ++i) {
+        const ConfigLine& line = c.lines.at(i);
+        if (line.key != QLatin1String("tos"))
+            continue;
+        bool number = false;
+        const int value = valueAfter(line, "minsane").toInt(&number);
+        if (number) {
+            tosLine = i;
+            minsane = value;
+        }
+        const int clocks = valueAfter(line, "maxclock").toInt(&number);
+        if (number)
+            maxclock = clocks;
+    }
+    if (tosLine < 0)
+        return; // one source is enough, and too few is told apart
+    QSet<QString> sources;
+    int pooled = 0;
+    for (const ConfigLine& line : c.lines) {
+        const bool refclock = line.key == QLatin1String("refclock");
+        if ((!isAssociation(line.key) && !refclock) ||
+            line.values.contains(QStringLiteral("noselect"), Qt::CaseInsensitive))
+            continue;
+        if (line.key == QLatin1String("pool"))
+            pooled += maxclock;
+        else
+            sources.insert(refclock ? line.values.join(QLatin1Char(' '))
+                                    : addressOf(line).toLower());
+    }
+    const int usable = sources.size() + pooled;
+    if (usable < minsane)
+        c.add(tosLine, CheckFinding::Warning,
+              tr("tos minsane %1 needs %1 usable time sources, but this file has %2: the "
+                 "daemon never selects a source and the clock is not synchronised.")
+                  .arg(minsane)
+                  .arg(usable));
+}
+
+void checkPoolNts(Checker& c)
+{
+    const QVector<int> version = versionNumbers(c.daemon.version);
+    if (!c.daemon.isNtpsec() || version.isEmpty() || !(version < QVector<int>{1, 2, 5}))
+        return;
+    for (int i = 0; i < c.lines.size(); ++i) {
+        const ConfigLine& line = c.lines.at(i);
+        if (line.key == QLatin1String("pool") &&
+            line.values.contains(QStringLiteral("nts"), Qt::CaseInsensitive))
+            c.add(i, CheckFinding::Warning,
+                  tr("NTPsec supports nts on pool lines only from version 1.2.5: NTPsec %1 "
+                     "accepts the word without a complaint, but the servers of this pool are "
+                     "not authenticated.")
+                      .arg(c.daemon.version),
+                  QStringLiteral("pool nts"));
+    }
 }
 
 } // namespace
@@ -352,10 +564,21 @@ QVector<CheckFinding> checkConfiguration(const QVector<ConfigLine>& lines,
         for (int i = 0; i < lines.size(); ++i)
             checkNtpsecLine(c, i, lines.at(i));
     }
+    checkDirectiveWords(c);
     checkPoolAgainstRestrict(c);
+    checkDefaultRestrict(c);
     checkFolders(c);
     checkKeys(c);
+    checkLeapFile(c);
     checkAssociations(c);
+    checkMinsane(c);
+    checkPoolNts(c);
+    // Every error is a line the daemon rejects: what its own judgement says
+    // of the same line replaces it.
+    for (CheckFinding& finding : c.findings) {
+        if (finding.severity == CheckFinding::Error && finding.topic.isEmpty())
+            finding.topic = QStringLiteral("rejected");
+    }
     std::stable_sort(c.findings.begin(), c.findings.end(),
                      [](const CheckFinding& a, const CheckFinding& b) { return a.line < b.line; });
     return c.findings;

@@ -18,6 +18,10 @@ struct CheckFinding {
     int line = 0; // 1-based; 0 for the file as a whole
     Severity severity = Warning;
     QString text;
+    // What the finding is about when the daemon may say it too ("rejected",
+    // "ignored-flag notrap", ...): the merge keeps one finding per line and
+    // topic. Empty: the text alone tells.
+    QString topic;
 
     bool operator==(const CheckFinding& o) const
     {

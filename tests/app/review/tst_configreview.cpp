@@ -248,17 +248,18 @@ private slots:
         auto* panel = w.window.findChild<CheckPanel*>();
         QVERIFY(panel && panel->isVisible());
         auto* list = panel->findChild<QTreeWidget*>(QStringLiteral("twFindings"));
-        // The file as it is: one server only.
-        QTRY_COMPARE(list->topLevelItemCount(), 1);
-        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("warning"));
+        // The file as it is: no access rules, one server only.
+        QTRY_COMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("hint"));
+        QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("warning"));
 
         // While editing: what Apply would write.
         w.editLogFile(QStringLiteral("/var/log/ntp-b"));
         w.page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->setText(QString());
         w.conf.write(w.conf.read() + "trap 192.0.2.9\n");
         panel->refresh();
-        QCOMPARE(list->topLevelItemCount(), 2);
-        QTreeWidgetItem* error = list->topLevelItem(1);
+        QCOMPARE(list->topLevelItemCount(), 3);
+        QTreeWidgetItem* error = list->topLevelItem(2);
         QCOMPARE(error->text(1), QStringLiteral("error"));
         QString selected;
         onNextModal([&selected](QWidget* modal) {
