@@ -119,8 +119,7 @@ int AskpassServer::listen()
 
 AskpassServer::Kind AskpassServer::kindOf(const QByteArray& hint, const QString& prompt)
 {
-    if (hint == "confirm" ||
-        prompt.contains(QLatin1String("(yes/no"), Qt::CaseInsensitive))
+    if (hint == "confirm" || prompt.contains(QLatin1String("(yes/no"), Qt::CaseInsensitive))
         return Kind::Question;
     for (const char* word : {"password", "passphrase", "PIN", "passcode"}) {
         if (prompt.contains(QLatin1String(word), Qt::CaseInsensitive))

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <clocale>
@@ -24,6 +25,9 @@ namespace
 // More entries than this in one folder are not listed (E2BIG), as on the
 // local host.
 constexpr int maxFolderEntries = 100000;
+// cmdline files are read up to this size; a longer one is left out, as on
+// the local host.
+constexpr int cmdlineLimit = 64 * 1024;
 
 const char* libraryText(RemoteScript::Library library)
 {
@@ -95,6 +99,21 @@ QHash<QByteArray, int> errorTable()
     return table;
 }
 
+// The "NAME\0NAME -> TARGET\0" pairs of stat %N: where each link leads.
+QHash<QByteArray, QString> linkTargets(const QByteArray& records)
+{
+    QHash<QByteArray, QString> targets;
+    const QList<QByteArray> parts = records.split('\0');
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QByteArray& name = parts.at(i);
+        const QByteArray arrow = name + " -> ";
+        if (parts.at(i + 1).startsWith(arrow))
+            targets.insert(name.left(name.indexOf('/')),
+                           QFile::decodeName(parts.at(i + 1).mid(arrow.size())));
+    }
+    return targets;
+}
+
 qint64 number(const QByteArray& text, bool* ok)
 {
     return text.toLongLong(ok);
@@ -143,8 +162,7 @@ QByteArray RemoteScript::quoted(const QString& text)
     return quoted(QFile::encodeName(text));
 }
 
-QByteArray RemoteScript::program(const QByteArray& nonce, Library library,
-                                 const QByteArray& calls)
+QByteArray RemoteScript::program(const QByteArray& nonce, Library library, const QByteArray& calls)
 {
     QByteArray text = "n=" + quoted(nonce) + '\n';
     text += RemoteScriptText::common;
@@ -320,4 +338,86 @@ HostReply RemoteScript::replyFrom(const HostRequest& request, const QVector<Reco
         reply.digest.clear();
     }
     return reply;
+}
+
+bool RemoteScript::cutCommandLines(const QByteArray& heads, QVector<CommandLine>* lines)
+{
+    static const QByteArray opening = "==> ";
+    static const QByteArray closing = "/cmdline <==\n";
+    QSet<QByteArray> seen;
+    int contentStart = -1;
+    for (int at = 0; at < heads.size();) {
+        // A header opens the output or follows the newline head puts
+        // between two files.
+        const bool header =
+            (at == 0 || heads.at(at - 1) == '\n') && heads.mid(at, opening.size()) == opening;
+        const int end = header ? heads.indexOf(closing, at + opening.size()) : -1;
+        const QByteArray pid = end < 0 ? QByteArray() : heads.mid(at + 4, end - at - 4);
+        bool numeric = false;
+        pid.toLongLong(&numeric);
+        if (!numeric || pid.startsWith('+') || pid.startsWith('-')) {
+            const int next = heads.indexOf("\n==> ", at);
+            at = next < 0 ? heads.size() : next + 1;
+            continue;
+        }
+        if (seen.contains(pid))
+            return false;
+        seen.insert(pid);
+        if (!lines->isEmpty())
+            lines->last().bytes = heads.mid(contentStart, at - 1 - contentStart);
+        contentStart = end + closing.size();
+        lines->append({pid, QByteArray()});
+        at = contentStart;
+    }
+    if (!lines->isEmpty())
+        lines->last().bytes = heads.mid(contentStart);
+    return true;
+}
+
+QVector<HostProcess> RemoteScript::processesFrom(const QVector<Record>& answer,
+                                                 const QVector<CommandLine>& commandLines)
+{
+    QHash<QByteArray, uint> uids;
+    QHash<QByteArray, QString> exes, cwds, nets;
+    QString ourNet;
+    for (const Record& record : answer) {
+        if (record.tag == 'N') {
+            ourNet = QFile::decodeName(record.value);
+        } else if (record.tag == 'u') {
+            const QList<QByteArray> fields = record.value.split(' ');
+            bool ok = false;
+            const uint uid = fields.value(1).toUInt(&ok);
+            uids.insert(fields.value(0), ok ? uid : HostProcess::unknownUid);
+        } else if (record.tag == 'x') {
+            exes = linkTargets(QByteArray::fromBase64(record.value));
+        } else if (record.tag == 'c') {
+            cwds = linkTargets(QByteArray::fromBase64(record.value));
+        } else if (record.tag == 't') {
+            nets = linkTargets(QByteArray::fromBase64(record.value));
+        }
+    }
+    QVector<HostProcess> found;
+    for (const CommandLine& line : commandLines) {
+        bool numeric = false;
+        const qint64 pid = line.pid.toLongLong(&numeric);
+        QByteArray cmdline = line.bytes;
+        // A kernel thread, one gone already (no user id read), or one longer
+        // than the limit.
+        if (!numeric || pid <= 0 || cmdline.isEmpty() || cmdline.size() > cmdlineLimit ||
+            !uids.contains(line.pid))
+            continue;
+        if (cmdline.endsWith('\0'))
+            cmdline.chop(1);
+        HostProcess process;
+        process.pid = pid;
+        for (const QByteArray& word : cmdline.split('\0'))
+            process.commandLine << QFile::decodeName(word);
+        process.uid = uids.value(line.pid, HostProcess::unknownUid);
+        process.executable = exes.value(line.pid);
+        process.workingDirectory = cwds.value(line.pid);
+        const QString theirNet = nets.value(line.pid);
+        process.inOurNetwork = ourNet.isEmpty() || theirNet.isEmpty() || ourNet == theirNet;
+        found.append(process);
+    }
+    return found;
 }

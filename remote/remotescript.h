@@ -49,4 +49,18 @@ const Record* find(const QVector<Record>& answer, char tag);
 
 // A query() answer as the local host gives it.
 HostReply replyFrom(const HostRequest& request, const QVector<Record>& answer);
+
+// ---- processes(), from the records of list_processes
+
+struct CommandLine {
+    QByteArray pid;
+    QByteArray bytes; // /proc/PID/cmdline
+};
+// The command lines in `head -v` output ("==> PID/cmdline <==" before
+// each). A command line may hold such a header itself: the cut is trusted
+// only when no process appears twice, so that no process can pass its own
+// bytes off as another's; false otherwise.
+bool cutCommandLines(const QByteArray& heads, QVector<CommandLine>* lines);
+QVector<HostProcess> processesFrom(const QVector<Record>& answer,
+                                   const QVector<CommandLine>& commandLines);
 } // namespace RemoteScript

@@ -74,10 +74,10 @@ QByteArray SshChannel::remoteCommand(const QByteArray& nonce, int programSize, b
 {
     // Any login shell runs this (sh, bash, zsh, csh, fish): one exec of a
     // single-quoted word, and sh does the rest.
-    const QByteArray bootstrap = "IFS= read -r m; [ \"$m\" = " + nonce +
-                                 " ] || exit 121; eval \"$(dd bs=" +
-                                 QByteArray::number(programSize) +
-                                 " count=1 iflag=fullblock status=none)\"";
+    const QByteArray bootstrap =
+        "IFS= read -r m; [ \"$m\" = " + nonce +
+        " ] || exit 121; eval \"$(dd bs=" + QByteArray::number(programSize) +
+        " count=1 iflag=fullblock status=none)\"";
     const QByteArray shell = "/bin/sh -c " + RemoteScript::quoted(bootstrap);
     if (!asRoot || access == SshHost::RootAccess::Login)
         return "exec " + shell;
@@ -87,18 +87,34 @@ QByteArray SshChannel::remoteCommand(const QByteArray& nonce, int programSize, b
     return "exec sudo -k -S -p '' -- " + shell;
 }
 
+QStringList SshChannel::neutralOptions()
+{
+    // Nothing of the user's configuration that would run, forward or
+    // print anything besides the commands: no agent or X11 forwarding, no
+    // port forwardings, tunnels, local or configured remote command.
+    return {QStringLiteral("-T"),
+            QStringLiteral("-x"),
+            QStringLiteral("-a"),
+            QStringLiteral("-o"),
+            QStringLiteral("ClearAllForwardings=yes"),
+            QStringLiteral("-o"),
+            QStringLiteral("Tunnel=no"),
+            QStringLiteral("-o"),
+            QStringLiteral("PermitLocalCommand=no"),
+            QStringLiteral("-o"),
+            QStringLiteral("RemoteCommand=none")};
+}
+
 QStringList SshChannel::clientArguments(const QByteArray& command) const
 {
-    QStringList arguments = m_settings.sshOptions;
-    arguments << QStringLiteral("-S") << m_controlPath
+    QStringList arguments = m_settings.sshOptions + neutralOptions();
+    arguments << QStringLiteral("-S")
+              << m_controlPath
               // Over the master only: should it be gone, the command fails
               // at once instead of opening a connection of its own.
               << QStringLiteral("-o") << QStringLiteral("ControlMaster=no") << QStringLiteral("-o")
               << QStringLiteral("ControlPersist=no") << QStringLiteral("-o")
-              << QStringLiteral("ProxyCommand=false") << QStringLiteral("-T")
-              << QStringLiteral("-x") << QStringLiteral("-a") << QStringLiteral("-q")
-              << QStringLiteral("-o") << QStringLiteral("ClearAllForwardings=yes")
-              << QStringLiteral("-o") << QStringLiteral("PermitLocalCommand=no")
+              << QStringLiteral("ProxyCommand=false") << QStringLiteral("-q")
               << QStringLiteral("--") << m_settings.destination << QString::fromLatin1(command);
     return arguments;
 }
@@ -143,8 +159,8 @@ SshChannel::Result execute(const QString& sshProgram, const SshChannel::Launch& 
         result.errors += process.readAllStandardError();
         keepEnd(&result.errors, errorLimit);
     });
-    QObject::connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
-                     &loop, &QEventLoop::quit);
+    QObject::connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
+                     &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             loop.quit();

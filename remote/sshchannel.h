@@ -43,6 +43,8 @@ public:
     // false when there is no connection.
     bool launch(const QByteArray& nonce, const QByteArray& program, bool asRoot,
                 Launch* launch) const;
+    // Options of the master and of every command.
+    static QStringList neutralOptions();
     // The ssh arguments of a command with `remoteCommand` over the master.
     QStringList clientArguments(const QByteArray& remoteCommand) const;
 

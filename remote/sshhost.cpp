@@ -13,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QHash>
 #include <QThread>
 #include <QTimer>
 
@@ -32,8 +31,8 @@ constexpr qint64 replacedFileLimit = 256 * 1024 * 1024;
 constexpr qint64 smallOutput = 1024 * 1024;
 // A listing's records, at most (the entry limit keeps it far below).
 constexpr qint64 listingOutput = 64 * 1024 * 1024;
-// cmdline files are read up to this size; a longer one is left out.
-constexpr int cmdlineLimit = 64 * 1024;
+// The process list, at most: every command line may take 64 KiB.
+constexpr qint64 processesOutput = 256 * 1024 * 1024;
 constexpr int masterErrorLimit = 64 * 1024;
 constexpr int socketPollMs = 20;
 
@@ -163,102 +162,6 @@ qint64 outputLimitFor(const QVector<HostRequest>& requests)
     return limit;
 }
 
-// ---- processes() from the records of list_processes
-
-// The "NAME\0NAME -> TARGET\0" pairs of stat %N: where each link leads.
-QHash<QByteArray, QString> linkTargets(const QByteArray& records)
-{
-    QHash<QByteArray, QString> targets;
-    const QList<QByteArray> parts = records.split('\0');
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        const QByteArray& name = parts.at(i);
-        const QByteArray arrow = name + " -> ";
-        if (parts.at(i + 1).startsWith(arrow))
-            targets.insert(name.left(name.indexOf('/')),
-                           QFile::decodeName(parts.at(i + 1).mid(arrow.size())));
-    }
-    return targets;
-}
-
-struct CommandLine {
-    QByteArray pid;
-    QByteArray bytes;
-};
-
-// The command lines of `head -v` output, cut at the lengths `wc -c` gave:
-// only trusted when every header sits exactly where the lengths put it and
-// nothing is left over, so that no process can pass its own bytes off as
-// another's by changing its command line between the two reads.
-bool cutCommandLines(const QByteArray& lengths, const QByteArray& heads,
-                     QVector<CommandLine>* lines)
-{
-    int at = 0;
-    bool first = true;
-    for (const QByteArray& line : lengths.split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() != 2 || !fields.at(1).endsWith("/cmdline"))
-            continue;
-        const QByteArray pid = fields.at(1).left(fields.at(1).indexOf('/'));
-        const int length = qMin(fields.at(0).toInt(), cmdlineLimit + 1);
-        const QByteArray header =
-            (first ? QByteArray() : QByteArray("\n")) + "==> " + fields.at(1) + " <==\n";
-        if (heads.mid(at, header.size()) != header)
-            continue; // gone before head read it
-        at += header.size();
-        if (at + length > heads.size())
-            return false;
-        lines->append({pid, heads.mid(at, length)});
-        at += length;
-        first = false;
-    }
-    return at == heads.size();
-}
-
-QVector<HostProcess> processesFrom(const QVector<RemoteScript::Record>& answer,
-                                   const QVector<CommandLine>& commandLines)
-{
-    QHash<QByteArray, uint> uids;
-    QHash<QByteArray, QString> exes, cwds, nets;
-    QString ourNet;
-    for (const RemoteScript::Record& record : answer) {
-        if (record.tag == 'N') {
-            ourNet = QFile::decodeName(record.value);
-        } else if (record.tag == 'u') {
-            const QList<QByteArray> fields = record.value.split(' ');
-            bool ok = false;
-            const uint uid = fields.value(1).toUInt(&ok);
-            uids.insert(fields.value(0), ok ? uid : HostProcess::unknownUid);
-        } else if (record.tag == 'x') {
-            exes = linkTargets(QByteArray::fromBase64(record.value));
-        } else if (record.tag == 'c') {
-            cwds = linkTargets(QByteArray::fromBase64(record.value));
-        } else if (record.tag == 't') {
-            nets = linkTargets(QByteArray::fromBase64(record.value));
-        }
-    }
-    QVector<HostProcess> found;
-    for (const CommandLine& line : commandLines) {
-        bool numeric = false;
-        const qint64 pid = line.pid.toLongLong(&numeric);
-        QByteArray cmdline = line.bytes;
-        // A kernel thread (or one gone already), or longer than the limit.
-        if (!numeric || pid <= 0 || cmdline.isEmpty() || cmdline.size() > cmdlineLimit)
-            continue;
-        if (cmdline.endsWith('\0'))
-            cmdline.chop(1);
-        HostProcess process;
-        process.pid = pid;
-        for (const QByteArray& word : cmdline.split('\0'))
-            process.commandLine << QFile::decodeName(word);
-        process.uid = uids.value(line.pid, HostProcess::unknownUid);
-        process.executable = exes.value(line.pid);
-        process.workingDirectory = cwds.value(line.pid);
-        const QString theirNet = nets.value(line.pid);
-        process.inOurNetwork = ourNet.isEmpty() || theirNet.isEmpty() || ourNet == theirNet;
-        found.append(process);
-    }
-    return found;
-}
 } // namespace
 
 class SshHost::Private
@@ -272,7 +175,7 @@ public:
     }
     ~Private()
     {
-        stopMaster();
+        stopMaster(false);
         askpass.reset();
         if (!folder.isEmpty())
             QDir(folder).removeRecursively();
@@ -282,11 +185,11 @@ public:
     int startMaster();
     int becomeRoot();
     int askSudoPassword();
-    void stopMaster();
+    // With `loop`, the event loop runs while ssh ends (not from a destructor).
+    void stopMaster(bool loop = true);
     void masterEnded();
     int fail(Failure why, const QString& reason, int error);
-    void answerPrompt(AskpassServer::Kind kind, const QString& prompt,
-                      AskpassServer::Reply* reply);
+    void answerPrompt(AskpassServer::Kind kind, const QString& prompt, AskpassServer::Reply* reply);
     // The connection's failure of a call that did not finish.
     int callFailed(const SshChannel::Result& result);
     SshChannel::Result run(const QByteArray& nonce, const QByteArray& program,
@@ -306,6 +209,7 @@ public:
     QByteArray masterErrors;
     bool cancelled = false;
     bool prompting = false;
+    bool connecting = false;
     std::function<void()> lostHandler;
 
     mutable QMutex stateMutex;
@@ -383,18 +287,14 @@ int SshHost::Private::startMaster()
                        folder + QStringLiteral("/askpass"));
     master->setProcessEnvironment(environment);
     master->setStandardInputFile(QProcess::nullDevice());
-    QStringList arguments = settings.sshOptions;
-    arguments << QStringLiteral("-M") << QStringLiteral("-S") << controlPath
-              << QStringLiteral("-N") << QStringLiteral("-T") << QStringLiteral("-x")
-              << QStringLiteral("-a") << QStringLiteral("-o")
-              << QStringLiteral("ControlPersist=no") << QStringLiteral("-o")
+    QStringList arguments = settings.sshOptions + SshChannel::neutralOptions();
+    arguments << QStringLiteral("-M") << QStringLiteral("-S") << controlPath << QStringLiteral("-N")
+              << QStringLiteral("-o") << QStringLiteral("ControlPersist=no") << QStringLiteral("-o")
               << QStringLiteral("ServerAliveInterval=%1").arg(settings.aliveIntervalSeconds)
               << QStringLiteral("-o")
               << QStringLiteral("ServerAliveCountMax=%1").arg(settings.aliveCountMax)
               << QStringLiteral("-o")
               << QStringLiteral("ConnectTimeout=%1").arg(settings.connectTimeoutSeconds)
-              << QStringLiteral("-o") << QStringLiteral("ClearAllForwardings=yes")
-              << QStringLiteral("-o") << QStringLiteral("PermitLocalCommand=no")
               << QStringLiteral("--") << settings.destination;
     SshProcess* process = master.get();
     QObject::connect(process, &QProcess::readyReadStandardError, process, [this, process] {
@@ -404,8 +304,8 @@ int SshHost::Private::startMaster()
     });
 
     QEventLoop loop;
-    QObject::connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
-                     &loop, &QEventLoop::quit);
+    QObject::connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
+                     &QEventLoop::quit);
     QObject::connect(process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart)
             loop.quit();
@@ -449,21 +349,32 @@ int SshHost::Private::startMaster()
     return fail(failureIn(masterErrors, false), reasonIn(masterErrors), EHOSTDOWN);
 }
 
-void SshHost::Private::stopMaster()
+void SshHost::Private::stopMaster(bool loop)
 {
     if (!master)
         return;
+    // Calls made meanwhile (from timers, other threads) fail at once.
+    channel->setDisconnected();
     master->disconnect();
     if (master->state() != QProcess::NotRunning) {
+        // ssh ends at once on TERM (and removes its socket).
         master->terminate();
-        if (!master->waitForFinished(2000)) {
+        if (loop) {
+            QEventLoop ending;
+            QObject::connect(master.get(),
+                             QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &ending,
+                             &QEventLoop::quit);
+            QTimer::singleShot(2000, &ending, &QEventLoop::quit);
+            ending.exec();
+        } else {
+            master->waitForFinished(2000);
+        }
+        if (master->state() != QProcess::NotRunning) {
             master->kill();
             master->waitForFinished(1000);
         }
     }
     master.reset();
-    if (channel)
-        channel->setDisconnected();
 }
 
 void SshHost::Private::masterEnded()
@@ -473,7 +384,8 @@ void SshHost::Private::masterEnded()
     const bool wasConnected = channel->isConnected() || channel->takeLostNotice();
     channel->setDisconnected();
     fail(Failure::Lost, reasonIn(masterErrors), EHOSTDOWN);
-    if (wasConnected && lostHandler)
+    // While connecting, connectToHost() itself tells.
+    if (wasConnected && !connecting && lostHandler)
         lostHandler();
 }
 
@@ -489,10 +401,10 @@ int SshHost::Private::becomeRoot()
     const QVector<RemoteScript::Record>& answer = records.answers.constFirst();
     const RemoteScript::Record* uid = RemoteScript::find(answer, 'u');
     if (!records.complete || !uid)
-        return fail(Failure::Other,
-                    tr("%1 does not run commands for this login: %2")
-                        .arg(host, reasonIn(result.errors)),
-                    EHOSTDOWN);
+        return fail(
+            Failure::Other,
+            tr("%1 does not run commands for this login: %2").arg(host, reasonIn(result.errors)),
+            EHOSTDOWN);
     if (uid->value == "0") {
         channel->setConnected(RootAccess::Login, SecretBytes());
         return 0;
@@ -509,8 +421,8 @@ int SshHost::Private::becomeRoot()
     const QByteArray message = refusal ? QByteArray::fromBase64(refusal->value) : QByteArray();
     if (message.contains("password is required"))
         return askSudoPassword();
-    return fail(Failure::RootRefused,
-                tr("sudo on %1 refused: %2").arg(host, reasonIn(message)), EACCES);
+    return fail(Failure::RootRefused, tr("sudo on %1 refused: %2").arg(host, reasonIn(message)),
+                EACCES);
 }
 
 int SshHost::Private::askSudoPassword()
@@ -538,8 +450,8 @@ int SshHost::Private::askSudoPassword()
     if (result.exitCode == 255 || result.error != 0)
         return fail(Failure::Lost, reasonIn(result.errors), EHOSTDOWN);
     if (result.errors.contains("incorrect password") || result.errors.contains("try again"))
-        return fail(Failure::RootRefused,
-                    tr("sudo on %1 did not accept the password.").arg(host), EACCES);
+        return fail(Failure::RootRefused, tr("sudo on %1 did not accept the password.").arg(host),
+                    EACCES);
     return fail(Failure::RootRefused,
                 tr("sudo on %1 refused: %2").arg(host, reasonIn(result.errors)), EACCES);
 }
@@ -557,8 +469,7 @@ int SshHost::Private::callFailed(const SshChannel::Result& result)
     return error;
 }
 
-SshHost::SshHost(const Settings& settings, Prompter* prompter)
-    : d(new Private(settings, prompter))
+SshHost::SshHost(const Settings& settings, Prompter* prompter) : d(new Private(settings, prompter))
 {
 }
 
@@ -593,9 +504,14 @@ int SshHost::connectToHost()
     if (const int error = d->prepare())
         return error;
     d->stopMaster();
-    if (const int error = d->startMaster())
-        return error;
-    if (const int error = d->becomeRoot()) {
+    d->connecting = true;
+    int error = d->startMaster();
+    if (!error)
+        error = d->becomeRoot();
+    if (!error && d->cancelled)
+        error = d->fail(Failure::Cancelled, QString(), ECANCELED);
+    d->connecting = false;
+    if (error) {
         // Never a half-working host: the connection goes with the refusal.
         d->stopMaster();
         return error;
@@ -606,6 +522,12 @@ int SshHost::connectToHost()
 
 void SshHost::disconnectFromHost()
 {
+    if (d->connecting) {
+        // From the event loop of connectToHost(): that one ends it.
+        d->cancelled = true;
+        d->channel->setDisconnected();
+        return;
+    }
     d->stopMaster();
     d->fail(Failure::NotConnected, QString(), 0);
 }
@@ -654,7 +576,8 @@ QVector<HostReply> SshHost::query(const QVector<HostRequest>& requests)
                RemoteScript::program(nonce, RemoteScript::Library::Query,
                                      RemoteScript::queryCalls(requests)),
                {}, true, outputLimitFor(requests));
-    const RemoteScript::Records records = RemoteScript::parse(result.output, nonce, requests.size());
+    const RemoteScript::Records records =
+        RemoteScript::parse(result.output, nonce, requests.size());
     const int failed = records.complete ? 0 : d->callFailed(result);
     for (int i = 0; i < requests.size(); ++i) {
         if (failed) {
@@ -671,31 +594,29 @@ QVector<HostProcess> SshHost::processes(const QString& proc)
 {
     const auto mark = busy();
     QByteArray nonce = SshChannel::newNonce();
-    SshChannel::Result result = d->run(
-        nonce,
-        RemoteScript::program(nonce, RemoteScript::Library::Processes,
-                              "list_processes " + RemoteScript::quoted(proc) + '\n'),
-        {}, true, listingOutput);
+    SshChannel::Result result =
+        d->run(nonce,
+               RemoteScript::program(nonce, RemoteScript::Library::Processes,
+                                     "list_processes " + RemoteScript::quoted(proc) + '\n'),
+               {}, true, processesOutput);
     RemoteScript::Records records = RemoteScript::parse(result.output, nonce, 1);
     if (!records.complete) {
         d->callFailed(result);
         return {};
     }
     const QVector<RemoteScript::Record> answer = records.answers.constFirst();
-    const RemoteScript::Record* lengths = RemoteScript::find(answer, 'w');
     const RemoteScript::Record* heads = RemoteScript::find(answer, 'h');
-    QVector<CommandLine> commandLines;
-    if (lengths && heads &&
-        cutCommandLines(QByteArray::fromBase64(lengths->value),
-                        QByteArray::fromBase64(heads->value), &commandLines))
-        return processesFrom(answer, commandLines);
-    // Some process changed its command line meanwhile: each one on its own.
+    QVector<RemoteScript::CommandLine> commandLines;
+    if (heads && RemoteScript::cutCommandLines(QByteArray::fromBase64(heads->value), &commandLines))
+        return RemoteScript::processesFrom(answer, commandLines);
+    // A command line holds what looks like another's header: each one on
+    // its own then.
     nonce = SshChannel::newNonce();
-    result = d->run(nonce,
-                    RemoteScript::program(nonce, RemoteScript::Library::Processes,
-                                          "list_command_lines " + RemoteScript::quoted(proc) +
-                                              '\n'),
-                    {}, true, listingOutput);
+    result =
+        d->run(nonce,
+               RemoteScript::program(nonce, RemoteScript::Library::Processes,
+                                     "list_command_lines " + RemoteScript::quoted(proc) + '\n'),
+               {}, true, processesOutput);
     records = RemoteScript::parse(result.output, nonce, 1);
     if (!records.complete) {
         d->callFailed(result);
@@ -708,7 +629,7 @@ QVector<HostProcess> SshHost::processes(const QString& proc)
             commandLines.append(
                 {record.value.left(space), QByteArray::fromBase64(record.value.mid(space + 1))});
     }
-    return processesFrom(answer, commandLines);
+    return RemoteScript::processesFrom(answer, commandLines);
 }
 
 int SshHost::makeFolder(const QString& path, uint mode)
@@ -717,9 +638,9 @@ int SshHost::makeFolder(const QString& path, uint mode)
     const QByteArray nonce = SshChannel::newNonce();
     const QByteArray call = "make_folder " + RemoteScript::quoted(path) + ' ' +
                             QByteArray::number(mode & 07777, 8) + '\n';
-    const SshChannel::Result result = d->run(
-        nonce, RemoteScript::program(nonce, RemoteScript::Library::Files, call), {}, true,
-        smallOutput);
+    const SshChannel::Result result =
+        d->run(nonce, RemoteScript::program(nonce, RemoteScript::Library::Files, call), {}, true,
+               smallOutput);
     const RemoteScript::Records records = RemoteScript::parse(result.output, nonce, 1);
     if (!records.complete)
         return d->callFailed(result);
@@ -747,15 +668,15 @@ ReplaceOutcome SshHost::replaceFile(const FileReplacement& replacement)
 {
     const auto mark = busy();
     const QByteArray nonce = SshChannel::newNonce();
-    QByteArray call =
-        "target=" + RemoteScript::quoted(replacement.target) +
-        "\nnew_size=" + QByteArray::number(replacement.bytes.size()) + "\nnew_digest=" +
-        hex(QCryptographicHash::hash(replacement.bytes, QCryptographicHash::Sha256)) +
-        "\nguarded=" + (replacement.guarded ? "1" : "0") +
-        "\nexpect_exists=" + (replacement.expectedExists ? "1" : "0") +
-        "\nexpect_digest=" + hex(replacement.expectedDigest) +
-        "\nbackup=" + RemoteScript::quoted(replacement.backupPath) +
-        "\nmax_size=" + QByteArray::number(replacedFileLimit) + "\nreplace_file";
+    QByteArray call = "target=" + RemoteScript::quoted(replacement.target) +
+                      "\nnew_size=" + QByteArray::number(replacement.bytes.size()) +
+                      "\nnew_digest=" +
+                      hex(QCryptographicHash::hash(replacement.bytes, QCryptographicHash::Sha256)) +
+                      "\nguarded=" + (replacement.guarded ? "1" : "0") +
+                      "\nexpect_exists=" + (replacement.expectedExists ? "1" : "0") +
+                      "\nexpect_digest=" + hex(replacement.expectedDigest) +
+                      "\nbackup=" + RemoteScript::quoted(replacement.backupPath) +
+                      "\nmax_size=" + QByteArray::number(replacedFileLimit) + "\nreplace_file";
     for (const QString& old : replacement.removeAfterwards)
         call += ' ' + RemoteScript::quoted(old);
     call += "\nreport_replacement\n";

@@ -73,8 +73,8 @@ StartLine takeStartLine(QByteArray* output, const QByteArray& nonce)
 void endRemotely(const std::shared_ptr<SshChannel>& channel, const QByteArray& pids, bool asRoot)
 {
     const QByteArray nonce = SshChannel::newNonce();
-    const QByteArray program = RemoteScript::program(nonce, RemoteScript::Library::Command,
-                                                     "end_program " + pids + '\n');
+    const QByteArray program =
+        RemoteScript::program(nonce, RemoteScript::Library::Command, "end_program " + pids + '\n');
     SshChannel::Launch launch;
     if (pids.isEmpty() || !channel->launch(nonce, program, asRoot, &launch))
         return;
@@ -82,10 +82,11 @@ void endRemotely(const std::shared_ptr<SshChannel>& channel, const QByteArray& p
     process->setProcessEnvironment(SshChannel::clientEnvironment());
     QObject::connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
                      process, &QObject::deleteLater);
-    QObject::connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart)
-            process->deleteLater();
-    });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process](QProcess::ProcessError e) {
+                         if (e == QProcess::FailedToStart)
+                             process->deleteLater();
+                     });
     process->start(channel->settings().sshProgram, launch.arguments);
     process->write(launch.input);
     wipe(&launch.input);
@@ -214,8 +215,8 @@ private:
         }
         m_result.standardOutput = m_output;
         // The server's `timeout` ended it: 124 (TERM) or 137 (KILL).
-        const bool endedByServer = (m_exitCode == 124 || m_exitCode == 137) &&
-                                   m_clock.elapsed() >= m_options.timeoutMs;
+        const bool endedByServer =
+            (m_exitCode == 124 || m_exitCode == 137) && m_clock.elapsed() >= m_options.timeoutMs;
         if (endedByServer) {
             m_result.error = QProcess::Timedout;
             return;
@@ -233,11 +234,10 @@ private:
         m_timer.stop();
         fillResult();
         if (m_result.standardOutput.size() > m_options.outputLimit)
-            m_result.standardOutput.remove(
-                0, m_result.standardOutput.size() - m_options.outputLimit);
+            m_result.standardOutput.remove(0,
+                                           m_result.standardOutput.size() - m_options.outputLimit);
         if (m_result.standardError.size() > m_options.outputLimit)
-            m_result.standardError.remove(0, m_result.standardError.size() -
-                                                 m_options.outputLimit);
+            m_result.standardError.remove(0, m_result.standardError.size() - m_options.outputLimit);
         emit finished(m_result);
         endProcess();
         if (!parent())
@@ -265,8 +265,7 @@ private:
 class SshSession : public ProcessSession
 {
 public:
-    SshSession(const SshChannel::Launch& launch, const QString& sshProgram,
-               const QByteArray& nonce)
+    SshSession(const SshChannel::Launch& launch, const QString& sshProgram, const QByteArray& nonce)
         : m_nonce(nonce)
     {
         m_process.setProcessEnvironment(SshChannel::clientEnvironment());
@@ -347,18 +346,21 @@ ProcessJob* startSshJob(const std::shared_ptr<SshChannel>& channel, const QStrin
         return ProcessJob::finishedWith(result);
     }
     launch.input += options.input;
-    return new SshJob(channel, launch, nonce, options, asRoot);
+    ProcessJob* job = new SshJob(channel, launch, nonce, options, asRoot);
+    wipe(&launch.input);
+    return job;
 }
 
-ProcessSession* startSshSession(const std::shared_ptr<SshChannel>& channel,
-                                const QString& program, const QStringList& arguments,
-                                bool asRoot)
+ProcessSession* startSshSession(const std::shared_ptr<SshChannel>& channel, const QString& program,
+                                const QStringList& arguments, bool asRoot)
 {
     const QByteArray nonce = SshChannel::newNonce();
-    const QByteArray text = RemoteScript::program(nonce, RemoteScript::Library::Command,
-                                                  "start_session " + words(program, arguments) + '\n');
+    const QByteArray text = RemoteScript::program(
+        nonce, RemoteScript::Library::Command, "start_session " + words(program, arguments) + '\n');
     SshChannel::Launch launch;
     if (!channel->launch(nonce, text, asRoot, &launch))
         return new EndedSession;
-    return new SshSession(launch, channel->settings().sshProgram, nonce);
+    ProcessSession* session = new SshSession(launch, channel->settings().sshProgram, nonce);
+    wipe(&launch.input);
+    return session;
 }

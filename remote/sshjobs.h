@@ -10,8 +10,6 @@ class SshChannel;
 // command over the master connection, as root or as the login user. They
 // hold the channel, so they may outlive their host.
 ProcessJob* startSshJob(const std::shared_ptr<SshChannel>& channel, const QString& program,
-                        const QStringList& arguments, const ProcessOptions& options,
-                        bool asRoot);
-ProcessSession* startSshSession(const std::shared_ptr<SshChannel>& channel,
-                                const QString& program, const QStringList& arguments,
-                                bool asRoot);
+                        const QStringList& arguments, const ProcessOptions& options, bool asRoot);
+ProcessSession* startSshSession(const std::shared_ptr<SshChannel>& channel, const QString& program,
+                                const QStringList& arguments, bool asRoot);

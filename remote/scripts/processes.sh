@@ -1,8 +1,8 @@
 # list_processes PROC: the processes of /proc (or a stand-in folder). "N"
-# our network namespace; "w" the lengths (wc -c) and "h" the contents (head
-# -v) of every cmdline, both base64, which the client checks against each
-# other before it trusts any boundary; "u PID UID" the real user ids; "x",
-# "c", "t" the exe, cwd and ns/net links (stat %N, NUL-ended, base64).
+# our network namespace; "h" every cmdline in one `head -v` (base64), which
+# the client trusts only when no header appears twice; "u PID UID" the real
+# user ids; "x", "c", "t" the exe, cwd and ns/net links (stat %N, NUL-ended,
+# base64).
 list_processes() {
     echo "@ 0"
     if ! cd -P -- "$1" 2>/dev/null; then
@@ -11,9 +11,7 @@ list_processes() {
     fi
     echo "N $(readlink self/ns/net 2>/dev/null)"
     set -- [0-9]*/cmdline
-    printf 'w '
-    wc -c -- "$@" 2>/dev/null | base64 -w0
-    printf '\nh '
+    printf 'h '
     head -v -c 65537 -- "$@" 2>/dev/null | base64 -w0
     echo
     for entry in [0-9]*; do

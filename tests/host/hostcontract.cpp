@@ -24,10 +24,12 @@ void ageFile(const QString& path, int seconds)
     QCOMPARE(::utimensat(AT_FDCWD, name.constData(), times, AT_SYMLINK_NOFOLLOW), 0);
 }
 
+// A process with this command line (argv[0] with or without its folder).
 bool running(Host& host, const QStringList& commandLine)
 {
     for (const HostProcess& process : host.processes(QStringLiteral("/proc"))) {
-        if (process.commandLine == commandLine)
+        if (QFileInfo(process.commandLine.value(0)).fileName() == commandLine.first() &&
+            process.commandLine.mid(1) == commandLine.mid(1))
             return true;
     }
     return false;
@@ -277,10 +279,14 @@ void HostContract::newFileAndFolders()
 
 void HostContract::namesAreTakenLiterally()
 {
-    const QStringList names{QStringLiteral("with space"),     QStringLiteral("it's \"quoted\""),
-                            QStringLiteral("$(id) `id` $HOME"), QStringLiteral("back\\slash\\"),
-                            QStringLiteral("new\nline\n"),      QStringLiteral("-n"),
-                            QStringLiteral("*[?"),              QStringLiteral(".ünï cödé")};
+    const QStringList names{QStringLiteral("with space"),
+                            QStringLiteral("it's \"quoted\""),
+                            QStringLiteral("$(id) `id` $HOME"),
+                            QStringLiteral("back\\slash\\"),
+                            QStringLiteral("new\nline\n"),
+                            QStringLiteral("-n"),
+                            QStringLiteral("*[?"),
+                            QStringLiteral(".ünï cödé")};
     const QString odd = folder() + QStringLiteral("/odd 'folder' $x");
     QCOMPARE(host().makeFolder(odd, 0755), 0);
     for (const QString& name : names) {
@@ -356,14 +362,15 @@ void HostContract::commandsKeepTheirLimits()
 {
     ProcessOptions options;
     options.outputLimit = 1000;
-    ProcessResult result = finish(host().start(
-        QStringLiteral("head"), {QStringLiteral("-c100000"), QStringLiteral("/dev/zero")}, options));
+    ProcessResult result =
+        finish(host().start(QStringLiteral("head"),
+                            {QStringLiteral("-c100000"), QStringLiteral("/dev/zero")}, options));
     QVERIFY(result.finished);
     QCOMPARE(result.standardOutput, QByteArray(1000, '\0'));
 
     // An exit code of 255 is the program's own.
-    result = host().run(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exit 255")},
-                        5000);
+    result =
+        host().run(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exit 255")}, 5000);
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 255);
     QCOMPARE(result.hostError, 0);
@@ -382,4 +389,34 @@ void HostContract::commandsKeepTheirLimits()
     QCOMPARE(result.error, QProcess::Timedout);
     QVERIFY2(clock.elapsed() < 6000, qPrintable(QString::number(clock.elapsed())));
     QTRY_VERIFY_WITH_TIMEOUT(!running(host(), {QStringLiteral("sleep"), seconds}), 5000);
+}
+
+void HostContract::cancelledCommandsEnd()
+{
+    const QString seconds = QStringLiteral("31.%1").arg(QCoreApplication::applicationPid());
+    ProcessJob* job = host().start(QStringLiteral("sleep"), {seconds}, ProcessOptions());
+    bool reported = false;
+    connect(job, &ProcessJob::finished, this, [&] { reported = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(running(host(), {QStringLiteral("sleep"), seconds}), 5000);
+    job->cancel();
+    QTRY_VERIFY_WITH_TIMEOUT(!running(host(), {QStringLiteral("sleep"), seconds}), 5000);
+    QVERIFY(!reported);
+}
+
+void HostContract::sessionsTalkBothWays()
+{
+    QScopedPointer<ProcessSession> session(host().startSession(QStringLiteral("cat"), {}));
+    QByteArray heard;
+    connect(session.data(), &ProcessSession::output, this,
+            [&](const QByteArray& chunk) { heard += chunk; });
+    session->write("ping\n");
+    QTRY_COMPARE_WITH_TIMEOUT(heard, QByteArray("ping\n"), 5000);
+    session->write("pong\n");
+    QTRY_COMPARE_WITH_TIMEOUT(heard, QByteArray("ping\npong\n"), 5000);
+
+    session.reset(host().startSession(QStringLiteral("no-such-program-here"), {}));
+    QList<bool> ended;
+    connect(session.data(), &ProcessSession::ended, this,
+            [&](bool failedToStart) { ended << failedToStart; });
+    QTRY_COMPARE_WITH_TIMEOUT(ended, QList<bool>{true}, 5000);
 }

@@ -35,6 +35,8 @@ private slots:
     void processesShowWhoRunsWhat();
     void commandsGetTheirInput();
     void commandsKeepTheirLimits();
+    void cancelledCommandsEnd();
+    void sessionsTalkBothWays();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;

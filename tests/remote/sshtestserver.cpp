@@ -9,8 +9,8 @@
 #include <QCoreApplication>
 
 #include <cerrno>
-#include <cstring>
 #include <crypt.h>
+#include <cstring>
 #include <net/if.h>
 #include <sched.h>
 #include <signal.h>
@@ -39,7 +39,8 @@ const TestUser users[] = {
     {"ntpplain", 60103, "plain pass 3", nullptr},
 };
 
-bool write(const QString& path, const QByteArray& bytes, QFile::OpenMode mode = QIODevice::WriteOnly)
+bool write(const QString& path, const QByteArray& bytes,
+           QFile::OpenMode mode = QIODevice::WriteOnly)
 {
     QFile file(path);
     return file.open(mode) && file.write(bytes) == bytes.size();
@@ -143,10 +144,10 @@ bool SshTestServer::prepare(QString* whyNot)
     const QString work = m_work.path();
     ::chmod(QFile::encodeName(work).constData(), 0755);
     for (const char* key : {"host_key", "client_key"}) {
-        if (!run(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"), QStringLiteral("-t"),
-                                                QStringLiteral("ed25519"), QStringLiteral("-N"),
-                                                QString(), QStringLiteral("-f"),
-                                                m_work.filePath(QLatin1String(key))})) {
+        if (!run(QStringLiteral("ssh-keygen"),
+                 {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
+                  QStringLiteral("-N"), QString(), QStringLiteral("-f"),
+                  m_work.filePath(QLatin1String(key))})) {
             *whyNot = QStringLiteral("ssh-keygen failed");
             return false;
         }
@@ -187,8 +188,9 @@ bool SshTestServer::prepare(QString* whyNot)
                                  "exec /usr/sbin/sshd -D -f \"$1/sshd_config\" -E \"$1/sshd.log\""),
                   QStringLiteral("sh"), work});
     if (!waitForPort()) {
-        *whyNot = QStringLiteral("sshd did not start: %1")
-                      .arg(QString::fromLocal8Bit(read(m_work.filePath(QStringLiteral("sshd.log")))));
+        *whyNot =
+            QStringLiteral("sshd did not start: %1")
+                .arg(QString::fromLocal8Bit(read(m_work.filePath(QStringLiteral("sshd.log")))));
         return false;
     }
     m_listener = read(m_work.filePath(QStringLiteral("sshd.pid"))).trimmed().toLongLong();
@@ -251,10 +253,9 @@ SshHost::Settings SshTestServer::settings(const QString& user) const
 {
     SshHost::Settings settings;
     settings.destination = user + QStringLiteral("@127.0.0.1");
-    settings.sshOptions = QStringList{QStringLiteral("-F"),
-                                      m_work.filePath(QStringLiteral("ssh_config")),
-                                      QStringLiteral("-o"),
-                                      QStringLiteral("UserKnownHostsFile=") + knownHostsFile()};
+    settings.sshOptions =
+        QStringList{QStringLiteral("-F"), m_work.filePath(QStringLiteral("ssh_config")),
+                    QStringLiteral("-o"), QStringLiteral("UserKnownHostsFile=") + knownHostsFile()};
     settings.askpassProgram = QCoreApplication::applicationFilePath();
     return settings;
 }

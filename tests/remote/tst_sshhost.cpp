@@ -122,9 +122,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString knownHosts = dir.filePath(QStringLiteral("known_hosts"));
-        const QStringList options{QStringLiteral("-o"),
-                                  QStringLiteral("UserKnownHostsFile=") + knownHosts,
-                                  QStringLiteral("-o"), QStringLiteral("StrictHostKeyChecking=ask")};
+        const QStringList options{
+            QStringLiteral("-o"), QStringLiteral("UserKnownHostsFile=") + knownHosts,
+            QStringLiteral("-o"), QStringLiteral("StrictHostKeyChecking=ask")};
         TestPrompter prompter;
         prompter.acceptKey = false;
         auto host = hostFor(QStringLiteral("root"), &prompter, options);
@@ -170,7 +170,8 @@ private slots:
         auto sudoHost = hostFor(QStringLiteral("ntpsudo"), &sudoPrompter);
         sudoPrompter.secret = "not the password";
         QCOMPARE(sudoHost->connectToHost(), EACCES);
-        QCOMPARE(sudoPrompter.asked, QStringList{QStringLiteral("Password for sudo on ntpsudo@127.0.0.1")});
+        QCOMPARE(sudoPrompter.asked,
+                 QStringList{QStringLiteral("Password for sudo on ntpsudo@127.0.0.1")});
         QVERIFY2(sudoHost->lastConnectionError().contains(QLatin1String("did not accept")),
                  qPrintable(sudoHost->lastConnectionError()));
 
@@ -185,11 +186,19 @@ private slots:
     void callsWorkOffTheGuiThread()
     {
         TestPrompter prompter;
-        auto host = hostFor(QStringLiteral("ntpsudo"), &prompter);
+        SshHost::Settings settings = SshTestServer::instance().settings(QStringLiteral("ntpsudo"));
+        settings.loginUserPrograms << QStringLiteral("whoami");
+        prompter.secret = SshTestServer::passwordOf(QStringLiteral("ntpsudo"));
+        auto host = std::make_unique<SshHost>(settings, &prompter);
         QCOMPARE(host->connectToHost(), 0);
+        // Queries may run as the login; everything else runs as root.
+        QCOMPARE(host->run(QStringLiteral("whoami"), {}, 5000).standardOutput, "ntpsudo\n");
+        QCOMPARE(host->run(QStringLiteral("id"), {QStringLiteral("-un")}, 5000).standardOutput,
+                 "root\n");
         QVector<HostReply> replies;
         QThread* worker = QThread::create([&] {
-            replies = host->query({{HostRequest::ReadFile, QStringLiteral("/etc/shadow"), 1 << 20}});
+            replies =
+                host->query({{HostRequest::ReadFile, QStringLiteral("/etc/shadow"), 1 << 20}});
         });
         worker->start();
         QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 20000);
@@ -203,7 +212,7 @@ private slots:
     {
         TestPrompter prompter;
         auto host = hostFor(QStringLiteral("root"), &prompter);
-        QCOMPARE(host->connectToHost(), 0);
+        QVERIFY2(host->connectToHost() == 0, qPrintable(host->lastConnectionError()));
         bool lost = false;
         host->setConnectionLostHandler([&] { lost = true; });
         QVector<bool> waiting;
@@ -222,6 +231,7 @@ private slots:
         clock.start();
         QCOMPARE(host->status(QStringLiteral("/etc")).error, EHOSTDOWN);
         QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        qInfo("a dead connection was noticed after %lld ms", clock.elapsed());
         QTRY_VERIFY(lost);
         QCOMPARE(host->lastFailure(), SshHost::Failure::Lost);
         const ProcessResult result = host->run(QStringLiteral("true"), {}, 5000);
@@ -241,7 +251,7 @@ private slots:
         put(target, current);
         int replaced = 0, kept = 0;
         for (int round = 0; round < 12; ++round) {
-            QCOMPARE(host->connectToHost(), 0);
+            QVERIFY2(host->connectToHost() == 0, qPrintable(host->lastConnectionError()));
             const QByteArray next(2 << 20, char('b' + round));
             FileReplacement replacement;
             replacement.target = target;
@@ -249,13 +259,17 @@ private slots:
             replacement.guarded = true;
             replacement.expectedDigest = sha256(current);
             // Now the server's side, now the client's master, at some point.
-            QTimer::singleShot(10 + round * 25, [&, round] {
+            QTimer kill;
+            kill.setSingleShot(true);
+            connect(&kill, &QTimer::timeout, [&, round] {
                 if (round % 2)
                     SshTestServer::instance().signalConnections(SIGKILL);
                 else
                     host->disconnectFromHost();
             });
+            kill.start(10 + round * 25);
             const ReplaceOutcome outcome = host->replaceFile(replacement);
+            kill.stop();
             // The server finishes what it has whole, or drops it: wait for
             // its temporary file to go, then the file is one or the other.
             QTRY_VERIFY(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).size() == 1);
@@ -266,7 +280,6 @@ private slots:
                 QCOMPARE(now, next);
             (now == next ? replaced : kept)++;
             current = now;
-            QTest::qWait(100);
         }
         qInfo("replaced %d times, kept the old bytes %d times", replaced, kept);
     }
@@ -283,8 +296,8 @@ int main(int argc, char** argv)
     SshAsSudoUser asSudoUser;
     SshAsSudoUserWithPassword asSudoUserWithPassword;
     TestSshHost remote;
-    for (QObject* test : std::initializer_list<QObject*>{&asRoot, &asSudoUser,
-                                                         &asSudoUserWithPassword, &remote})
+    for (QObject* test :
+         std::initializer_list<QObject*>{&asRoot, &asSudoUser, &asSudoUserWithPassword, &remote})
         status |= QTest::qExec(test, argc, argv);
     return status;
 }
