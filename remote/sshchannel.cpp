@@ -119,21 +119,21 @@ QStringList SshChannel::clientArguments(const QByteArray& command) const
     return arguments;
 }
 
-bool SshChannel::launch(const QByteArray& nonce, const QByteArray& program, bool asRoot,
-                        Launch* launch) const
+bool SshChannel::launch(const QByteArray& program, bool asRoot, Launch* launch) const
 {
+    const QByteArray marker = newNonce();
     QMutexLocker lock(&m_mutex);
     // Root is not known yet while the connection is being opened.
     if (!m_connected || (asRoot && m_access == SshHost::RootAccess::None))
         return false;
-    launch->arguments = clientArguments(remoteCommand(nonce, program.size(), asRoot, m_access));
+    launch->arguments = clientArguments(remoteCommand(marker, program.size(), asRoot, m_access));
     launch->input.clear();
-    launch->input.reserve(m_sudoPassword.bytes().size() + nonce.size() + program.size() + 2);
+    launch->input.reserve(m_sudoPassword.bytes().size() + marker.size() + program.size() + 2);
     if (asRoot && m_access == SshHost::RootAccess::SudoWithPassword) {
         launch->input += m_sudoPassword.bytes();
         launch->input += '\n';
     }
-    launch->input += nonce + '\n' + program;
+    launch->input += marker + '\n' + program;
     return true;
 }
 
@@ -195,14 +195,13 @@ SshChannel::Result execute(const QString& sshProgram, const SshChannel::Launch& 
 }
 } // namespace
 
-SshChannel::Result SshChannel::run(const QByteArray& nonce, const QByteArray& program,
-                                   const QByteArray& input, bool asRoot, int timeoutMs,
-                                   qint64 outputLimit)
+SshChannel::Result SshChannel::run(const QByteArray& program, const QByteArray& input, bool asRoot,
+                                   int timeoutMs, qint64 outputLimit)
 {
     Result result;
     for (int attempt = 0; attempt < sessionAttempts; ++attempt) {
         Launch launch;
-        if (!this->launch(nonce, program, asRoot, &launch)) {
+        if (!this->launch(program, asRoot, &launch)) {
             result.error = EHOSTDOWN;
             return result;
         }

@@ -29,7 +29,10 @@ protected:
 // line (when sudo wants one), a marker line, the sh program, and the
 // program's own input. The bootstrap checks the marker (so a password that
 // sudo did not read is never taken for anything) and reads exactly the
-// program's length, which leaves the rest of the input whole.
+// program's length, which leaves the rest of the input whole. The marker
+// is seen on the server's process list; the nonce that frames the
+// program's records is not (it travels inside the program), so that
+// nothing the login prints can pass for a record.
 class SshChannel
 {
 public:
@@ -39,10 +42,9 @@ public:
         QStringList arguments; // for settings.sshProgram
         QByteArray input;
     };
-    // How to run `program` (from RemoteScript::program() with `nonce`);
-    // false when there is no connection.
-    bool launch(const QByteArray& nonce, const QByteArray& program, bool asRoot,
-                Launch* launch) const;
+    // How to run `program` (from RemoteScript::program()); false when there
+    // is no connection.
+    bool launch(const QByteArray& program, bool asRoot, Launch* launch) const;
     // Options of the master and of every command.
     static QStringList neutralOptions();
     // The ssh arguments of a command with `remoteCommand` over the master.
@@ -56,8 +58,8 @@ public:
     };
     // Runs `program` to its end; the calling thread's event loop runs
     // meanwhile (the window's wait indicator on the GUI thread).
-    Result run(const QByteArray& nonce, const QByteArray& program, const QByteArray& input,
-               bool asRoot, int timeoutMs, qint64 outputLimit);
+    Result run(const QByteArray& program, const QByteArray& input, bool asRoot, int timeoutMs,
+               qint64 outputLimit);
     // Runs `remoteCommand` itself (no program) with `input`.
     Result runCommand(const QByteArray& remoteCommand, const QByteArray& input, int timeoutMs,
                       qint64 outputLimit);
@@ -78,7 +80,7 @@ public:
     static QProcessEnvironment clientEnvironment();
 
 private:
-    QByteArray remoteCommand(const QByteArray& nonce, int programSize, bool asRoot,
+    QByteArray remoteCommand(const QByteArray& marker, int programSize, bool asRoot,
                              SshHost::RootAccess access) const;
 
     const SshHost::Settings m_settings;

@@ -192,10 +192,10 @@ public:
     void answerPrompt(AskpassServer::Kind kind, const QString& prompt, AskpassServer::Reply* reply);
     // The connection's failure of a call that did not finish.
     int callFailed(const SshChannel::Result& result);
-    SshChannel::Result run(const QByteArray& nonce, const QByteArray& program,
-                           const QByteArray& input, bool asRoot, qint64 outputLimit)
+    SshChannel::Result run(const QByteArray& program, const QByteArray& input, bool asRoot,
+                           qint64 outputLimit)
     {
-        return channel->run(nonce, program, input, asRoot, callTimeoutMs, outputLimit);
+        return channel->run(program, input, asRoot, callTimeoutMs, outputLimit);
     }
 
     const Settings settings;
@@ -210,6 +210,15 @@ public:
     bool cancelled = false;
     bool prompting = false;
     bool connecting = false;
+    // The window is shown busy while connecting, but not while it asks.
+    std::unique_ptr<Waiting> connectingMark;
+    void setPrompting(bool asking)
+    {
+        prompting = asking;
+        connectingMark.reset();
+        if (!asking && connecting && onGuiThread())
+            connectingMark.reset(new Waiting);
+    }
     std::function<void()> lostHandler;
 
     mutable QMutex stateMutex;
@@ -250,7 +259,7 @@ void SshHost::Private::answerPrompt(AskpassServer::Kind kind, const QString& pro
                                     AskpassServer::Reply* reply)
 {
     const QString& host = settings.destination;
-    prompting = true;
+    setPrompting(true);
     if (!prompter) {
         reply->given = false;
     } else if (kind == AskpassServer::Kind::Question) {
@@ -265,7 +274,7 @@ void SshHost::Private::answerPrompt(AskpassServer::Kind kind, const QString& pro
         reply->given = prompter->askText(host, prompt, &text);
         reply->text.takeText(&text);
     }
-    prompting = false;
+    setPrompting(false);
     if (kind != AskpassServer::Kind::Question && !reply->given)
         cancelled = true;
 }
@@ -395,11 +404,13 @@ int SshHost::Private::becomeRoot()
     channel->setConnected(RootAccess::None, SecretBytes());
     const QByteArray nonce = SshChannel::newNonce();
     const SshChannel::Result result =
-        run(nonce, RemoteScript::program(nonce, RemoteScript::Library::Command, "probe\n"), {},
-            false, smallOutput);
+        run(RemoteScript::program(nonce, RemoteScript::Library::Command, "probe\n"), {}, false,
+            smallOutput);
     const RemoteScript::Records records = RemoteScript::parse(result.output, nonce, 1);
     const QVector<RemoteScript::Record>& answer = records.answers.constFirst();
     const RemoteScript::Record* uid = RemoteScript::find(answer, 'u');
+    if ((!records.complete || !uid) && (!master || master->state() != QProcess::Running))
+        return fail(Failure::Lost, reasonIn(masterErrors), EHOSTDOWN);
     if (!records.complete || !uid)
         return fail(
             Failure::Other,
@@ -429,10 +440,10 @@ int SshHost::Private::askSudoPassword()
 {
     const QString& host = settings.destination;
     SecretBytes password;
-    prompting = true;
+    setPrompting(true);
     const bool given =
         prompter && prompter->askSecret(host, tr("Password for sudo on %1").arg(host), &password);
-    prompting = false;
+    setPrompting(false);
     if (!given)
         return fail(Failure::Cancelled, QString(), ECANCELED);
     if (password.bytes().contains('\n') || password.bytes().contains('\r'))
@@ -497,12 +508,12 @@ int SshHost::connectToHost()
 {
     if (isConnected() && d->master && d->master->state() == QProcess::Running)
         return 0;
-    const auto mark = busy();
     const QString problem = destinationProblem(d->settings.destination);
     if (!problem.isEmpty())
         return d->fail(Failure::Other, problem, EHOSTDOWN);
     if (const int error = d->prepare())
         return error;
+    d->connectingMark = busy();
     d->stopMaster();
     d->connecting = true;
     int error = d->startMaster();
@@ -511,6 +522,7 @@ int SshHost::connectToHost()
     if (!error && d->cancelled)
         error = d->fail(Failure::Cancelled, QString(), ECANCELED);
     d->connecting = false;
+    d->connectingMark.reset();
     if (error) {
         // Never a half-working host: the connection goes with the refusal.
         d->stopMaster();
@@ -572,8 +584,7 @@ QVector<HostReply> SshHost::query(const QVector<HostRequest>& requests)
     const auto mark = busy();
     const QByteArray nonce = SshChannel::newNonce();
     const SshChannel::Result result =
-        d->run(nonce,
-               RemoteScript::program(nonce, RemoteScript::Library::Query,
+        d->run(RemoteScript::program(nonce, RemoteScript::Library::Query,
                                      RemoteScript::queryCalls(requests)),
                {}, true, outputLimitFor(requests));
     const RemoteScript::Records records =
@@ -595,8 +606,7 @@ QVector<HostProcess> SshHost::processes(const QString& proc)
     const auto mark = busy();
     QByteArray nonce = SshChannel::newNonce();
     SshChannel::Result result =
-        d->run(nonce,
-               RemoteScript::program(nonce, RemoteScript::Library::Processes,
+        d->run(RemoteScript::program(nonce, RemoteScript::Library::Processes,
                                      "list_processes " + RemoteScript::quoted(proc) + '\n'),
                {}, true, processesOutput);
     RemoteScript::Records records = RemoteScript::parse(result.output, nonce, 1);
@@ -613,8 +623,7 @@ QVector<HostProcess> SshHost::processes(const QString& proc)
     // its own then.
     nonce = SshChannel::newNonce();
     result =
-        d->run(nonce,
-               RemoteScript::program(nonce, RemoteScript::Library::Processes,
+        d->run(RemoteScript::program(nonce, RemoteScript::Library::Processes,
                                      "list_command_lines " + RemoteScript::quoted(proc) + '\n'),
                {}, true, processesOutput);
     records = RemoteScript::parse(result.output, nonce, 1);
@@ -638,9 +647,8 @@ int SshHost::makeFolder(const QString& path, uint mode)
     const QByteArray nonce = SshChannel::newNonce();
     const QByteArray call = "make_folder " + RemoteScript::quoted(path) + ' ' +
                             QByteArray::number(mode & 07777, 8) + '\n';
-    const SshChannel::Result result =
-        d->run(nonce, RemoteScript::program(nonce, RemoteScript::Library::Files, call), {}, true,
-               smallOutput);
+    const SshChannel::Result result = d->run(
+        RemoteScript::program(nonce, RemoteScript::Library::Files, call), {}, true, smallOutput);
     const RemoteScript::Records records = RemoteScript::parse(result.output, nonce, 1);
     if (!records.complete)
         return d->callFailed(result);
@@ -653,8 +661,7 @@ int SshHost::removeFile(const QString& path)
     const auto mark = busy();
     const QByteArray nonce = SshChannel::newNonce();
     const SshChannel::Result result =
-        d->run(nonce,
-               RemoteScript::program(nonce, RemoteScript::Library::Files,
+        d->run(RemoteScript::program(nonce, RemoteScript::Library::Files,
                                      "remove_file " + RemoteScript::quoted(path) + '\n'),
                {}, true, smallOutput);
     const RemoteScript::Records records = RemoteScript::parse(result.output, nonce, 1);
@@ -681,7 +688,7 @@ ReplaceOutcome SshHost::replaceFile(const FileReplacement& replacement)
         call += ' ' + RemoteScript::quoted(old);
     call += "\nreport_replacement\n";
     const SshChannel::Result result =
-        d->run(nonce, RemoteScript::program(nonce, RemoteScript::Library::Replace, call),
+        d->run(RemoteScript::program(nonce, RemoteScript::Library::Replace, call),
                replacement.bytes, true, smallOutput);
     const RemoteScript::Records records = RemoteScript::parse(result.output, nonce, 1);
     ReplaceOutcome outcome;

@@ -64,7 +64,13 @@ StartLine takeStartLine(QByteArray* output, const QByteArray& nonce)
         return line;
     }
     line.seen = true;
-    line.pids = output->mid(at + started.size(), end - at - started.size());
+    // "CHILD PARENT", two numbers, or nothing to end it by.
+    const QByteArray pids = output->mid(at + started.size(), end - at - started.size());
+    const QList<QByteArray> numbers = pids.split(' ');
+    bool ok[2] = {};
+    if (numbers.size() == 2 && numbers.at(0).toULongLong(&ok[0]) > 0 &&
+        numbers.at(1).toULongLong(&ok[1]) > 0 && ok[0] && ok[1])
+        line.pids = pids;
     output->remove(0, end + 1);
     return line;
 }
@@ -76,7 +82,7 @@ void endRemotely(const std::shared_ptr<SshChannel>& channel, const QByteArray& p
     const QByteArray program =
         RemoteScript::program(nonce, RemoteScript::Library::Command, "end_program " + pids + '\n');
     SshChannel::Launch launch;
-    if (pids.isEmpty() || !channel->launch(nonce, program, asRoot, &launch))
+    if (pids.isEmpty() || !channel->launch(program, asRoot, &launch))
         return;
     auto* process = new SshProcess;
     process->setProcessEnvironment(SshChannel::clientEnvironment());
@@ -340,7 +346,7 @@ ProcessJob* startSshJob(const std::shared_ptr<SshChannel>& channel, const QStrin
                             words(program, arguments) + '\n';
     const QByteArray text = RemoteScript::program(nonce, RemoteScript::Library::Command, call);
     SshChannel::Launch launch;
-    if (!channel->launch(nonce, text, asRoot, &launch)) {
+    if (!channel->launch(text, asRoot, &launch)) {
         ProcessResult result;
         result.hostError = EHOSTDOWN;
         return ProcessJob::finishedWith(result);
@@ -358,7 +364,7 @@ ProcessSession* startSshSession(const std::shared_ptr<SshChannel>& channel, cons
     const QByteArray text = RemoteScript::program(
         nonce, RemoteScript::Library::Command, "start_session " + words(program, arguments) + '\n');
     SshChannel::Launch launch;
-    if (!channel->launch(nonce, text, asRoot, &launch))
+    if (!channel->launch(text, asRoot, &launch))
         return new EndedSession;
     ProcessSession* session = new SshSession(launch, channel->settings().sshProgram, nonce);
     wipe(&launch.input);

@@ -42,8 +42,8 @@ struct Login {
 
 std::map<int, Login>& made()
 {
-    static std::map<int, Login> logins;
-    return logins;
+    static std::map<int, Login> connected;
+    return connected;
 }
 
 // A connected host for each login, made once.

@@ -24,18 +24,19 @@ look() {
     set -- $status
     size=$6 identity="$4 $5"
     case $1 in
-    8???) type=reg ;;
-    4???) type=dir ;;
-    a???) type=link ;;
-    *) type=other ;;
+    8???) type='reg' ;;
+    4???) type='dir' ;;
+    a???) type='link' ;;
+    *) type='other' ;;
     esac
     return 0
 }
 
-# The iflag of dd for reading PATH: never blocking on a FIFO, and not
-# following a final link unless FOLLOW is 1.
+# read_flags FOLLOW: $flags, the iflag of dd for reading a file: never
+# blocking on a FIFO, and not following a final link unless FOLLOW is 1.
 read_flags() {
-    if [ "$1" = 1 ]; then echo nonblock,skip_bytes,count_bytes; else echo nonblock,nofollow,skip_bytes,count_bytes; fi
+    flags=nonblock,skip_bytes,count_bytes
+    [ "$1" = 1 ] || flags=$flags,nofollow
 }
 
 # dd_result TEXT: $copied (bytes) or $error from what dd and the caller's
@@ -59,17 +60,18 @@ dd_result() {
 # pass PATH FOLLOW SKIP COUNT FILTER...: COUNT bytes of PATH from SKIP
 # through FILTER to the output.
 pass() {
-    p_path=$1 p_flags=$(read_flags "$2") p_skip=$3 p_count=$4
+    read_flags "$2"
+    p_path=$1 p_skip=$3 p_count=$4
     shift 4
-    dd_result "$( { { dd if="$p_path" iflag=$p_flags bs=65536 skip="$p_skip" count="$p_count" 2>&4; echo "rc=$?" >&4; } | "$@" >&3; } 4>&1)"
+    dd_result "$( { { dd if="$p_path" iflag=$flags bs=65536 skip="$p_skip" count="$p_count" 2>&4; echo "rc=$?" >&4; } | "$@" >&3; } 4>&1)"
 }
 
 # digest_of PATH FOLLOW [COUNT]: $digest, the SHA-256 of (at most COUNT
 # bytes of) the file, and $copied; or $error. sha256sum writes only once dd
 # and the "rc=" line are done, so its line comes last.
 digest_of() {
-    d_flags=$(read_flags "$2")
-    d_out=$( { { dd if="$1" iflag=$d_flags bs=65536 count="${3:-1099511627776}" 2>&4; echo "rc=$?" >&4; } | sha256sum; } 4>&1)
+    read_flags "$2"
+    d_out=$( { { dd if="$1" iflag=$flags bs=65536 count="${3:-1099511627776}" 2>&4; echo "rc=$?" >&4; } | sha256sum; } 4>&1)
     dd_result "$d_out"
     digest=${d_out##*
 }

@@ -60,7 +60,7 @@ guard_holds() {
 }
 
 replace_file() {
-    failed= kept= temp= backup_made=0 exists=0 current=
+    failed='' kept='' temp='' backup_made=0 exists=0 current=''
     folder=${target%/*}
     [ -n "$folder" ] || folder=/
     name=${target##*/}

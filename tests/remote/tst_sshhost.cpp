@@ -21,16 +21,19 @@ public:
     bool cancel = false;
     bool acceptKey = true;
     QStringList asked;
+    int busyWhileAsked = 0; // asked while the window was kept busy
 
     bool askSecret(const QString&, const QString& prompt, SecretBytes* answer) override
     {
         asked << prompt;
+        busyWhileAsked += Host::callsUnderWay();
         answer->assign(secret.constData(), secret.size());
         return !cancel;
     }
     bool askQuestion(const QString&, const QString& question) override
     {
         asked << question;
+        busyWhileAsked += Host::callsUnderWay();
         return acceptKey;
     }
     bool askText(const QString&, const QString& prompt, QString*) override
@@ -137,6 +140,7 @@ private slots:
         prompter.acceptKey = true;
         QCOMPARE(host->connectToHost(), 0);
         QCOMPARE(prompter.asked.size(), 2);
+        QCOMPARE(prompter.busyWhileAsked, 0);
         const QByteArray key =
             SshTestServer::instance().hostKeyLine().section(QLatin1Char(' '), 2, 2).toLatin1();
         QVERIFY2(got(knownHosts).contains(key), got(knownHosts).constData());
