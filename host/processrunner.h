@@ -14,6 +14,10 @@ struct ProcessResult {
     QProcess::ProcessError error = QProcess::UnknownError;
     QByteArray standardOutput;
     QByteArray standardError;
+    // A remote host's errno value when the command was not carried to its
+    // end there (EHOSTDOWN: the connection failed or was lost), so that a
+    // remote exit code 255 is never mistaken for it. 0 on this machine.
+    int hostError = 0;
 };
 
 struct ProcessOptions {

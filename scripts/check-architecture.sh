@@ -23,6 +23,7 @@ fail() {
 rules='
 ntphost             Qt5::Core
 ntpdaemon           ntphost Qt5::Core
+ntpremote           ntphost Qt5::Core Qt5::Network
 ntpconfig           ntpdaemon ntphost Qt5::Core
 ntppages            ntpconfig ntpdaemon ntphost wispuinet Qt5::Widgets
 ntphooks            Qt5::Widgets
@@ -35,6 +36,8 @@ wispintegration     Qt5::Widgets
 wispuinet           Qt5::Widgets Qt5::Network
 testfiles           ntpdaemon ntphost Qt5::Test
 testsupport         testfiles Qt5::Widgets
+hostcontract        ntphost Qt5::Test
+sshtestserver       ntpremote Qt5::Test crypt
 '
 
 graph="$scratch/graph/targets.dot"

@@ -2,7 +2,7 @@
 # Installs the Debian packages needed to build and test the program; a
 # second run finds them installed and does nothing.
 set -eu
-packages="cmake g++ make qtbase5-dev qtbase5-dev-tools fontconfig fonts-dejavu-core xauth xvfb oxygen-icon-theme x11-xserver-utils libbenchmark-dev strace libdtl-dev libqt5charts5-dev iproute2 patch"
+packages="cmake g++ make qtbase5-dev qtbase5-dev-tools fontconfig fonts-dejavu-core xauth xvfb oxygen-icon-theme x11-xserver-utils libbenchmark-dev strace libdtl-dev libqt5charts5-dev iproute2 patch openssh-client openssh-server sudo"
 [ "${NTPSM_EXTRA_PACKAGES:-}" ] && packages="$packages $NTPSM_EXTRA_PACKAGES"
 missing=""
 for p in $packages; do
@@ -11,5 +11,12 @@ done
 [ -z "$missing" ] && exit 0
 as_root=""
 [ "$(id -u)" -eq 0 ] || as_root="sudo"
+# The SSH tests start their own sshd; the package's service must never start.
+case "$missing" in *openssh-server*)
+    grep -qx 'exit 101' /usr/sbin/policy-rc.d 2>/dev/null ||
+        printf '#!/bin/sh\n# No service may be started by package installs.\nexit 101\n' |
+        $as_root tee /usr/sbin/policy-rc.d >/dev/null
+    $as_root chmod 755 /usr/sbin/policy-rc.d ;;
+esac
 $as_root apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $as_root apt-get install -y -qq --no-install-recommends $missing
