@@ -3,7 +3,7 @@
 # every test headless with CTest.
 set -eu
 cd "$(dirname "$0")"
-./scripts/deps.sh
+./scripts/deps.sh test
 cmake -S . -B build-tests -DCMAKE_BUILD_TYPE=Debug -DNTPSM_BUILD_TESTS=ON -DNTPSM_BUILD_TOOLS=ON -DNTPSM_WERROR=ON >/dev/null
 cmake --build build-tests -j"$(nproc)"
 cd build-tests

@@ -1,8 +1,14 @@
 #!/bin/sh
-# Installs the Debian packages needed to build and test the program; a
-# second run finds them installed and does nothing.
+# Installs the Debian packages needed to build the program ("deps.sh") or to
+# build and test it ("deps.sh test"); a second run finds them installed and
+# does nothing. Only the tests need a server of their own (openssh-server,
+# whose service is kept from starting), so building to run on a desktop
+# installs none.
 set -eu
-packages="cmake g++ make qtbase5-dev qtbase5-dev-tools fontconfig fonts-dejavu-core xauth xvfb oxygen-icon-theme x11-xserver-utils libbenchmark-dev strace libdtl-dev libqt5charts5-dev iproute2 patch openssh-client openssh-server sudo"
+packages="cmake g++ make qtbase5-dev qtbase5-dev-tools libdtl-dev libqt5charts5-dev openssh-client x11-xserver-utils"
+if [ "${1:-}" = test ]; then
+    packages="$packages fontconfig fonts-dejavu-core xauth xvfb oxygen-icon-theme libbenchmark-dev strace iproute2 patch openssh-server sudo"
+fi
 [ "${NTPSM_EXTRA_PACKAGES:-}" ] && packages="$packages $NTPSM_EXTRA_PACKAGES"
 missing=""
 for p in $packages; do
