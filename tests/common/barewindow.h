@@ -18,6 +18,7 @@ struct BareWindow {
     QMenu* file = window.menuBar()->addMenu(QStringLiteral("File"));
     QMenu* server = window.menuBar()->addMenu(QStringLiteral("Server"));
     QMenu* help = window.menuBar()->addMenu(QStringLiteral("Help"));
+    QAction* exit = file->addAction(QStringLiteral("Exit"));
     QToolBar* service = window.addToolBar(QStringLiteral("service"));
     QToolBar* dialog = window.addToolBar(QStringLiteral("dialog"));
     QAction* apply = dialog->addAction(QStringLiteral("Apply"));
@@ -39,8 +40,12 @@ struct BareWindow {
     {
         WindowHooks hooks;
         hooks.window = &window;
-        hooks.menuBar = window.menuBar();
-        hooks.fileMenu = file;
+        hooks.addMenu = [this](QMenu* menu) {
+            window.menuBar()->insertMenu(server->menuAction(), menu);
+        };
+        hooks.addToFileMenu = [this](QAction* action) {
+            file->insertAction(exit, action);
+        };
         hooks.serverMenu = server;
         hooks.serviceToolBar = service;
         hooks.dialogToolBar = dialog;
