@@ -2,12 +2,24 @@
 
 #include <QFileInfo>
 #include <QIcon>
+#include <QImageReader>
 #include <QStringList>
 
 namespace
 {
-// The themes whose names the program's icons have, in the order preferred.
-const char* const fallbackThemes[] = {"breeze", "oxygen"};
+// The themes whose names the program's icons have, in the order preferred:
+// Breeze draws them as SVG only, which Qt shows with its SVG plugins
+// (libqt5svg5); Oxygen has PNG files too.
+struct FallbackTheme {
+    const char* name;
+    bool svgOnly;
+};
+const FallbackTheme fallbackThemes[] = {{"breeze", true}, {"oxygen", false}};
+
+bool canShowSvg()
+{
+    return QImageReader::supportedImageFormats().contains("svg");
+}
 
 // Found where the platform looks for icon themes (on a desktop, the XDG
 // data folders' icons).
@@ -23,9 +35,9 @@ bool isInstalled(const QString& theme)
 
 QString useFallbackIconTheme()
 {
-    for (const char* name : fallbackThemes) {
-        const QString theme = QLatin1String(name);
-        if (!isInstalled(theme))
+    for (const FallbackTheme& fallback : fallbackThemes) {
+        const QString theme = QLatin1String(fallback.name);
+        if (!isInstalled(theme) || (fallback.svgOnly && !canShowSvg()))
             continue;
         QIcon::setFallbackThemeName(theme);
         // A theme read before took its parents without the fallback:

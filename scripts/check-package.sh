@@ -178,6 +178,7 @@ check_field Depends '(^|, )pkexec \| policykit-1(,|$)'
 check_field Recommends '(^|, )ntpsec \| ntp(,|$)'
 check_field Recommends '(^|, )x11-xserver-utils(,|$)'
 check_field Recommends '(^|, )breeze-icon-theme \| oxygen-icon-theme(,|$)'
+check_field Recommends '(^|, )libqt5svg5(,|$)'
 check_no_field Suggests
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')

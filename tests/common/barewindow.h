@@ -18,7 +18,6 @@ struct BareWindow {
     QMenu* file = window.menuBar()->addMenu(QStringLiteral("File"));
     QMenu* server = window.menuBar()->addMenu(QStringLiteral("Server"));
     QMenu* help = window.menuBar()->addMenu(QStringLiteral("Help"));
-    QAction* exit = file->addAction(QStringLiteral("Exit"));
     QToolBar* service = window.addToolBar(QStringLiteral("service"));
     QToolBar* dialog = window.addToolBar(QStringLiteral("dialog"));
     QAction* apply = dialog->addAction(QStringLiteral("Apply"));
@@ -44,7 +43,7 @@ struct BareWindow {
             window.menuBar()->insertMenu(server->menuAction(), menu);
         };
         hooks.addToFileMenu = [this](QAction* action) {
-            file->insertAction(exit, action);
+            file->addAction(action);
         };
         hooks.serverMenu = server;
         hooks.serviceToolBar = service;
