@@ -60,9 +60,21 @@ FNTP::FNTP(QWidget* parent)
     auto* help = new WispHelpMenu(this);
     help->setTitle(tr("Help"));
     menuBar()->addMenu(help);
-    // After Help: the Edit menu comes last.
     installConfigReview(hooks());
     restoreWindowSettings();
+}
+
+// A feature's menu goes before Server, after File and the menus added
+// before it: File, Edit, Server, Help.
+void FNTP::addMenu(QMenu* menu)
+{
+    menuBar()->insertMenu(ui->menu_Server->menuAction(), menu);
+}
+
+// An entry added to the File menu goes above "Exit", which stays last.
+void FNTP::addToFileMenu(QAction* action)
+{
+    ui->menu_File->insertAction(ui->aExit, action);
 }
 
 // The window's parts its features may use, and nothing else of it.
@@ -70,8 +82,12 @@ WindowHooks FNTP::hooks()
 {
     WindowHooks hooks;
     hooks.window = this;
-    hooks.menuBar = menuBar();
-    hooks.fileMenu = ui->menu_File;
+    hooks.addMenu = [this](QMenu* menu) {
+        addMenu(menu);
+    };
+    hooks.addToFileMenu = [this](QAction* action) {
+        addToFileMenu(action);
+    };
     hooks.serverMenu = ui->menu_Server;
     hooks.serviceToolBar = ui->tbServer;
     hooks.dialogToolBar = ui->dialogToolBar;

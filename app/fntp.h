@@ -11,6 +11,7 @@ class WindowEvents;
 struct WindowHooks;
 class QCloseEvent;
 class QAction;
+class QMenu;
 
 namespace Ui
 {
@@ -56,6 +57,8 @@ private:
     void setEditing(ModifiableWidget* page);
     void setNavigationEnabled(bool enabled);
     WindowHooks hooks();
+    void addMenu(QMenu* menu);
+    void addToFileMenu(QAction* action);
     QList<ModifiableWidget*> builtPages() const;
     void reloadEveryPage();
 

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "app/fntp.h"
+#include "app/icontheme.h"
 #include "config/configdocument.h"
 #include "config/version.h"
 #include "daemon/daemonsetup.h"
@@ -26,6 +27,7 @@ int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId, const QStri
     wispInit(NTPSM_VERSION, "Network Time Protocol service manager");
     wispSetLicense("GNU General Public License, version 2 or (at your option) any later "
                    "version (GPL-2.0-or-later)");
+    useFallbackIconTheme();
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("clock")));
     if (realUserId != 0) {
         QMessageBox::critical(nullptr, QObject::tr("Fatal error"),

@@ -682,7 +682,7 @@ QVector<CheckFinding> mergeFindings(const QVector<CheckFinding>& rules,
              QCoreApplication::translate("ConfigCheck", "The daemon could not be asked: %1. The "
                                                         "rules alone judged this file.")
                  .arg(verdict.failure),
-             QStringLiteral("not asked")});
+             QLatin1String(notAskedTopic)});
     sortFindings(&merged);
     return merged;
 }

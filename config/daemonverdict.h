@@ -41,6 +41,10 @@ QString judgeHostsEntries(const QVector<ConfigLine>& lines, int limit = 500);
 DaemonVerdict verdictOfJudgeOutput(const QByteArray& output, const QVector<ConfigLine>& lines,
                                    const QString& shownPath);
 
+// The topic of the finding of the file as a whole that mergeFindings() adds
+// when the daemon could not be asked.
+inline constexpr char notAskedTopic[] = "not asked";
+
 // The rules' findings and the daemon's, one finding per line and topic:
 // where both say the same the daemon's text wins for errors and the rules'
 // (which explain more) for warnings; rule errors on lines the daemon read

@@ -176,6 +176,9 @@ check_field Depends 'libqt5network5'
 check_field Depends 'libc6'
 check_field Depends '(^|, )pkexec \| policykit-1(,|$)'
 check_field Recommends '(^|, )ntpsec \| ntp(,|$)'
+check_field Recommends '(^|, )x11-xserver-utils(,|$)'
+check_field Recommends '(^|, )breeze-icon-theme \| oxygen-icon-theme(,|$)'
+check_field Recommends '(^|, )libqt5svg5(,|$)'
 check_no_field Suggests
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')

@@ -10,7 +10,6 @@ class QAction;
 class QBoxLayout;
 class QMainWindow;
 class QMenu;
-class QMenuBar;
 class QStatusBar;
 class QToolBar;
 
@@ -34,8 +33,12 @@ signals:
 // by name or includes the window's header.
 struct WindowHooks {
     QMainWindow* window = nullptr; // parent of the feature's widgets and boxes
-    QMenuBar* menuBar = nullptr;   // a menu added goes after the window's own
-    QMenu* fileMenu = nullptr;
+    // Menus in the usual order: File, the features' menus (in the order
+    // added), Server, Help. An entry added to a menu of the window goes
+    // after its own entries, except in the File menu, where "Exit" stays
+    // last.
+    std::function<void(QMenu*)> addMenu;
+    std::function<void(QAction*)> addToFileMenu;
     QMenu* serverMenu = nullptr;
     QToolBar* serviceToolBar = nullptr; // start, stop, restart, reload
     QToolBar* dialogToolBar = nullptr;  // Apply, Cancel

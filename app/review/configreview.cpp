@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QMainWindow>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QToolBar>
 
@@ -69,12 +68,14 @@ void installConfigReview(const WindowHooks& hooks)
         newAction(window, "aReviewChanges", tr("Review changes..."), "document-preview");
     QAction* restore = newAction(window, "aRestoreVersion", tr("Restore a previous version..."),
                                  "document-revert");
+    auto* panel = new CheckPanel(hooks);
     auto* edit = new QMenu(tr("&Edit"), window);
     edit->setObjectName(QStringLiteral("menu_Edit"));
     edit->addAction(review);
-    hooks.menuBar->addMenu(edit);
+    edit->addAction(panel->checkAction());
+    hooks.addMenu(edit);
     hooks.dialogToolBar->addAction(review);
-    hooks.fileMenu->addAction(restore);
+    hooks.addToFileMenu(restore);
 
     // Review while a page is edited, restore while none is.
     auto follow = [review, restore](bool editing) {
@@ -88,5 +89,5 @@ void installConfigReview(const WindowHooks& hooks)
                      [window, editedPage]() { reviewChanges(window, editedPage()); });
     QObject::connect(restore, &QAction::triggered, window,
                      [hooks]() { restorePreviousVersion(hooks); });
-    window->addDockWidget(Qt::BottomDockWidgetArea, new CheckPanel(hooks));
+    window->addDockWidget(Qt::BottomDockWidgetArea, panel);
 }

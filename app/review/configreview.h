@@ -7,7 +7,8 @@ struct WindowHooks;
 // Seeing a change before it counts: "Review changes..." (Edit menu and the
 // Apply tool bar) shows what Apply would write, "Restore a previous
 // version..." (File menu) puts a kept copy back, and the check panel shows
-// the findings of the configuration check.
+// the findings of the configuration check ("Check" in the Edit menu and in
+// the panel has the daemon judge anew).
 void installConfigReview(const WindowHooks& hooks);
 
 // Shows the diff of the file against what Apply would write for `page`;

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -14,10 +15,12 @@
 #include <QTreeWidget>
 
 #include "app/fntp.h"
+#include "config/configdocument.h"
 #include "pages/foptaccess.h"
 #include "pages/foptsync.h"
 #include "pages/listitemwidget.h"
 #include "pages/modifiablewidget.h"
+#include "tests/common/standinjudge.h"
 #include "tests/common/testhelpers.h"
 
 using namespace TestHelpers;
@@ -25,7 +28,8 @@ using namespace TestHelpers;
 namespace
 {
 
-// A page that records what the window asks of it.
+// A page that records what the window asks of it: a save only previewed
+// (what Apply would write, for the check) is a "preview".
 class RecordingPage : public ModifiableWidget
 {
 public:
@@ -38,7 +42,11 @@ public:
         if (emitOnLoad)
             change();
     }
-    void saveSettings() override { calls << QStringLiteral("save"); }
+    void saveSettings() override
+    {
+        calls << (ConfigDocument::instance().capturing() ? QStringLiteral("preview")
+                                                         : QStringLiteral("save"));
+    }
     void change() { emit dataChanged(this); }
 };
 
@@ -126,12 +134,39 @@ private slots:
                                       "navigationToolBar"};
         for (const QString& name : toolBars)
             QCOMPARE(window.toolBarArea(window.findChild<QToolBar*>(name)), Qt::TopToolBarArea);
-        const QList<QAction*> menus = window.menuBar()->actions();
-        // Menus added later come after the form's two and the help menu.
-        QVERIFY(menus.size() >= 3);
-        QCOMPARE(menus[0]->menu()->objectName(), QStringLiteral("menu_File"));
-        QCOMPARE(menus[1]->menu()->objectName(), QStringLiteral("menu_Server"));
-        QCOMPARE(menus[2]->text(), QStringLiteral("Help"));
+    }
+
+    // File, Edit, Server, Help, "Exit" last in File; the tool bars' own
+    // actions first, in their order.
+    void menuAndToolBarOrder()
+    {
+        FNTP window;
+        QStringList menus;
+        for (QAction* menu : window.menuBar()->actions())
+            menus << menu->text();
+        QCOMPARE(menus, QStringList({"&File", "&Edit", "&Server", "Help"}));
+        const QList<QAction*> file =
+            window.findChild<QMenu*>(QStringLiteral("menu_File"))->actions();
+        QCOMPARE(file.last(), action(window, "aExit"));
+        QVERIFY(file.contains(action(window, "aRestoreVersion")));
+        const QList<QAction*> edit =
+            window.findChild<QMenu*>(QStringLiteral("menu_Edit"))->actions();
+        QCOMPARE(edit.value(0), action(window, "aReviewChanges"));
+        QCOMPARE(edit.value(1), action(window, "aCheck"));
+        const QList<QPair<const char*, QStringList>> own = {
+            {"menu_Server", {"aStart", "aStop", "aRestart", "aReload"}},
+            {"tbServer", {"aStart", "aStop", "aRestart", "aReload"}},
+            {"editToolBar", {"editConfig", "refleshWidgetAction"}},
+            {"dialogToolBar", {"applyAction", "cancelAction"}},
+            {"navigationToolBar",
+             {"moveBackAction", "moveForwardAction", "moveUpAction", "moveDownAction"}}};
+        for (const auto& entry : own) {
+            auto* holder = window.findChild<QWidget*>(QLatin1String(entry.first));
+            QStringList names;
+            for (QAction* a : holder->actions())
+                names << a->objectName();
+            QCOMPARE(names.mid(0, entry.second.size()), entry.second);
+        }
     }
 
     void navigation()
@@ -223,9 +258,10 @@ private slots:
         QVERIFY(action(window, "cancelAction")->isEnabled());
         QVERIFY(action(window, "aExit")->isEnabled());
 
-        // Apply: save, then load, then browsing again.
+        // Apply: the check of what it writes, save, then load, then
+        // browsing again.
         action(window, "applyAction")->trigger();
-        QCOMPARE(page.calls, QStringList({"save", "load"}));
+        QCOMPARE(page.calls, QStringList({"preview", "save", "load"}));
         QVERIFY(tree->isEnabled());
         QVERIFY(!action(window, "applyAction")->isEnabled());
         for (const char* name : kLockedActions)
@@ -291,7 +327,7 @@ private slots:
         // Apply's reload may emit; the edit state still ends.
         page->change();
         action(window, "applyAction")->trigger();
-        QCOMPARE(page->calls, QStringList({"load", "save", "load"}));
+        QCOMPARE(page->calls, QStringList({"load", "preview", "save", "load"}));
         QVERIFY(!window.editedPage());
         QVERIFY(!action(window, "applyAction")->isEnabled());
     }
@@ -376,6 +412,7 @@ private slots:
 
 private:
     std::unique_ptr<ConfFile> m_conf;
+    StandInJudge m_judge; // the daemon as the judge of Apply's check
 };
 
 QTEST_MAIN(TestFntp)

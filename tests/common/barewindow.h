@@ -39,8 +39,12 @@ struct BareWindow {
     {
         WindowHooks hooks;
         hooks.window = &window;
-        hooks.menuBar = window.menuBar();
-        hooks.fileMenu = file;
+        hooks.addMenu = [this](QMenu* menu) {
+            window.menuBar()->insertMenu(server->menuAction(), menu);
+        };
+        hooks.addToFileMenu = [this](QAction* action) {
+            file->addAction(action);
+        };
         hooks.serverMenu = server;
         hooks.serviceToolBar = service;
         hooks.dialogToolBar = dialog;

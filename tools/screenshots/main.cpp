@@ -1,9 +1,11 @@
 // Renders the main window with every page of the navigation tree selected in
-// turn and saves one PNG per page: ntpsm-screenshots OUTPUT-DIR
-// Run it with QT_QPA_PLATFORM=offscreen to render without a display. The
-// icons come from the Oxygen theme (Debian package oxygen-icon-theme), where
-// the program's icon names are from; the window is made large enough for
-// every page to show whole.
+// turn, at the program's first-run size and at a larger one, and saves one
+// PNG per page and size: ntpsm-screenshots OUTPUT-DIR
+// The pictures show the program as on a GNOME session: the Adwaita icon
+// theme, and the program's own fallback theme (Breeze or Oxygen) for the
+// names Adwaita lacks. scripts/screenshots.sh runs it under Xvfb with Qt's
+// GNOME integration (XDG_CURRENT_DESKTOP=GNOME); it also runs with
+// QT_QPA_PLATFORM=offscreen.
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -24,8 +26,11 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <algorithm>
+#include <functional>
 
 #include "app/fntp.h"
+#include "app/icontheme.h"
+#include "app/review/checkpanel.h"
 #include "daemon/ntpconfpath.h"
 
 namespace
@@ -82,19 +87,25 @@ QString fileNameFor(const QString& pageTitle)
     return name.isEmpty() ? QStringLiteral("page") : name;
 }
 
-// The headless platform names no icon theme: use the one the program's icon
-// names come from, found where the desktop's themes are installed.
-bool useIconTheme(const QString& theme)
+// The icons of a GNOME session: Adwaita, which Qt's GNOME integration
+// names (set here for platforms that name none), with the program's own
+// fallback. Returns the fallback theme; empty when a theme is missing.
+QString useGnomeIcons()
 {
-    QStringList paths = QIcon::themeSearchPaths();
-    for (const QString& dataDir :
-         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
-        paths << dataDir + QStringLiteral("/icons");
-    paths.removeDuplicates();
-    QIcon::setThemeSearchPaths(paths);
-    QIcon::setThemeName(theme);
-    return QIcon::hasThemeIcon(QStringLiteral("clock")) &&
-           QIcon::hasThemeIcon(QStringLiteral("network-server"));
+    const QString gnome = QStringLiteral("Adwaita");
+    if (QIcon::themeName() != gnome) {
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& dataDir :
+             QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+            paths << dataDir + QStringLiteral("/icons");
+        paths.removeDuplicates();
+        QIcon::setThemeSearchPaths(paths);
+        QIcon::setThemeName(gnome);
+    }
+    const QString fallback = useFallbackIconTheme();
+    if (QIcon::themeName() != gnome || !QIcon::hasThemeIcon(QStringLiteral("go-up")))
+        return QString();
+    return fallback;
 }
 
 QTreeWidget* pageTree(FNTP& window)
@@ -160,44 +171,41 @@ void fitPage(FNTP& window, const QSize& base)
     }
 }
 
-// Waits until the check panel has shown its first findings, which it looks
-// for a moment after the window is drawn: the pictures show the window as
-// the user sees it then. Gives up after a few seconds.
+// Waits until the check panel shows its first findings with the daemon's
+// judgement, which it asks for a moment after the window is drawn: the
+// pictures show the window as the user sees it then. Gives up after a while.
 void waitForFirstCheck(FNTP& window)
 {
-    auto* subject = window.findChild<QLabel*>(QStringLiteral("lCheckSubject"));
-    if (!subject)
+    auto* panel = window.findChild<CheckPanel*>();
+    if (!panel)
         return;
     QEventLoop loop;
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&loop, subject] {
-        if (!subject->text().isEmpty())
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&loop, panel] {
+        if (panel->isJudged())
             loop.quit();
     });
     poll.start(20);
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
-// Selects every tree item in order and saves the whole window for each, as
-// large as the page needs.
-// Returns the number of files that could not be written.
-int grabEveryPage(FNTP& window, const QDir& output, const QSize& base)
+// Selects every tree item in order and saves the whole window for each as
+// NAME`suffix`.png, sized by `size` for the page on show. Returns the number
+// of files that could not be written.
+int grabEveryPage(FNTP& window, const QDir& output, const QString& suffix,
+                  const std::function<void()>& size)
 {
     auto* tree = pageTree(window);
-    if (!tree) {
-        QTextStream(stderr) << "ntpsm-screenshots: the main window has no page tree\n";
-        return 1;
-    }
     int failures = 0;
     QStringList written;
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         tree->setCurrentItem(*it);
-        fitPage(window, base);
+        size();
         QString name = fileNameFor((*it)->text(0));
         if (written.contains(name) && (*it)->parent())
             name = fileNameFor((*it)->parent()->text(0)) + QLatin1Char('-') + name;
-        const QString path = output.filePath(name + QStringLiteral(".png"));
+        const QString path = output.filePath(name + suffix + QStringLiteral(".png"));
         if (window.grab().save(path)) {
             written << name;
             QTextStream(stdout) << path << '\n';
@@ -235,26 +243,42 @@ int main(int argc, char** argv)
         return 1;
     }
     setNtpConfPathForTesting(conf);
-    if (!useIconTheme(QStringLiteral("oxygen"))) {
-        QTextStream(stderr) << "ntpsm-screenshots: the Oxygen icon theme is not installed "
-                               "(Debian package oxygen-icon-theme)\n";
+    const QString fallback = useGnomeIcons();
+    if (fallback.isEmpty()) {
+        QTextStream(stderr) << "ntpsm-screenshots: GNOME's icon theme or the fallback theme is "
+                               "not installed (Debian packages adwaita-icon-theme and "
+                               "breeze-icon-theme or oxygen-icon-theme)\n";
         return 1;
     }
 
+    // The first run: no window settings stored.
     FNTP window;
-    window.resize(1000, 640);
     window.show();
     QApplication::processEvents();
+    const QSize firstRun = window.size();
+    if (!pageTree(window)) {
+        QTextStream(stderr) << "ntpsm-screenshots: the main window has no page tree\n";
+        return 1;
+    }
     waitForFirstCheck(window);
-    // The navigation tree keeps its width; the page gets all that is added.
+    int failures = grabEveryPage(window, output, QStringLiteral("-first-run"), [&window, firstRun] {
+        window.resize(firstRun);
+        QApplication::processEvents();
+    });
+
+    // Larger: the navigation tree keeps its width, the page gets all that
+    // is added, until it shows whole.
+    window.resize(1000, 640);
+    QApplication::processEvents();
     if (auto* splitter = window.findChild<QSplitter*>(QStringLiteral("splitter"))) {
         splitter->setStretchFactor(0, 0);
         splitter->setStretchFactor(1, 1);
         splitter->setSizes({230, window.width() - 230});
     }
-    if (!pageTree(window)) {
-        QTextStream(stderr) << "ntpsm-screenshots: the main window has no page tree\n";
-        return 1;
-    }
-    return grabEveryPage(window, output, window.size()) == 0 ? 0 : 1;
+    const QSize base = window.size();
+    failures +=
+        grabEveryPage(window, output, QString(), [&window, base] { fitPage(window, base); });
+    QTextStream(stdout) << "first-run size " << firstRun.width() << "x" << firstRun.height()
+                        << ", icons: " << QIcon::themeName() << " with " << fallback << '\n';
+    return failures == 0 ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -21,7 +22,10 @@
 #include "daemon/ntpconfpath.h"
 #include "pages/foptother.h"
 #include "pages/foptstats.h"
+#include "tests/common/standinjudge.h"
 #include "tests/common/testhelpers.h"
+
+#include <unistd.h>
 
 using namespace TestHelpers;
 
@@ -33,7 +37,10 @@ QAction* action(const FNTP& window, const char* name)
     return window.findChild<QAction*>(QLatin1String(name));
 }
 
+// The daemon is played by a stand-in (StandInJudge) in every test but the
+// one that asks the real one.
 struct Window {
+    StandInJudge judge;
     ConfFile conf{"# time sources\nserver 192.0.2.1 iburst\nlogfile /var/log/ntp-a\n"};
     FNTP window;
     FOptOther* page = openPage<FOptOther>(&window);
@@ -209,21 +216,36 @@ private slots:
     {
         NtpsecInstalled ntpsec;
         Window w;
+        w.judge.rejected = QStringList{QStringLiteral("discard")};
         w.conf.write(w.conf.read() + "discard average 3\n");
         w.window.findChild<FOptOther*>()->loadSettings();
         const QByteArray before = w.conf.read();
         w.editLogFile(QStringLiteral("/var/log/ntp-b"));
 
+        // The daemon's own words.
         BoxSeen seen;
         answerNextBoxWith(QStringLiteral("bContinueEditing"), &seen);
         action(w.window, "applyAction")->trigger();
         QVERIFY(seen.shown);
         QCOMPARE(seen.title, QStringLiteral("Check"));
+        const QString daemonSaid =
+            QStringLiteral("line 5: error: ntpd: syntax error in %1 line 5, column 0\n")
+                .arg(w.conf.path());
+        QVERIFY2(seen.text.contains(daemonSaid), qPrintable(seen.text));
+        QCOMPARE(w.conf.read(), before);
+        QCOMPARE(w.window.editedPage(), w.page);
+
+        // Where the daemon cannot be asked, the rules decide, and the box says so.
+        w.judge.unable = QStringLiteral("unshare is not installed");
+        DaemonJudge::instance().clear();
+        answerNextBoxWith(QStringLiteral("bContinueEditing"), &seen);
+        action(w.window, "applyAction")->trigger();
         QVERIFY2(seen.text.contains(QStringLiteral("line 5: error: NTPsec rejects the directive "
                                                    "\"discard\"")),
                  qPrintable(seen.text));
-        QCOMPARE(w.conf.read(), before);
-        QCOMPARE(w.window.editedPage(), w.page);
+        QVERIFY2(seen.text.contains(QStringLiteral("The daemon could not be asked: unshare is "
+                                                   "not installed. The rules alone judged")),
+                 qPrintable(seen.text));
 
         answerNextBoxWith(QStringLiteral("bApplyAnyway"));
         action(w.window, "applyAction")->trigger();
@@ -233,11 +255,44 @@ private slots:
 
         // A file the daemon accepts: Apply asks nothing (a box would stay
         // open and fail cleanup()).
+        w.judge.unable.clear();
+        DaemonJudge::instance().clear();
         w.conf.write("server 192.0.2.1\nlogfile /var/log/ntp-a\n");
         w.window.findChild<FOptOther*>()->loadSettings();
         w.editLogFile(QStringLiteral("/var/log/ntp-c"));
         action(w.window, "applyAction")->trigger();
         QVERIFY(!w.window.editedPage());
+    }
+
+    // As root with NTPsec installed: the real daemon judges what the panel
+    // shows and what Apply writes, in its private namespaces.
+    void realDaemonJudges()
+    {
+        if (::geteuid() != 0 || !QFileInfo(QStringLiteral("/usr/sbin/ntpd")).isExecutable())
+            QSKIP("needs root and NTPsec's ntpd");
+        NtpsecInstalled ntpsec;
+        DaemonJudge::instance().clear();
+        ConfFile conf("server 192.0.2.1 iburst\nlogfile /var/log/ntp-a\n"
+                      "This line was meant to be a comment\n");
+        FNTP window;
+        window.show();
+        auto* panel = window.findChild<CheckPanel*>();
+        QTRY_VERIFY_WITH_TIMEOUT(panel->isJudged(), 60000);
+        const QString rejected = QStringLiteral("ntpd: syntax error in %1 line ").arg(conf.path());
+        auto* list = panel->findChild<QTreeWidget*>(QStringLiteral("twFindings"));
+        QCOMPARE(list->findItems(rejected + QLatin1Char('3'), Qt::MatchStartsWith, 2).size(), 1);
+        QCOMPARE(panel->findChild<QLabel*>(QStringLiteral("lJudgement"))->text(),
+                 QStringLiteral("Judged by the installed NTP daemon and the program's rules."));
+
+        openPage<FOptOther>(&window)
+            ->findChild<QLineEdit*>(QStringLiteral("leLogFile"))
+            ->setText(QStringLiteral("/var/log/ntp-b"));
+        BoxSeen seen;
+        answerNextBoxWith(QStringLiteral("bContinueEditing"), &seen);
+        action(window, "applyAction")->trigger();
+        QVERIFY2(seen.text.contains(rejected), qPrintable(seen.text));
+        QCOMPARE(conf.read().count("ntp-a"), 1);
+        DaemonJudge::instance().clear();
     }
 
     void panelShowsTheLineInTheReview()
@@ -249,15 +304,18 @@ private slots:
         QVERIFY(panel && panel->isVisible());
         auto* list = panel->findChild<QTreeWidget*>(QStringLiteral("twFindings"));
         // The file as it is: no access rules, one server only.
-        QTRY_COMPARE(list->topLevelItemCount(), 2);
-        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("hint"));
-        QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("warning"));
+        QTRY_VERIFY(panel->isJudged());
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(sorted({list->topLevelItem(0)->text(1), list->topLevelItem(1)->text(1)}),
+                 QStringList({"hint", "warning"}));
 
         // While editing: what Apply would write.
         w.editLogFile(QStringLiteral("/var/log/ntp-b"));
         w.page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->setText(QString());
+        w.judge.rejected = QStringList{QStringLiteral("trap")};
         w.conf.write(w.conf.read() + "trap 192.0.2.9\n");
         panel->refresh();
+        QTRY_VERIFY(panel->isJudged());
         QCOMPARE(list->topLevelItemCount(), 3);
         QTreeWidgetItem* error = list->topLevelItem(2);
         QCOMPARE(error->text(1), QStringLiteral("error"));

@@ -12,6 +12,7 @@
 #include "app/review/configreview.h"
 #include "pages/foptother.h"
 #include "tests/common/barewindow.h"
+#include "tests/common/standinjudge.h"
 #include "tests/common/testhelpers.h"
 
 using namespace TestHelpers;
@@ -29,11 +30,15 @@ private slots:
         ConfFile conf("server 192.0.2.1\nlogfile /var/log/ntp-a\n");
         BareWindow bare;
         installConfigReview(bare.hooks());
+        // The Edit menu and Restore where the hooks put them.
         const QList<QAction*> menus = bare.window.menuBar()->actions();
         QCOMPARE(menus.size(), 4);
-        QCOMPARE(menus.last()->menu()->objectName(), QStringLiteral("menu_Edit"));
-        QAction* review = menus.last()->menu()->actions().value(0);
+        QCOMPARE(menus.at(1)->menu()->objectName(), QStringLiteral("menu_Edit"));
+        QCOMPARE(menus.at(2)->menu(), bare.server);
+        const QList<QAction*> edit = menus.at(1)->menu()->actions();
+        QAction* review = edit.value(0);
         QVERIFY(review && bare.dialog->actions().contains(review));
+        QCOMPARE(edit.value(1)->objectName(), QStringLiteral("aCheck"));
         QAction* restore = bare.file->actions().value(0);
         QVERIFY(restore);
         QCOMPARE(restore->objectName(), QStringLiteral("aRestoreVersion"));
@@ -57,6 +62,7 @@ private slots:
     void panelFollowsTheHooks()
     {
         ConfFile conf("server 192.0.2.1\nlogfile /var/log/ntp-a\n");
+        StandInJudge judge;
         BareWindow bare;
         installConfigReview(bare.hooks());
         bare.window.show();
