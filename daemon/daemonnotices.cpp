@@ -30,6 +30,29 @@ QString fileNames(const QStringList& paths)
         names << fileNameOfPath(path);
     return names.join(QStringLiteral(", "));
 }
+QString doubtNotice(const DaemonSetup::Doubt& doubt, const DaemonSetup& setup)
+{
+    const QString reads = setup.daemonConfig.isEmpty() ? ntpConfPath() : setup.daemonConfig;
+    switch (doubt.kind) {
+    case DaemonSetup::Doubt::UntrustedFile:
+        return tr("%1 is not owned by root or can be changed by other users: its settings are "
+                  "ignored here, and the daemon may read another file than %2.")
+            .arg(doubt.file, reads);
+    case DaemonSetup::Doubt::OptionsNotUnderstood:
+        return tr("%2 in %1 depends on more than plain assignments and is not worked out "
+                  "here: the daemon may read another file than %3.")
+            .arg(doubt.file, doubt.value, reads);
+    case DaemonSetup::Doubt::RelativeConfig:
+        return tr("The daemon is given its configuration file as the relative path %1, "
+                  "taken from its working folder %2: %3.")
+            .arg(doubt.file, doubt.value, reads);
+    case DaemonSetup::Doubt::ConfigLineBreak:
+        return tr("NTPD_OPTS in %1 holds a line break, which separates options like a blank: "
+                  "the daemon reads %2.")
+            .arg(doubt.file, reads);
+    }
+    return QString();
+}
 } // namespace
 
 bool daemonReadsFile(const DaemonSetup& setup, const QString& file)
@@ -102,5 +125,7 @@ QStringList daemonNotices(const DaemonSetup& setup, const QString& editedFile, i
         notices << tr("The daemon also reads %1 in %2; the settings there are not shown on "
                       "these pages.")
                        .arg(fileNames(setup.dropIns), folderOfPath(setup.dropIns.constFirst()));
+    for (const DaemonSetup::Doubt& doubt : setup.doubts)
+        notices << doubtNotice(doubt, setup);
     return notices;
 }

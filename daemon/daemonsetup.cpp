@@ -3,7 +3,11 @@
 #include <QMap>
 #include <QRegularExpression>
 
+#include <algorithm>
+
+#include "daemon/daemonprocess.h"
 #include "daemon/ntpconfpath.h"
+#include "daemon/shellassignments.h"
 #include "host/host.h"
 #include "host/hostpath.h"
 #include "host/processrunner.h"
@@ -98,6 +102,7 @@ struct MachineFiles {
     QMap<QString, QString> packages;
     FileStatus ntpdProgram;
     QByteArray ntpsecDefaults;
+    bool ntpsecDefaultsUntrusted = false; // there, but others could have written it
     bool ntpsecDhcpCopy = false;
     bool classicDhcpCopy = false;
     bool classicConf = false;
@@ -107,9 +112,15 @@ struct MachineFiles {
     QString servicePid; // of the pid file both daemons' scripts and units write
 };
 
+// Read, and nobody but root can have written it.
+bool readFromRootsFile(const HostReply& reply)
+{
+    return reply.error == 0 && reply.status.uid == 0 && (reply.status.mode & 022) == 0;
+}
+
 QString pidIn(const HostReply& pidFile)
 {
-    return pidFile.error == 0 ? QString::fromLatin1(pidFile.bytes).trimmed() : QString();
+    return readFromRootsFile(pidFile) ? QString::fromLatin1(pidFile.bytes).trimmed() : QString();
 }
 
 MachineFiles lookAtMachine(Host& host)
@@ -146,7 +157,10 @@ MachineFiles lookAtMachine(Host& host)
     MachineFiles files;
     files.packages = installedPackages(replies.at(Dpkg).bytes);
     files.ntpdProgram = replies.at(Ntpd).status;
-    files.ntpsecDefaults = replies.at(Defaults).bytes;
+    if (readFromRootsFile(replies.at(Defaults)))
+        files.ntpsecDefaults = replies.at(Defaults).bytes;
+    else
+        files.ntpsecDefaultsUntrusted = replies.at(Defaults).error == 0;
     files.ntpsecDhcpCopy = there(NtpsecDhcp);
     files.classicDhcpCopy = there(ClassicDhcp);
     files.classicConf = there(ClassicConf);
@@ -184,10 +198,10 @@ struct Process {
 
 // The processes of the host that keep its time: one in another network
 // namespace (a container, a test's private daemon) does not.
-QList<Process> runningProcesses(Host& host)
+QList<Process> runningProcesses(const QVector<HostProcess>& all)
 {
     QList<Process> processes;
-    for (const HostProcess& process : host.processes(procPath())) {
+    for (const HostProcess& process : all) {
         if (!process.inOurNetwork || process.commandLine.isEmpty())
             continue;
         QStringList arguments = process.commandLine;
@@ -216,42 +230,55 @@ QString configOption(const QStringList& arguments)
     return file;
 }
 
-QString systemFile(const QString& file)
+using Doubt = DaemonSetup::Doubt;
+
+// `file` as the daemon takes it, from its working folder `folder` (a path of
+// the host).
+QString systemFile(const QString& file, const QString& folder)
 {
-    return systemPath(cleanPath(pathIn(QStringLiteral("/"), file)));
+    return systemPath(cleanPath(pathIn(folder, file)));
 }
 
-// Shell variable assignments of a defaults file such as /etc/default/ntpsec.
-QString shellVariable(const QByteArray& text, const QString& name)
+// The -c file of the defaults file's NTPD_OPTS as the daemon's unit and init
+// script pass it on (unquoted, so split into words); empty for none.
+QString configInOptions(const ShellVariables& variables, QVector<Doubt>* doubts)
 {
-    QString value;
-    const QString prefix = name + QLatin1Char('=');
-    for (const QByteArray& raw : text.split('\n')) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (!line.startsWith(prefix))
-            continue;
-        value = line.mid(prefix.size()).section(QLatin1Char('#'), 0, 0).trimmed();
-        if (value.size() >= 2 &&
-            (value.startsWith(QLatin1Char('"')) || value.startsWith(QLatin1Char('\''))))
-            value = value.mid(1, value.size() - 2);
+    const QString name = QStringLiteral("NTPD_OPTS");
+    if (variables.notUnderstood.contains(name)) {
+        doubts->append({Doubt::OptionsNotUnderstood, ntpsecDefaultsPath(), name});
+        return QString();
     }
-    return value;
+    const QString options = variables.values.value(name);
+    if (options.contains(QLatin1Char('\n')))
+        doubts->append({Doubt::ConfigLineBreak, ntpsecDefaultsPath(), options});
+    bool patterns = false;
+    const QString file = configOption(shellFields(options, &patterns));
+    if (patterns)
+        doubts->append({Doubt::OptionsNotUnderstood, ntpsecDefaultsPath(), name});
+    if (file.isEmpty())
+        return QString();
+    // The unit and the init script start the daemon in "/".
+    if (!file.startsWith(QLatin1Char('/')))
+        doubts->append({Doubt::RelativeConfig, file, QStringLiteral("/")});
+    return systemFile(file, QStringLiteral("/"));
 }
 
 // What the daemon reads when it next starts, as its init script or unit
 // decides.
-QString configAtStart(DaemonFlavour flavour, const MachineFiles& files)
+QString configAtStart(DaemonFlavour flavour, const MachineFiles& files, QVector<Doubt>* doubts)
 {
     if (flavour == DaemonFlavour::Ntpsec) {
-        const bool ignoreDhcp =
-            shellVariable(files.ntpsecDefaults, QStringLiteral("IGNORE_DHCP")) ==
-            QLatin1String("yes");
+        if (files.ntpsecDefaultsUntrusted)
+            doubts->append({Doubt::UntrustedFile, ntpsecDefaultsPath(), QString()});
+        const ShellVariables variables = shellAssignments(files.ntpsecDefaults);
+        const QString ignoreDhcpName = QStringLiteral("IGNORE_DHCP");
+        if (variables.notUnderstood.contains(ignoreDhcpName))
+            doubts->append({Doubt::OptionsNotUnderstood, ntpsecDefaultsPath(), ignoreDhcpName});
+        const bool ignoreDhcp = variables.values.value(ignoreDhcpName) == QLatin1String("yes");
         if (!ignoreDhcp && files.ntpsecDhcpCopy)
             return ntpsecDhcpConfPath();
-        const QString fromOptions =
-            configOption(shellVariable(files.ntpsecDefaults, QStringLiteral("NTPD_OPTS"))
-                             .split(QLatin1Char(' '), Qt::SkipEmptyParts));
-        return fromOptions.isEmpty() ? ntpsecConfPath() : systemFile(fromOptions);
+        const QString fromOptions = configInOptions(variables, doubts);
+        return fromOptions.isEmpty() ? ntpsecConfPath() : fromOptions;
     }
     if (flavour == DaemonFlavour::Classic && files.classicDhcpCopy)
         return classicDhcpConfPath();
@@ -328,26 +355,32 @@ QString initScriptFor(DaemonFlavour flavour, const MachineFiles& files)
     return QString();
 }
 
-// The service's daemon is the one its pid file names; any other ntpd (one
-// run by hand, say) counts only when the service's does not run.
-bool runningNtpd(const QList<Process>& processes, const QString& servicePid, QString* config)
+// The service's daemon is the one its pid file names; any other installed
+// ntpd (one run by hand, say) counts only when the service's does not run.
+// Processes that are not the installed daemon never count.
+bool runningNtpd(Host& host, const QVector<HostProcess>& all, const QString& servicePid,
+                 QString* config, QVector<Doubt>* doubts = nullptr)
 {
-    QList<Process> candidates;
-    for (const Process& process : processes) {
-        if (process.name != QLatin1String("ntpd"))
-            continue;
-        if (process.pid == servicePid)
-            candidates.prepend(process);
-        else
-            candidates.append(process);
+    QVector<DaemonProcess> candidates = installedDaemonProcesses(host, all);
+    for (int i = 0; i < candidates.size(); ++i) {
+        if (QString::number(candidates.at(i).pid) == servicePid)
+            std::rotate(candidates.begin(), candidates.begin() + i, candidates.begin() + i + 1);
     }
-    for (const Process& process : qAsConst(candidates)) {
-        const QString file = configOption(process.arguments);
-        if (config)
-            *config = systemFile(file.isEmpty() ? QStringLiteral("/etc/ntp.conf") : file);
-        return true;
+    if (candidates.isEmpty())
+        return false;
+    const DaemonProcess& daemon = candidates.constFirst();
+    QString file = configOption(daemon.arguments);
+    if (file.isEmpty())
+        file = QStringLiteral("/etc/ntp.conf");
+    QString folder = daemon.workingDirectory;
+    if (folder.isEmpty() || !folder.startsWith(QLatin1Char('/'))) {
+        folder = QStringLiteral("/");
+        if (doubts && !file.startsWith(QLatin1Char('/')))
+            doubts->append({Doubt::RelativeConfig, file, folder});
     }
-    return false;
+    if (config)
+        *config = systemFile(file, folder);
+    return true;
 }
 } // namespace
 
@@ -369,7 +402,8 @@ DaemonSetup detectDaemonSetup()
     const InstalledDaemon installed = installedDaemon(host, files);
     setup.flavour = installed.flavour;
     setup.version = installed.version;
-    const QList<Process> processes = runningProcesses(host);
+    const QVector<HostProcess> all = host.processes(procPath());
+    const QList<Process> processes = runningProcesses(all);
     findOtherTimeService(&setup, files.packages, processes);
     if (setup.flavour == DaemonFlavour::None) {
         // Nothing reads a file: the classic one is edited, as always.
@@ -377,9 +411,9 @@ DaemonSetup detectDaemonSetup()
         return setup;
     }
 
-    setup.running = runningNtpd(processes, files.servicePid, &setup.daemonConfig);
+    setup.running = runningNtpd(host, all, files.servicePid, &setup.daemonConfig, &setup.doubts);
     if (!setup.running)
-        setup.daemonConfig = configAtStart(setup.flavour, files);
+        setup.daemonConfig = configAtStart(setup.flavour, files, &setup.doubts);
     setup.editedConfig = setup.daemonConfig;
     if (isSameFile(setup.daemonConfig, ntpsecDhcpConfPath())) {
         setup.dhcpConfig = setup.daemonConfig;
@@ -408,7 +442,7 @@ bool findRunningNtpd(DaemonFlavour flavour, QString* config)
     const QVector<HostReply> pidFile =
         host.query({{HostRequest::ReadFile, ntpdPidFilePath(), smallFileLimit, true}});
     const QString servicePid = pidFile.size() == 1 ? pidIn(pidFile.first()) : QString();
-    return runningNtpd(runningProcesses(host), servicePid, config);
+    return runningNtpd(host, host.processes(procPath()), servicePid, config);
 }
 
 QString configFileToEdit(const DaemonSetup& setup, const QString& commandLineFile)

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 // Which NTP daemon the machine has and how it is set up. Start-up detects it
 // once and hands it to setCurrentDaemon(); until then (and in tests that do
@@ -29,6 +30,21 @@ struct DaemonSetup {
     QString deadClassicConfig; // an /etc/ntp.conf left beside the live file, read by nobody
     QString initScript;        // the daemon's init script; empty when there is none
     QString systemdUnit;       // the unit to control when there is no init script
+
+    // What detection could not settle from the machine's files, for the
+    // notices: the file it is about and, where there is one, the value.
+    struct Doubt {
+        enum Kind {
+            UntrustedFile,        // not owned by root or writable by others: ignored
+            OptionsNotUnderstood, // NTPD_OPTS depends on more than plain assignments
+            RelativeConfig,       // -c with a relative path: taken from `value`'s folder
+            ConfigLineBreak,      // NTPD_OPTS holds a line break, which splits words
+        };
+        Kind kind = UntrustedFile;
+        QString file;
+        QString value;
+    };
+    QVector<Doubt> doubts;
 
     bool isNtpsec() const { return flavour == DaemonFlavour::Ntpsec; }
 };
