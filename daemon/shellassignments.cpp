@@ -69,7 +69,8 @@ private:
     }
 
     // One simple command: assignments, optionally after "export"; anything
-    // else makes every later assignment uncertain (it may be conditional).
+    // else makes every later assignment uncertain (it may be conditional or
+    // an argument).
     void readCommand()
     {
         bool first = true;
@@ -90,12 +91,12 @@ private:
                 continue;
             }
             first = false;
-            if (word.name.isEmpty()) {
+            // A command (or a keyword such as "if"): what follows may
+            // depend on it, an assignment after "then" included.
+            if (word.name.isEmpty())
                 m_uncertain = true;
-                skipLine();
-                return;
-            }
-            assign(word);
+            else
+                assign(word);
         }
     }
 
