@@ -4,6 +4,9 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include "daemon/ntpconfpath.h"
+#include "host/hostpath.h"
+
 namespace
 {
 QDateTime stampOf(const QString& line, int year)
@@ -81,4 +84,36 @@ QVector<RejectedLine> rejectedConfigLines(const QStringList& messages)
         rejected.append(entry);
     }
     return rejected;
+}
+
+QString fileOfRejectedLine(const QString& logged, const QStringList& ownFiles)
+{
+    if (ownFiles.isEmpty())
+        return QString();
+    if (logged.isEmpty())
+        return ownFiles.first();
+    if (!logged.startsWith(QLatin1Char('/')))
+        return QString();
+    // The daemon names the host's path; tests lay the system out in a folder.
+    const QString named = cleanPath(logged);
+    const QString onSystem = systemPath(named);
+    for (const QString& own : ownFiles) {
+        const QString path = cleanPath(own);
+        if (!own.isEmpty() && (path == named || path == onSystem))
+            return own;
+    }
+    return QString();
+}
+
+QStringList failureLines(const QString& output)
+{
+    static const QRegularExpression failure(
+        QStringLiteral("\\b(fatal|error|failed|failure|cannot|can't|unable)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    QStringList lines;
+    for (const QString& line : output.split(QLatin1Char('\n'))) {
+        if (line.contains(failure))
+            lines << line.trimmed();
+    }
+    return lines;
 }

@@ -23,3 +23,16 @@ struct RejectedLine {
 // column C" (both daemons) and "line N column C syntax error" (NTPsec), each
 // line number once, in the order logged.
 QVector<RejectedLine> rejectedConfigLines(const QStringList& messages);
+
+// The file a rejected line's message points into, to be opened for the
+// line's text: `logged` (the message's file, as the daemon named it) only
+// when it is one of `ownFiles` (the edited file, the file the daemon reads,
+// its ntp.d drop-ins), compared as paths; empty otherwise. Anyone may write
+// to the log (logger), so a message never makes the program open any other
+// file. A message without a file points into `ownFiles.first()`.
+QString fileOfRejectedLine(const QString& logged, const QStringList& ownFiles);
+
+// The lines of a service command's output that tell of a failure ("fatal",
+// "error", "failed", "cannot", ...): a script that says so has failed,
+// whatever its exit code.
+QStringList failureLines(const QString& output);

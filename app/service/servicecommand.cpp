@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTextCodec>
 #include <QTimer>
 
@@ -33,6 +34,11 @@ const int logQueryLimitMs = 10000;
 // The end of the syslog that is searched for the daemon's messages.
 const qint64 syslogTailLimit = 1024 * 1024;
 const int defaultCheckDelayMs = 3000;
+// A service command's output kept per channel: its end, which tells what
+// went wrong. More is said so in the box.
+const int serviceOutputLimit = 1024 * 1024;
+// A file name taken from a log line is shown cut to this length.
+const int loggedNameWidth = 200;
 
 int& checkDelayOverride()
 {
@@ -69,6 +75,9 @@ ProcessResult runAndWait(const QString& program, const QStringList& arguments, i
     ProcessOptions options;
     options.timeoutMs = timeoutMs;
     options.ownProcessGroup = true;
+    // One byte more than is shown: a channel that fills it went past the
+    // limit (outputWasCut()).
+    options.outputLimit = serviceOutputLimit + 1;
     return waitFor(Host::current().start(program, arguments, options));
 }
 
@@ -111,10 +120,21 @@ QStringList daemonMessagesSince(const QDateTime& since)
     return daemonMessagesInSyslog(decoded(syslog.bytes), since);
 }
 
-QString configLine(const QString& file, int number)
+QString detailsTail(const QString& report);
+
+// The files a log message may point into: the edited one first.
+QStringList ownConfigFiles()
+{
+    const DaemonSetup& daemon = currentDaemon();
+    QStringList files{ConfigDocument::instance().path()};
+    if (!daemon.daemonConfig.isEmpty())
+        files << daemon.daemonConfig;
+    return files + daemon.dropIns;
+}
+
+QString configLine(const QString& path, int number)
 {
     FileContent source;
-    const QString path = file.isEmpty() ? ConfigDocument::instance().path() : file;
     if (Host::current().readFile(path, configFileLimit, &source, true) != 0)
         return QString();
     const QList<QByteArray> lines = source.bytes.split('\n');
@@ -126,10 +146,81 @@ QString rejectedLinesText(const QVector<RejectedLine>& rejected)
 {
     QString text = fntpText("Warning: the daemon rejected these lines of "
                             "the configuration:");
-    for (const RejectedLine& entry : rejected)
-        text += QStringLiteral("\n") +
-                fntpText("line %1: %2").arg(entry.line).arg(configLine(entry.file, entry.line));
+    const QStringList own = ownConfigFiles();
+    for (const RejectedLine& entry : rejected) {
+        const QString file = fileOfRejectedLine(entry.file, own);
+        text += QStringLiteral("\n");
+        if (file.isEmpty())
+            text += fntpText("line %1 of %2 (not a file of this configuration; not opened)")
+                        .arg(entry.line)
+                        .arg(entry.file.left(loggedNameWidth));
+        else
+            text += fntpText("line %1: %2").arg(entry.line).arg(configLine(file, entry.line));
+    }
     return text;
+}
+
+bool outputWasCut(const ProcessResult& result)
+{
+    return result.standardOutput.size() > serviceOutputLimit ||
+           result.standardError.size() > serviceOutputLimit;
+}
+
+QByteArray shownOutput(const QByteArray& channel)
+{
+    return channel.size() > serviceOutputLimit ? channel.right(serviceOutputLimit) : channel;
+}
+
+QString outputCutText()
+{
+    return fntpText("The command printed more than %1 MiB: only the end of its output is kept "
+                    "and shown.")
+        .arg(serviceOutputLimit / (1024 * 1024));
+}
+
+// The last lines of `text` that a message box label of `box` shows within
+// `height` pixels.
+QString fittingTail(const QString& text, const QMessageBox& box, int height, bool* shortened)
+{
+    const QScreen* screen = box.screen();
+    const int width = qMin(screen->availableGeometry().width() / 2, 500);
+    const QFontMetrics metrics(QApplication::font("QLabel"));
+    bool cut = false;
+    QString shown = reportTail(text, reportLines, &cut);
+    auto heightOf = [&](const QString& candidate) {
+        return metrics.boundingRect(QRect(0, 0, width, 1 << 24), Qt::TextWordWrap, candidate)
+            .height();
+    };
+    while (heightOf(shown) > height && shown.contains(QLatin1Char('\n'))) {
+        shown = shown.mid(shown.indexOf(QLatin1Char('\n')) + 1);
+        cut = true;
+    }
+    if (heightOf(shown) > height) {
+        shown = shown.right(reportLineWidth / 4);
+        cut = true;
+    }
+    *shortened = *shortened || cut;
+    return shown;
+}
+
+// Shows a box that stays on the screen whatever it is given: its text and
+// informative text are cut to a third of the screen's height each, the
+// whole of either goes to the details, which scroll.
+void showFittingBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                    const QString& text, const QString& informative = QString(),
+                    QString details = QString())
+{
+    QMessageBox box(icon, title, QString(), QMessageBox::Ok, parent);
+    const int third = box.screen()->availableGeometry().height() / 3;
+    bool textCut = false, informativeCut = false;
+    box.setText(fittingTail(text, box, third, &textCut));
+    if (!informative.isEmpty())
+        box.setInformativeText(fittingTail(informative, box, third, &informativeCut));
+    if (details.isEmpty() && (textCut || informativeCut))
+        details = detailsTail(textCut ? text : informative);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
+    box.exec();
 }
 // The end of a long report for the box's details: the details view lays
 // out all of its text at once (about a second for 1 MiB), so it gets the
@@ -192,12 +283,7 @@ QString reportTail(const QString& report, int maxLines, bool* shortened)
 
 void showServiceError(QWidget* parent, const QString& title, const QString& report)
 {
-    bool shortened = false;
-    const QString shown = reportTail(report, reportLines, &shortened);
-    QMessageBox box(QMessageBox::Critical, title, shown, QMessageBox::Ok, parent);
-    if (shortened)
-        box.setDetailedText(detailsTail(report));
-    box.exec();
+    showFittingBox(parent, QMessageBox::Critical, title, report);
 }
 
 void showServiceSuccess(QMainWindow* window, const QString& argument, const QString& successText)
@@ -229,12 +315,7 @@ void showServiceSuccess(QMainWindow* window, const QString& argument, const QStr
                 details = detailsTail(messages.join(QLatin1Char('\n')));
         }
     }
-    QMessageBox box(icon, title, successText, QMessageBox::Ok, window);
-    if (!extra.isEmpty())
-        box.setInformativeText(extra);
-    if (!details.isEmpty())
-        box.setDetailedText(details);
-    box.exec();
+    showFittingBox(window, icon, title, successText, extra, details);
 }
 
 void runServiceCommand(QMainWindow* window, const QString& verb, const QString& successText,
@@ -245,15 +326,29 @@ void runServiceCommand(QMainWindow* window, const QString& verb, const QString& 
         runKeepingWindowAlive(window, command.program, command.arguments, serviceWaitLimitMs());
     // A script killed by a signal has no exit code to trust: it failed.
     if (result.finished && result.exitStatus == QProcess::NormalExit) {
+        const QString output = decodedReportTail(shownOutput(result.standardOutput)).trimmed();
+        const QString errors = decodedReportTail(shownOutput(result.standardError)).trimmed();
+        const QString cutNote = outputWasCut(result) ? outputCutText() : QString();
         if (result.exitCode == 0) {
-            showServiceSuccess(window, verb, successText);
+            // A script that reports a failure has failed, whatever its exit
+            // code says.
+            const QStringList failure = failureLines(output + QLatin1Char('\n') + errors);
+            if (failure.isEmpty()) {
+                showServiceSuccess(window, verb, successText);
+                return;
+            }
+            showFittingBox(window, QMessageBox::Warning, fntpText("Warning"),
+                           failure.join(QLatin1Char('\n')),
+                           fntpText("The command ended with exit code 0 but reported a "
+                                    "failure.") +
+                               (cutNote.isEmpty() ? QString() : QLatin1Char(' ') + cutNote),
+                           detailsTail(output + QLatin1Char('\n') + errors));
             return;
         }
-        const QString report = decodedReportTail(result.standardOutput).trimmed() +
-                               decodedReportTail(result.standardError).trimmed() +
-                               QLatin1Char('\n') + fntpText("Failed! Exit code ") +
-                               QString::number(result.exitCode) + QLatin1Char('\n');
-        showServiceError(window, fntpText("Server error"), report);
+        const QString report = output + errors + QLatin1Char('\n') +
+                               fntpText("Failed! Exit code ") + QString::number(result.exitCode) +
+                               QLatin1Char('\n');
+        showFittingBox(window, QMessageBox::Critical, fntpText("Server error"), report, cutNote);
         return;
     }
     const QProcess::ProcessError error = result.finished ? QProcess::Crashed : result.error;

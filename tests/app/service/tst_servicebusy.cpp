@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -199,6 +200,7 @@ private slots:
         setDaemonCheckDelayForTesting(100);
         // The daemon runs when the machine's process list shows it.
         FakeSystem machine;
+        machine.installNtpd("ntpd ntpsec-1.2.2");
         if (running)
             machine.runProcess(4711, {QStringLiteral("/usr/sbin/ntpd"), QStringLiteral("-g")});
         CheckRunner runner;
@@ -220,6 +222,108 @@ private slots:
         window.ntpdStop();
         QCOMPARE(seen.text, QStringLiteral("Server stopped successfully"));
         QVERIFY(runner.asked.isEmpty());
+    }
+
+    // Success needs the installed daemon running afterwards: another
+    // user's program named ntpd is not it.
+    void anotherUsersNtpdIsNoSuccess()
+    {
+        writeScript("#!/bin/sh\necho Starting NTP server: ntpd.\nexit 0\n");
+        setDaemonCheckDelayForTesting(100);
+        FakeSystem machine;
+        machine.installNtpd("ntpd ntpsec-1.2.2");
+        machine.write(QStringLiteral("/home/mallory/ntpd"), "#!/bin/sh\n");
+        machine.runProcess(4712, {QStringLiteral("/home/mallory/ntpd"), QStringLiteral("-n")});
+        machine.runProcess(4713, {QStringLiteral("/usr/sbin/ntpd"), QStringLiteral("-n")}, 1000);
+        CheckRunner runner;
+        runner.answers.insert(QStringLiteral("journalctl"), exited(0, "ntpd exiting\n"));
+        ProcessRunner::setInstanceForTesting(&runner);
+        FNTP window;
+        BoxContent seen;
+        recordNextBox(&seen);
+        window.ntpdStart();
+        QCOMPARE(int(seen.icon), int(QMessageBox::Warning));
+        QVERIFY2(seen.informative.startsWith(QStringLiteral("The daemon is not running")),
+                 qPrintable(seen.informative));
+    }
+
+    // A script that exits with 0 after printing a fatal error has failed:
+    // a warning with its message, never the success text.
+    void fatalMessageWithExitZero()
+    {
+        writeScript("#!/bin/sh\necho 'Starting NTP server: ntpd'\n"
+                    "echo 'ntpd: fatal: cannot open /etc/ntpsec/ntp.conf' >&2\nexit 0\n");
+        FNTP window;
+        BoxContent seen;
+        recordNextBox(&seen);
+        window.ntpdStart();
+        QCOMPARE(int(seen.icon), int(QMessageBox::Warning));
+        QCOMPARE(seen.title, QStringLiteral("Warning"));
+        QCOMPARE(seen.text, QStringLiteral("ntpd: fatal: cannot open /etc/ntpsec/ntp.conf"));
+        QVERIFY(!seen.text.contains(QStringLiteral("successfully")));
+        QVERIFY(seen.informative.contains(QStringLiteral("exit code 0")));
+    }
+
+    // A log line naming a file other than the configuration's is shown as
+    // text: the file is never opened.
+    void loggedFileOutsideTheConfigurationNotOpened()
+    {
+        QTemporaryDir other;
+        const QString secret = other.filePath(QStringLiteral("shadow"));
+        QVERIFY(writeFile(secret, "root:top-secret-hash:19000:0:99999:7:::\n"));
+        writeScript("#!/bin/sh\nexit 0\n");
+        setDaemonCheckDelayForTesting(100);
+        FakeSystem machine;
+        machine.installNtpd("ntpd ntpsec-1.2.2");
+        machine.runProcess(4711, {QStringLiteral("/usr/sbin/ntpd"), QStringLiteral("-g")});
+        CheckRunner runner;
+        runner.answers.insert(
+            QStringLiteral("journalctl"),
+            exited(0, "syntax error in " + secret.toUtf8() + " line 1, column 0\n"));
+        ProcessRunner::setInstanceForTesting(&runner);
+        FNTP window;
+        BoxContent seen;
+        recordNextBox(&seen);
+        window.ntpdStart();
+        QCOMPARE(seen.text, QStringLiteral("Server started successfully"));
+        QVERIFY2(!seen.informative.contains(QStringLiteral("top-secret")),
+                 qPrintable(seen.informative));
+        QVERIFY2(seen.informative.contains(
+                     QStringLiteral("line 1 of %1 (not a file of this configuration; not opened)")
+                         .arg(secret)),
+                 qPrintable(seen.informative));
+    }
+
+    // 10 MB of long lines: the box stays on the screen with its button,
+    // the details scroll, and the box says the output was cut.
+    void hugeOutputBoxFitsTheScreen()
+    {
+        writeScript("#!/bin/sh\nline=$(printf 'x%.0s' $(seq 1 290))\n"
+                    "yes \"fatal $line\" | head -c 10000000\nexit 1\n");
+        FNTP window;
+        QRect box, button, screen;
+        QString informative, details;
+        onNextModal(
+            [&](QWidget* modal) {
+                auto* shown = qobject_cast<QMessageBox*>(modal);
+                QVERIFY(shown);
+                QTest::qWait(50);
+                box = shown->frameGeometry();
+                QAbstractButton* ok = shown->button(QMessageBox::Ok);
+                button = QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+                screen = shown->screen()->availableGeometry();
+                informative = shown->informativeText();
+                details = shown->detailedText();
+                ok->click();
+            },
+            20000);
+        window.ntpdReload();
+        QVERIFY(!box.isEmpty());
+        QVERIFY2(box.height() <= screen.height(), qPrintable(QString::number(box.height())));
+        QVERIFY2(screen.contains(button), qPrintable(QString::number(button.bottom())));
+        QCOMPARE(informative, QStringLiteral("The command printed more than 1 MiB: only the end of "
+                                             "its output is kept and shown."));
+        QVERIFY(details.endsWith(QStringLiteral("Failed! Exit code 1\n")));
     }
 
 private:
