@@ -91,9 +91,12 @@ QString upstreamVersion(QString version)
     return version.remove(end);
 }
 
-bool isExecutableFile(const FileStatus& status)
+// A program the detection may run (or hand to the service commands) as
+// root: only root can have put it there or changed it.
+bool isRootsProgram(const FileStatus& status)
 {
-    return status.isRegular() && (status.mode & 0111) != 0;
+    return status.isRegular() && (status.mode & 0111) != 0 && status.uid == 0 &&
+           (status.mode & 022) == 0;
 }
 
 // Everything detection reads of the machine's files, asked for at once: one
@@ -173,7 +176,7 @@ MachineFiles lookAtMachine(Host& host)
 
 InstalledDaemon installedDaemon(Host& host, const MachineFiles& files)
 {
-    if (isExecutableFile(files.ntpdProgram)) {
+    if (isRootsProgram(files.ntpdProgram)) {
         const ProcessResult result =
             host.run(ntpdProgramPath(), {QStringLiteral("--version")}, versionQueryLimitMs);
         const InstalledDaemon fromProgram = parseVersionOutput(
@@ -349,7 +352,7 @@ QString initScriptFor(DaemonFlavour flavour, const MachineFiles& files)
     const std::pair<QString, FileStatus> classic = {classicInitScriptPath(), files.classicScript};
     const std::pair<QString, FileStatus> ntpsec = {ntpsecInitScriptPath(), files.ntpsecScript};
     for (const auto& script : {ntpsecFirst ? ntpsec : classic, ntpsecFirst ? classic : ntpsec}) {
-        if (isExecutableFile(script.second))
+        if (isRootsProgram(script.second))
             return script.first;
     }
     return QString();

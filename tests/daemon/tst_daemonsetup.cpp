@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "daemon/daemonlog.h"
 #include "daemon/daemonnotices.h"
 #include "daemon/daemonprocess.h"
 #include "daemon/daemonsetup.h"
@@ -507,6 +508,63 @@ private slots:
         QCOMPARE(detectDaemonSetup().editedConfig, system.path("/etc/ntpsec/ntp.conf"));
         QCOMPARE(::chmod(QFile::encodeName(defaults).constData(), 0644), 0);
         QCOMPARE(detectDaemonSetup().editedConfig, system.path("/etc/shadow"));
+    }
+
+    // A program or init script another user owns or may change is never
+    // run as root.
+    void programsOfOtherUsersNotRun()
+    {
+        FakeSystem system;
+        system.debian12Ntpsec();
+        giveTo(system.path(QStringLiteral("/usr/sbin/ntpd")), nobody);
+        giveTo(system.path(QStringLiteral("/etc/init.d/ntpsec")), nobody);
+        RecordingProcessRunner runner;
+        DaemonSetup setup = detectDaemonSetup();
+        QVERIFY2(runner.calls.isEmpty(), qPrintable(runner.calls.join(QLatin1Char('\n'))));
+        QCOMPARE(setup.flavour, DaemonFlavour::Ntpsec); // from the package database
+        QVERIFY(setup.initScript.isEmpty());
+        giveTo(system.path(QStringLiteral("/etc/init.d/ntpsec")), 0);
+        QCOMPARE(::chmod(QFile::encodeName(system.path("/etc/init.d/ntpsec")).constData(), 0777),
+                 0);
+        QVERIFY(detectDaemonSetup().initScript.isEmpty());
+    }
+
+    // A relative -c of a daemon whose working folder cannot be seen is taken
+    // from "/", and the window says so.
+    void relativeConfigWithoutWorkingFolder()
+    {
+        FakeSystem system;
+        system.debian12Ntpsec();
+        system.runProcess(300, {QStringLiteral("/usr/sbin/ntpd"), QStringLiteral("-c"),
+                                QStringLiteral("site.conf")});
+        QVERIFY(QFile::remove(system.path(QStringLiteral("/proc/300/cwd"))));
+        RecordingProcessRunner runner;
+        const DaemonSetup setup = detectDaemonSetup();
+        QCOMPARE(setup.editedConfig, system.path("/site.conf"));
+        QVERIFY2(noticesOf(setup).contains(
+                     QStringLiteral("relative path site.conf, taken from its working folder /")),
+                 qPrintable(noticesOf(setup)));
+    }
+
+    // Which logged file a rejected line may be read from, and which output
+    // lines tell of a failure.
+    void logPointers()
+    {
+        const QStringList own{QStringLiteral("/etc/ntpsec/ntp.conf"),
+                              QStringLiteral("/etc/ntpsec/ntp.d/a.conf")};
+        QCOMPARE(fileOfRejectedLine(QString(), own), own.at(0));
+        QCOMPARE(fileOfRejectedLine(QStringLiteral("/etc/ntpsec/./ntp.d/a.conf"), own), own.at(1));
+        QCOMPARE(fileOfRejectedLine(QStringLiteral("/etc/shadow"), own), QString());
+        QCOMPARE(fileOfRejectedLine(QStringLiteral("/etc/ntpsec/ntp.d/../../shadow"), own),
+                 QString());
+        QCOMPARE(fileOfRejectedLine(QStringLiteral("ntp.conf"), own), QString());
+        QCOMPARE(fileOfRejectedLine(QStringLiteral("/etc/ntpsec/ntp.conf"), QStringList()),
+                 QString());
+        QCOMPARE(failureLines(QStringLiteral("Starting NTP server: ntpd.\n"
+                                             "ntpd: Fatal: no configuration\n  start FAILED  \n"
+                                             "0 errors\n")),
+                 (QStringList{"ntpd: Fatal: no configuration", "start FAILED"}));
+        QVERIFY(failureLines(QStringLiteral("Starting NTP server: ntpd.")).isEmpty());
     }
 
     // A DHCP copy that IGNORE_DHCP=yes turns off is no concern; without the
