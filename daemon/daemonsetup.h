@@ -58,7 +58,11 @@ void setCurrentDaemon(const DaemonSetup& setup);
 // ntpconfpath.h.
 DaemonSetup detectDaemonSetup();
 
-// Whether an ntpd of `flavour` runs now, and with which configuration file.
+// Whether an ntpd of `flavour` runs now, and with which configuration file:
+// the one answer to "is the daemon running" for the whole program. Only the
+// installed daemon counts (installedDaemonProcesses(), daemonprocess.h), the
+// one its root-owned pid file names first; a relative -c is taken from its
+// working folder.
 bool findRunningNtpd(DaemonFlavour flavour, QString* config = nullptr);
 
 // The file the program edits: the one named on the command line, else the

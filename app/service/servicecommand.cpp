@@ -195,6 +195,7 @@ QString fittingTail(const QString& text, const QMessageBox& box, int height, boo
         shown = shown.mid(shown.indexOf(QLatin1Char('\n')) + 1);
         cut = true;
     }
+    // A screen too small even for one line: the end of it.
     if (heightOf(shown) > height) {
         shown = shown.right(reportLineWidth / 4);
         cut = true;
@@ -211,6 +212,9 @@ void showFittingBox(QWidget* parent, QMessageBox::Icon icon, const QString& titl
                     QString details = QString())
 {
     QMessageBox box(icon, title, QString(), QMessageBox::Ok, parent);
+    // Output and log lines are text, never markup (a tag there could load a
+    // file).
+    box.setTextFormat(Qt::PlainText);
     const int third = box.screen()->availableGeometry().height() / 3;
     bool textCut = false, informativeCut = false;
     box.setText(fittingTail(text, box, third, &textCut));

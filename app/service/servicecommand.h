@@ -11,10 +11,12 @@ class QWidget;
 // Runs the service command `verb` ("start", "stop", "restart",
 // "force-reload"; serviceCommandFor()) while `window` shows itself busy and
 // reports the outcome in a box: `successText` when the command exited with
-// 0 (after start, restart and force-reload the daemon is checked first, see
-// showServiceSuccess()), its output and exit code when it failed, and
-// `failedToStartText` or the process error's text when it did not run to
-// its end.
+// 0 and its output tells of no failure (after start, restart and
+// force-reload the daemon is checked first, see showServiceSuccess()), a
+// warning with the failure's lines when exit code and output disagree, its
+// output and exit code when it failed, and `failedToStartText` or the
+// process error's text when it did not run to its end. Only the last MiB of
+// each output channel is kept; the box says when there was more.
 void runServiceCommand(QMainWindow* window, const QString& verb, const QString& successText,
                        const QString& failedToStartText);
 
@@ -31,13 +33,17 @@ ProcessResult runKeepingWindowAlive(QMainWindow* window, const QString& program,
 // window for a noticeable time.
 QString decodedReportTail(const QByteArray& output);
 
-// Shows a critical box with `report`; a report too long for a box shows its
-// last lines, and the last 16 KiB of it in the box's details.
+// Shows a critical box with `report`. The box stays on the screen: a report
+// too long for it shows as many of its last lines as fit a third of the
+// screen's height, and the last 16 KiB of it in the box's details, which
+// scroll.
 void showServiceError(QWidget* parent, const QString& title, const QString& report);
 
 // The success box of a service command. After "start", "restart" and
 // "force-reload" the daemon is first given a few seconds and then checked:
-// configuration lines it rejected in this start are added as a warning, and
+// configuration lines it rejected in this start are added as a warning
+// (a line's text only from the edited file, the daemon's or its drop-ins:
+// any other file a log message names is never opened), and
 // a daemon that is no longer running turns the box into a warning with what
 // it logged.
 void showServiceSuccess(QMainWindow* window, const QString& argument, const QString& successText);

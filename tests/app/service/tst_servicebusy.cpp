@@ -31,6 +31,7 @@ struct BoxContent {
     QString informative;
     QString details;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    Qt::TextFormat format = Qt::AutoText;
 };
 
 void recordNextBox(BoxContent* seen, int timeoutMs = 20000)
@@ -45,6 +46,7 @@ void recordNextBox(BoxContent* seen, int timeoutMs = 20000)
             seen->informative = box->informativeText();
             seen->details = box->detailedText();
             seen->icon = box->icon();
+            seen->format = box->textFormat();
             box->button(QMessageBox::Ok)->click();
         },
         timeoutMs);
@@ -252,14 +254,15 @@ private slots:
     void fatalMessageWithExitZero()
     {
         writeScript("#!/bin/sh\necho 'Starting NTP server: ntpd'\n"
-                    "echo 'ntpd: fatal: cannot open /etc/ntpsec/ntp.conf' >&2\nexit 0\n");
+                    "echo '<b>ntpd</b>: fatal: cannot open /etc/ntpsec/ntp.conf' >&2\nexit 0\n");
         FNTP window;
         BoxContent seen;
         recordNextBox(&seen);
         window.ntpdStart();
         QCOMPARE(int(seen.icon), int(QMessageBox::Warning));
         QCOMPARE(seen.title, QStringLiteral("Warning"));
-        QCOMPARE(seen.text, QStringLiteral("ntpd: fatal: cannot open /etc/ntpsec/ntp.conf"));
+        QCOMPARE(seen.text, QStringLiteral("<b>ntpd</b>: fatal: cannot open /etc/ntpsec/ntp.conf"));
+        QCOMPARE(seen.format, Qt::PlainText); // the script's words, never markup
         QVERIFY(!seen.text.contains(QStringLiteral("successfully")));
         QVERIFY(seen.informative.contains(QStringLiteral("exit code 0")));
     }
