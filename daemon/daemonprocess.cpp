@@ -20,11 +20,6 @@ bool isSystemProgramFolder(const QString& folder)
     return folders.contains(folder);
 }
 
-bool onlyRootMayChange(const FileStatus& status)
-{
-    return status.error == 0 && status.uid == 0 && (status.mode & 022) == 0;
-}
-
 // "/usr/sbin" -> "/", "/usr", "/usr/sbin"
 QStringList foldersDownTo(const QString& folder)
 {
@@ -117,4 +112,15 @@ QVector<DaemonProcess> installedDaemonProcesses(Host& host, const QVector<HostPr
         daemons.append({process.pid, process.commandLine.mid(1), process.workingDirectory});
     }
     return daemons;
+}
+
+bool onlyRootMayChange(const FileStatus& status)
+{
+    return status.error == 0 && status.uid == 0 && (status.mode & 022) == 0;
+}
+
+bool isRootsProgram(Host& host, const QString& path)
+{
+    const FileStatus status = host.status(path, true);
+    return status.isRegular() && (status.mode & 0111) != 0 && onlyRootMayChange(status);
 }

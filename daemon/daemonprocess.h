@@ -7,6 +7,7 @@
 #include <QVector>
 
 class Host;
+struct FileStatus;
 struct HostProcess;
 
 // Which of the host's processes is the installed NTP daemon. The program runs
@@ -35,3 +36,11 @@ QVector<DaemonProcess> installedDaemonProcesses(Host& host, const QVector<HostPr
 // The executable of a /proc/PID/exe link text: " (deleted)" of a program
 // replaced by an upgrade while it runs is taken off.
 QString executableOfLink(const QString& link);
+
+// Owned by root and writable by nobody else: a file that only root can have
+// put there or changed.
+bool onlyRootMayChange(const FileStatus& status);
+
+// Whether root may run the program at `path` on `host`: a regular,
+// executable file that only root may change.
+bool isRootsProgram(Host& host, const QString& path);

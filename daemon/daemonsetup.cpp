@@ -93,10 +93,9 @@ QString upstreamVersion(QString version)
 
 // A program the detection may run (or hand to the service commands) as
 // root: only root can have put it there or changed it.
-bool isRootsProgram(const FileStatus& status)
+bool isRootsProgramFile(const FileStatus& status)
 {
-    return status.isRegular() && (status.mode & 0111) != 0 && status.uid == 0 &&
-           (status.mode & 022) == 0;
+    return status.isRegular() && (status.mode & 0111) != 0 && onlyRootMayChange(status);
 }
 
 // Everything detection reads of the machine's files, asked for at once: one
@@ -118,7 +117,7 @@ struct MachineFiles {
 // Read, and nobody but root can have written it.
 bool readFromRootsFile(const HostReply& reply)
 {
-    return reply.error == 0 && reply.status.uid == 0 && (reply.status.mode & 022) == 0;
+    return reply.error == 0 && onlyRootMayChange(reply.status);
 }
 
 QString pidIn(const HostReply& pidFile)
@@ -176,7 +175,7 @@ MachineFiles lookAtMachine(Host& host)
 
 InstalledDaemon installedDaemon(Host& host, const MachineFiles& files)
 {
-    if (isRootsProgram(files.ntpdProgram)) {
+    if (isRootsProgramFile(files.ntpdProgram)) {
         const ProcessResult result =
             host.run(ntpdProgramPath(), {QStringLiteral("--version")}, versionQueryLimitMs);
         const InstalledDaemon fromProgram = parseVersionOutput(
@@ -352,7 +351,7 @@ QString initScriptFor(DaemonFlavour flavour, const MachineFiles& files)
     const std::pair<QString, FileStatus> classic = {classicInitScriptPath(), files.classicScript};
     const std::pair<QString, FileStatus> ntpsec = {ntpsecInitScriptPath(), files.ntpsecScript};
     for (const auto& script : {ntpsecFirst ? ntpsec : classic, ntpsecFirst ? classic : ntpsec}) {
-        if (isRootsProgram(script.second))
+        if (isRootsProgramFile(script.second))
             return script.first;
     }
     return QString();

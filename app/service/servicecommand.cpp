@@ -15,6 +15,7 @@
 #include "config/config.h"
 #include "config/configdocument.h"
 #include "daemon/daemonlog.h"
+#include "daemon/daemonprocess.h"
 #include "daemon/daemonsetup.h"
 #include "daemon/ntpconfpath.h"
 #include "host/host.h"
@@ -326,6 +327,18 @@ void runServiceCommand(QMainWindow* window, const QString& verb, const QString& 
                        const QString& failedToStartText)
 {
     const ServiceCommand command = serviceCommandFor(verb);
+    // Run as root: a script another user may change would run their
+    // commands. A missing one fails to start as always.
+    if (command.program.startsWith(QLatin1Char('/')) &&
+        Host::current().status(command.program, true).exists() &&
+        !isRootsProgram(Host::current(), command.program)) {
+        QMessageBox::critical(window, fntpText("Server error"),
+                              fntpText("%1 is not owned by root or can be changed by other "
+                                       "users: it is not run.")
+                                  .arg(command.program),
+                              QMessageBox::Ok);
+        return;
+    }
     const ProcessResult result =
         runKeepingWindowAlive(window, command.program, command.arguments, serviceWaitLimitMs());
     // A script killed by a signal has no exit code to trust: it failed.

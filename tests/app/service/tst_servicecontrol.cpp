@@ -7,6 +7,9 @@
 #include <QTest>
 #include <QUrl>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "app/fntp.h"
 #include "app/service/desktopopener.h"
 #include "app/service/servicecontrol.h"
@@ -178,6 +181,36 @@ private slots:
         QVERIFY(!pid.isEmpty());
         QVERIFY2(!QFile::exists(QStringLiteral("/proc/") + QString::fromLatin1(pid)),
                  "the script outlived the time-out");
+    }
+
+    // An init script another user owns or may write is never run as root.
+    void scriptOfAnotherUserNotRun_data()
+    {
+        QTest::addColumn<bool>("givenAway");
+        QTest::newRow("owned by nobody") << true;
+        QTest::newRow("writable by others") << false;
+    }
+    void scriptOfAnotherUserNotRun()
+    {
+        QFETCH(bool, givenAway);
+        const QString record = m_dir.filePath(QStringLiteral("ran"));
+        QFile::remove(record);
+        writeScript("#!/bin/sh\ntouch '" + record.toUtf8() + "'\nexit 0\n");
+        const QByteArray script = QFile::encodeName(m_dir.filePath(QStringLiteral("ntp")));
+        if (givenAway)
+            QCOMPARE(::chown(script.constData(), 65534, 65534), 0);
+        else
+            QCOMPARE(::chmod(script.constData(), 0777), 0);
+        FNTP window;
+        BoxSeen seen;
+        answerNextBox(QMessageBox::Ok, &seen);
+        window.ntpdStart();
+        QCOMPARE(seen.title, QStringLiteral("Server error"));
+        QCOMPARE(seen.text,
+                 QStringLiteral("%1 is not owned by root or can be changed by other users: it is "
+                                "not run.")
+                     .arg(QString::fromLocal8Bit(script)));
+        QVERIFY(!QFile::exists(record));
     }
 
     void openWithSudoUser()
