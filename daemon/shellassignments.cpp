@@ -74,6 +74,7 @@ private:
     void readCommand()
     {
         bool first = true;
+        bool exporting = false;
         while (!atEnd()) {
             skipBlanks();
             if (atEnd() || peek() == QLatin1Char('\n') || peek() == QLatin1Char(';'))
@@ -88,9 +89,13 @@ private:
             const Word word = readWord();
             if (first && word.name.isEmpty() && word.text == QLatin1String("export")) {
                 first = false;
+                exporting = true;
                 continue;
             }
             first = false;
+            // "export NAME" of a variable set before changes no value.
+            if (exporting && word.name.isEmpty() && word.understood && isName(word.text))
+                continue;
             // A command (or a keyword such as "if"): what follows may
             // depend on it, an assignment after "then" included.
             if (word.name.isEmpty())

@@ -438,6 +438,11 @@ private slots:
         QTest::newRow("export, several")
             << QByteArray("export IGNORE_DHCP=\"\" NTPD_OPTS=\"-c /srv/b.conf\"\n") << "/srv/b.conf"
             << "";
+        QTest::newRow("export afterwards")
+            << QByteArray("NTPD_OPTS=\"-c /srv/x.conf\"\nexport NTPD_OPTS IGNORE_DHCP\n"
+                          "NTPD_OPTS=\"$NTPD_OPTS -g\"\n")
+            << "/srv/x.conf"
+            << "";
         QTest::newRow("# inside quotes")
             << QByteArray("NTPD_OPTS=\"-g -c /srv/site#1.conf\" # the site's file\n")
             << "/srv/site#1.conf"
