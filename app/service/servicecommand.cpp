@@ -295,6 +295,7 @@ void showServiceSuccess(QMainWindow* window, const QString& argument, const QStr
 {
     QMessageBox::Icon icon = QMessageBox::Information;
     QString title = fntpText("Information");
+    QString text = successText;
     QString extra;
     QString details;
     const int delay = daemonCheckDelayMs();
@@ -308,8 +309,12 @@ void showServiceSuccess(QMainWindow* window, const QString& argument, const QStr
         if (!rejected.isEmpty())
             extra = rejectedLinesText(rejected);
         if (!running) {
+            // The command said it worked, the daemon says otherwise: no
+            // success to report.
             icon = QMessageBox::Warning;
             title = fntpText("Warning");
+            text = fntpText("The command ended with exit code 0, but the daemon is not "
+                            "running.");
             bool shortened = false;
             const QString logged = reportTail(messages.join(QLatin1Char('\n')), 20, &shortened);
             extra = fntpText("The daemon is not running a few seconds "
@@ -320,7 +325,7 @@ void showServiceSuccess(QMainWindow* window, const QString& argument, const QStr
                 details = detailsTail(messages.join(QLatin1Char('\n')));
         }
     }
-    showFittingBox(window, icon, title, successText, extra, details);
+    showFittingBox(window, icon, title, text, extra, details);
 }
 
 void runServiceCommand(QMainWindow* window, const QString& verb, const QString& successText,

@@ -177,18 +177,21 @@ private slots:
         QTest::addColumn<bool>("running");
         QTest::addColumn<QByteArray>("journal");
         QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("informative");
         const QByteArray rejected = "CONFIG: line 2 column 0 syntax error\nCONFIG: syntax error in "
                                     "CONF line 2, column 0\n";
         QTest::newRow("clean start")
-            << true << QByteArray("INIT: Starting\n") << int(QMessageBox::Information) << QString();
+            << true << QByteArray("INIT: Starting\n") << int(QMessageBox::Information)
+            << "Server started successfully" << QString();
         QTest::newRow("rejected line")
-            << true << rejected << int(QMessageBox::Information)
+            << true << rejected << int(QMessageBox::Information) << "Server started successfully"
             << "Warning: the daemon rejected these lines of the configuration:\n"
                "line 2: bogus line here";
         QTest::newRow("exited at once")
             << false << QByteArray("ERR: cannot bind\nERR: ntpd exiting\n")
             << int(QMessageBox::Warning)
+            << "The command ended with exit code 0, but the daemon is not running."
             << "The daemon is not running a few seconds later. It logged:\n"
                "ERR: cannot bind\nERR: ntpd exiting";
     }
@@ -197,6 +200,7 @@ private slots:
         QFETCH(bool, running);
         QFETCH(QByteArray, journal);
         QFETCH(int, icon);
+        QFETCH(QString, text);
         QFETCH(QString, informative);
         writeScript("#!/bin/sh\nexit 0\n");
         setDaemonCheckDelayForTesting(100);
@@ -213,7 +217,7 @@ private slots:
         BoxContent seen;
         recordNextBox(&seen);
         window.ntpdStart();
-        QCOMPARE(seen.text, QStringLiteral("Server started successfully"));
+        QCOMPARE(seen.text, text);
         QCOMPARE(int(seen.icon), icon);
         QCOMPARE(seen.informative, informative);
         QCOMPARE(runner.asked, QStringList{QStringLiteral("journalctl")});
@@ -245,6 +249,7 @@ private slots:
         recordNextBox(&seen);
         window.ntpdStart();
         QCOMPARE(int(seen.icon), int(QMessageBox::Warning));
+        QVERIFY(!seen.text.contains(QStringLiteral("successfully")));
         QVERIFY2(seen.informative.startsWith(QStringLiteral("The daemon is not running")),
                  qPrintable(seen.informative));
     }
