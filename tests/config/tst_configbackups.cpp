@@ -64,11 +64,12 @@ private slots:
         }
         const QVector<ConfigBackup> backups = ConfigBackups::list(conf.path());
         QCOMPARE(backups.size(), ConfigBackups::keptCount);
-        QCOMPARE(QDir(conf.backupDir()).entryList(QDir::Files | QDir::Hidden).size(), 20);
+        const QString own = ConfigBackups::folderFor(conf.path());
+        QCOMPARE(QDir(own).entryList(QDir::Files | QDir::Hidden).size(), 20);
         // Newest first: the file as it was before the last save, and so on.
         for (int i = 0; i < backups.size(); ++i) {
             QVERIFY(readFile(backups.at(i).path).contains(QByteArray::number(24 - i) + '\n'));
-            QVERIFY(QFileInfo(backups.at(i).path).fileName().startsWith("ntp.conf."));
+            QCOMPARE(QFileInfo(backups.at(i).path).path(), own);
             QCOMPARE(QFileInfo(backups.at(i).path).ownerId(), 0u);
         }
         QVERIFY(backups.first().taken >= backups.last().taken);
