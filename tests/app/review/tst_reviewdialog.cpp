@@ -78,7 +78,7 @@ struct Copies {
     {
         const QString path = dir.filePath(QStringLiteral("ntp.conf.%1").arg(backups.size()));
         writeFile(path, bytes);
-        backups.append({path, QDateTime::currentDateTimeUtc().addSecs(-backups.size())});
+        backups.append({path, QDateTime::currentDateTimeUtc().addSecs(-backups.size()), QString(), 0});
         return path;
     }
 };
