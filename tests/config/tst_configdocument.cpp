@@ -11,7 +11,11 @@
 #include "config/configdocument.h"
 #include "config/ntpsettings.h"
 #include "daemon/daemonnotices.h"
+#include "host/host.h"
 #include "tests/common/testfiles.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace TestHelpers;
 
@@ -168,6 +172,133 @@ private slots:
         const QVector<ConfigBackup> copies = ConfigBackups::list(link);
         QCOMPARE(copies.size(), 1);
         QCOMPARE(readFile(copies.first().path), QByteArray("server 192.0.2.1\n"));
+    }
+
+    // Only a file that root alone controls is written; any other is shown
+    // read-only with the reason, and Apply leaves it as it is.
+    void fileOthersControlIsReadOnly_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder of another user") << "folder"
+                                                << "belongs to the user with id 65534";
+        QTest::newRow("file of another user") << "file"
+                                              << "belongs to the user with id 65534";
+        QTest::newRow("group may write") << "group"
+                                         << "(mode 0664)";
+        QTest::newRow("folder all may write") << "open folder"
+                                              << "(mode 0777)";
+        QTest::newRow("link of another user") << "link"
+                                              << "belongs to the user with id 65534";
+    }
+    void fileOthersControlIsReadOnly()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        ConfFile conf("server 192.0.2.1\n");
+        const QByteArray dir = QFile::encodeName(conf.dir());
+        const QByteArray file = QFile::encodeName(conf.path());
+        QString edited = conf.path();
+        if (kind == QLatin1String("folder"))
+            QCOMPARE(::chown(dir.constData(), 65534, 65534), 0);
+        else if (kind == QLatin1String("file"))
+            QCOMPARE(::chown(file.constData(), 65534, 65534), 0);
+        else if (kind == QLatin1String("group"))
+            QCOMPARE(::chmod(file.constData(), 0664), 0);
+        else if (kind == QLatin1String("open folder"))
+            QCOMPARE(::chmod(dir.constData(), 0777), 0);
+        else {
+            edited = conf.dir() + QStringLiteral("/link.conf");
+            QVERIFY(QFile::link(conf.path(), edited));
+            QCOMPARE(::lchown(QFile::encodeName(edited).constData(), 65534, 65534), 0);
+        }
+        ConfigDocument& document = ConfigDocument::instance();
+        document.setPath(edited);
+        NtpSettings record;
+        document.load(&record);
+        const QString readOnly = document.readOnlyReason();
+        record.logFile = QStringLiteral("/var/log/ntp.log");
+        const bool saved = document.save(record);
+        const bool restored = document.restore(conf.path());
+        document.setPath(QString());
+        QVERIFY2(readOnly.contains(reason), qPrintable(readOnly));
+        QCOMPARE(record.servers.size(), 1); // still shown
+        QVERIFY(!saved);
+        QVERIFY(!restored);
+        QCOMPARE(document.lastWriteError(), readOnly);
+        QCOMPARE(conf.read(), QByteArray("server 192.0.2.1\n"));
+        QVERIFY(ConfigBackups::list(edited).isEmpty());
+    }
+
+    // A root-owned file in a sticky folder that all may write to, such as
+    // /tmp, is root's alone; so is the administrator's link to it.
+    void stickyFolderAndRootsLinkAreTrusted()
+    {
+        ConfFile conf("server 192.0.2.1\n");
+        const QString sticky = conf.dir() + QStringLiteral("/sticky");
+        QVERIFY(QDir().mkdir(sticky));
+        QCOMPARE(::chmod(QFile::encodeName(sticky).constData(), 01777), 0);
+        const QString file = sticky + QStringLiteral("/ntp.conf");
+        QVERIFY(writeFile(file, "server 192.0.2.1\n"));
+        const QString link = conf.dir() + QStringLiteral("/link.conf");
+        QVERIFY(QFile::link(file, link));
+        ConfigDocument& document = ConfigDocument::instance();
+        document.setPath(link);
+        NtpSettings record;
+        document.load(&record);
+        const QString trusted = document.readOnlyReason();
+        QCOMPARE(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+        document.load(&record);
+        const QString usersFile = document.readOnlyReason();
+        document.setPath(QString());
+        QVERIFY2(trusted.isEmpty(), qPrintable(trusted));
+        QVERIFY2(usersFile.contains(file), qPrintable(usersFile));
+    }
+
+    // A file in a folder another user owns, replaced by a link to another
+    // file after it was read: nothing is written through the link.
+    void swappedInLinkIsNotWrittenThrough()
+    {
+        ConfFile conf("server 192.0.2.1\n");
+        ConfFile secret("root:secret\n");
+        ConfigDocument& document = ConfigDocument::instance();
+        document.setPath(conf.path());
+        NtpSettings record;
+        document.load(&record);
+        QCOMPARE(::chown(QFile::encodeName(conf.dir()).constData(), 65534, 65534), 0);
+        QVERIFY(QFile::remove(conf.path()));
+        QVERIFY(QFile::link(secret.path(), conf.path()));
+        record.logFile = QStringLiteral("/var/log/ntp.log");
+        const bool saved = document.save(record);
+        document.setPath(QString());
+        QVERIFY(!saved);
+        QCOMPARE(secret.read(), QByteArray("root:secret\n"));
+    }
+
+    // The host replaces only the very file that was checked and read: one
+    // put in its place with the same bytes is not written over.
+    void replacementChecksTheFileItself()
+    {
+        ConfFile conf("server 192.0.2.1\n");
+        FileContent read;
+        QCOMPARE(localHost().readFile(conf.path(), configFileLimit, &read), 0);
+        const QString other = conf.dir() + QStringLiteral("/other");
+        QVERIFY(writeFile(other, "server 192.0.2.1\n"));
+        QCOMPARE(::rename(QFile::encodeName(other).constData(),
+                          QFile::encodeName(conf.path()).constData()),
+                 0);
+        FileReplacement replacement;
+        replacement.target = conf.path();
+        replacement.bytes = "server 192.0.2.2\n";
+        replacement.guarded = true;
+        replacement.expectedDigest = FileFingerprint::sha256(read.bytes);
+        replacement.expectedFile = read.status;
+        const ReplaceOutcome outcome = localHost().replaceFile(replacement);
+        QCOMPARE(outcome.failedStep, ReplaceOutcome::Guard);
+        QCOMPARE(conf.read(), QByteArray("server 192.0.2.1\n"));
+        replacement.expectedFile = localHost().status(conf.path());
+        QCOMPARE(localHost().replaceFile(replacement).failedStep, ReplaceOutcome::Done);
+        QCOMPARE(conf.read(), QByteArray("server 192.0.2.2\n"));
     }
 };
 

@@ -78,7 +78,8 @@ struct Copies {
     {
         const QString path = dir.filePath(QStringLiteral("ntp.conf.%1").arg(backups.size()));
         writeFile(path, bytes);
-        backups.append({path, QDateTime::currentDateTimeUtc().addSecs(-backups.size()), QString(), 0});
+        backups.append(
+            {path, QDateTime::currentDateTimeUtc().addSecs(-backups.size()), QString(), 0});
         return path;
     }
 };
