@@ -260,19 +260,21 @@ private slots:
     void swappedInLinkIsNotWrittenThrough()
     {
         ConfFile conf("server 192.0.2.1\n");
-        ConfFile secret("root:secret\n");
+        QTemporaryDir secretDir;
+        const QString secret = secretDir.filePath(QStringLiteral("shadow"));
+        QVERIFY(writeFile(secret, "root:secret\n"));
         ConfigDocument& document = ConfigDocument::instance();
         document.setPath(conf.path());
         NtpSettings record;
         document.load(&record);
         QCOMPARE(::chown(QFile::encodeName(conf.dir()).constData(), 65534, 65534), 0);
         QVERIFY(QFile::remove(conf.path()));
-        QVERIFY(QFile::link(secret.path(), conf.path()));
+        QVERIFY(QFile::link(secret, conf.path()));
         record.logFile = QStringLiteral("/var/log/ntp.log");
         const bool saved = document.save(record);
         document.setPath(QString());
         QVERIFY(!saved);
-        QCOMPARE(secret.read(), QByteArray("root:secret\n"));
+        QCOMPARE(readFile(secret), QByteArray("root:secret\n"));
     }
 
     // The host replaces only the very file that was checked and read: one
