@@ -4,6 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "config/config.h"
@@ -11,6 +15,7 @@
 #include "config/configdocument.h"
 #include "config/ntpsettings.h"
 #include "daemon/daemonnotices.h"
+#include "daemon/ntpconfpath.h"
 #include "host/host.h"
 #include "tests/common/testfiles.h"
 
@@ -18,6 +23,39 @@
 #include <unistd.h>
 
 using namespace TestHelpers;
+
+namespace
+{
+// The system calls that create, change or remove a file, traced with the
+// paths of their descriptors (-y).
+const char* changingCalls =
+    "trace=open,openat,creat,truncate,ftruncate,rename,renameat,renameat2,unlink,unlinkat,"
+    "link,linkat,symlink,symlinkat,mkdir,mkdirat,rmdir,chmod,fchmod,fchmodat,chown,fchown,"
+    "lchown,fchownat,mknod,mknodat,utimensat";
+
+// The paths a traced call of strace's output line changes; none for a call
+// that only reads.
+QStringList changedPaths(const QString& line)
+{
+    static const QRegularExpression readOnly(QStringLiteral("^\\d*\\s*(open|openat)\\(.*O_RDONLY"));
+    static const QRegularExpression writing(QStringLiteral("O_WRONLY|O_RDWR|O_CREAT|O_TRUNC"));
+    static const QRegularExpression quoted(QStringLiteral("[\"<](/[^\">]*)[\">]"));
+    if (line.contains(QLatin1String(" = -1 ")) || line.contains(QLatin1String("resumed>")) ||
+        line.contains(QLatin1String("+++")) || line.contains(QLatin1String("---")))
+        return {};
+    if (readOnly.match(line).hasMatch() && !writing.match(line).hasMatch())
+        return {};
+    // Relative paths are taken from the working folder: none are made.
+    static const QRegularExpression workingFolder(QStringLiteral("AT_FDCWD<[^>]*>"));
+    QString call = line;
+    call.remove(workingFolder);
+    QStringList paths;
+    auto it = quoted.globalMatch(call);
+    while (it.hasNext())
+        paths << it.next().captured(1);
+    return paths;
+}
+} // namespace
 
 class TestConfigDocument : public QObject
 {
@@ -301,6 +339,67 @@ private slots:
         replacement.expectedFile = localHost().status(conf.path());
         QCOMPARE(localHost().replaceFile(replacement).failedStep, ReplaceOutcome::Done);
         QCOMPARE(conf.read(), QByteArray("server 192.0.2.2\n"));
+    }
+
+    // A whole session (load, Apply, Restore), traced: it changes nothing
+    // but the edited file, its own temporary files and its own copies.
+    void sessionWritesOnlyItsOwnFiles()
+    {
+        if (qEnvironmentVariableIsSet("NTPSM_TRACED_CONF")) {
+            runTracedSession();
+            return;
+        }
+        if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())
+            QFAIL("strace is not installed (scripts/deps.sh test installs it)");
+        ConfFile conf("server 192.0.2.1\nlogfile /var/log/ntp-0\n");
+        QTemporaryDir traceDir;
+        const QString trace = traceDir.filePath(QStringLiteral("trace"));
+        QProcess session;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("NTPSM_TRACED_CONF"), conf.path());
+        environment.insert(QStringLiteral("NTPSM_TRACED_BACKUPS"), conf.backupDir());
+        session.setProcessEnvironment(environment);
+        session.start(QStringLiteral("strace"),
+                      {QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"),
+                       QStringLiteral("-e"), QLatin1String(changingCalls), QStringLiteral("-o"),
+                       trace, QCoreApplication::applicationFilePath(),
+                       QStringLiteral("sessionWritesOnlyItsOwnFiles")});
+        QVERIFY(session.waitForFinished(60000));
+        QVERIFY2(session.exitCode() == 0, session.readAll().constData());
+        QVERIFY(conf.read().contains("/var/log/ntp-0")); // restored
+        const QRegularExpression ownTemporary(
+            QStringLiteral("^\\.ntp\\.conf\\.ntpsm-[A-Za-z0-9]{6}$"));
+        int changes = 0;
+        const QStringList lines = QString::fromLocal8Bit(readFile(trace)).split(QLatin1Char('\n'));
+        for (const QString& line : lines) {
+            for (const QString& path : changedPaths(line)) {
+                ++changes;
+                const bool own = path == conf.path() ||
+                                 (QFileInfo(path).path() == conf.dir() &&
+                                  ownTemporary.match(QFileInfo(path).fileName()).hasMatch()) ||
+                                 path.startsWith(conf.backupDir());
+                QVERIFY2(own, qPrintable(line));
+            }
+        }
+        QVERIFY(changes >= 4); // the file twice, its temporary files, the copies
+    }
+
+private:
+    // The traced side of sessionWritesOnlyItsOwnFiles().
+    static void runTracedSession()
+    {
+        const QString file = qEnvironmentVariable("NTPSM_TRACED_CONF");
+        setNtpConfPathForTesting(file);
+        setBackupDirPathForTesting(qEnvironmentVariable("NTPSM_TRACED_BACKUPS"));
+        ConfigDocument& document = ConfigDocument::instance();
+        NtpSettings record;
+        document.load(&record);
+        QVERIFY(document.readOnlyReason().isEmpty());
+        record.logFile = QStringLiteral("/var/log/ntp-1");
+        QVERIFY2(document.save(record), qPrintable(document.lastWriteError()));
+        const QVector<ConfigBackup> copies = ConfigBackups::list(file);
+        QCOMPARE(copies.size(), 1);
+        QVERIFY2(document.restore(copies.first().path), qPrintable(document.lastWriteError()));
     }
 };
 
