@@ -99,6 +99,15 @@ bool ConfigDocument::save(const NtpSettings& record)
 
 bool ConfigDocument::restore(const QString& backupPath)
 {
+    m_readOnlyReason = FileTrust::whyUntrusted(Host::current(), path());
+    const QString refusal =
+        m_readOnlyReason.isEmpty() ? whyNotAKeptCopy(backupPath) : m_readOnlyReason;
+    if (!refusal.isEmpty()) {
+        m_backupError.clear();
+        m_foundChange = false;
+        m_writeError = refusal;
+        return false;
+    }
     FileContent backup;
     if (const int error = Host::current().readFile(backupPath, configFileLimit, &backup)) {
         m_backupError.clear();
@@ -107,6 +116,21 @@ bool ConfigDocument::restore(const QString& backupPath)
         return false;
     }
     return replaceWith([&backup](const QByteArray&) { return backup.bytes; }, tr("before Restore"));
+}
+
+// Only a copy in the backup folders is restored, while root alone controls
+// them.
+QString ConfigDocument::whyNotAKeptCopy(const QString& backupPath) const
+{
+    Host& host = Host::current();
+    const QString top = cleanPath(absolutePath(backupDirPath()));
+    const QString folder = folderOfPath(cleanPath(absolutePath(backupPath)));
+    if (folder != ConfigBackups::folderFor(path()) && folder != top)
+        return tr("%1 is not a copy kept in %2.").arg(backupPath, backupDirPath());
+    QString refusal = FileTrust::whyUntrustedFolder(host, top);
+    if (refusal.isEmpty() && folder != top)
+        refusal = FileTrust::whyUntrustedFolder(host, folder);
+    return refusal;
 }
 
 bool ConfigDocument::failWrite(int error)

@@ -99,6 +99,7 @@ private:
     bool replaceWith(const std::function<QByteArray(const QByteArray& current)>& newBytes,
                      const QString& reason);
     bool failWrite(int error);
+    QString whyNotAKeptCopy(const QString& backupPath) const;
 
     QString m_path;
     FileFingerprint m_loadedFingerprint;

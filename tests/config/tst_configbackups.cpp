@@ -122,8 +122,25 @@ private slots:
         QVERIFY(!document.save(record));
         QCOMPARE(document.lastBackupError(), refusal);
         QVERIFY(!document.restore(planted));
+        QCOMPARE(document.lastWriteError(), refusal);
         QCOMPARE(conf.read(), QByteArray("server 192.0.2.1\n"));
         QCOMPARE(QDir(ConfigBackups::folderFor(conf.path())).count(), 3u); // ".", "..", the link
+    }
+
+    // Restore takes only a copy from the backup folders, never another file.
+    void restoreTakesOnlyKeptCopies()
+    {
+        ConfFile conf("server 192.0.2.1\n");
+        QTemporaryDir secretDir;
+        const QString secret = secretDir.filePath(QStringLiteral("shadow"));
+        QVERIFY(writeFile(secret, "root:secret\n"));
+        ConfigDocument& document = ConfigDocument::instance();
+        NtpSettings record;
+        document.load(&record);
+        QVERIFY(!document.restore(secret));
+        QVERIFY2(document.lastWriteError().contains(QStringLiteral("is not a copy kept in")),
+                 qPrintable(document.lastWriteError()));
+        QCOMPARE(conf.read(), QByteArray("server 192.0.2.1\n"));
     }
 
     // Links, FIFOs and folders named like copies are never listed, nor

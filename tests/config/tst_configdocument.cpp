@@ -257,7 +257,8 @@ private slots:
         const QString readOnly = document.readOnlyReason();
         record.logFile = QStringLiteral("/var/log/ntp.log");
         const bool saved = document.save(record);
-        const bool restored = document.restore(conf.path());
+        const QString copy = ConfigBackups::folderFor(edited) + QStringLiteral("/00000001_x_");
+        const bool restored = document.restore(copy);
         document.setPath(QString());
         QVERIFY2(readOnly.contains(reason), qPrintable(readOnly));
         QCOMPARE(record.servers.size(), 1); // still shown
