@@ -188,6 +188,36 @@ private slots:
                  QStringLiteral("/var/log/ntp-b"));
     }
 
+    // A file in a folder another user owns is shown, with a notice naming
+    // the reason, and never written.
+    void fileOthersControlIsShownReadOnly()
+    {
+        StandInJudge judge;
+        ConfFile conf("server 192.0.2.1 iburst\nlogfile /var/log/ntp-a\n");
+        QCOMPARE(::chown(QFile::encodeName(conf.dir()).constData(), 65534, 65534), 0);
+        FNTP window;
+        auto* page = openPage<FOptOther>(&window);
+        auto* notice = window.findChild<QLabel*>(QStringLiteral("daemonNoticeText"));
+        QVERIFY(notice);
+        QVERIFY2(notice->text().contains(conf.path() + QStringLiteral(" is shown read-only: ") +
+                                         conf.dir() +
+                                         QStringLiteral(" belongs to the user with id 65534")),
+                 qPrintable(notice->text()));
+        QCOMPARE(page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->text(),
+                 QStringLiteral("/var/log/ntp-a"));
+        page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->setText(QStringLiteral("/x"));
+        BoxSeen seen;
+        answerNextBox(QMessageBox::Ok, &seen);
+        action(window, "applyAction")->trigger();
+        QVERIFY(seen.shown);
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.contains(QStringLiteral("belongs to the user with id 65534")),
+                 qPrintable(seen.text));
+        QCOMPARE(conf.read(), QByteArray("server 192.0.2.1 iburst\nlogfile /var/log/ntp-a\n"));
+        QCOMPARE(window.editedPage(), page);
+        QVERIFY(ConfigBackups::list(conf.path()).isEmpty());
+    }
+
     void restoreGoesThroughTheGuard()
     {
         Window w;
