@@ -294,6 +294,25 @@ private slots:
         QVERIFY2(usersFile.contains(file), qPrintable(usersFile));
     }
 
+    // Files root installed, in folders nobody else may change, are written
+    // as before: nothing there is read-only.
+    void rootsOwnFilesAreTrusted()
+    {
+        const QDir corpus(qEnvironmentVariable("NTPSM_SOURCE_DIR") +
+                          QStringLiteral("/../shared/corpus/ntpconf"));
+        const QStringList files = corpus.entryList(QDir::Files, QDir::Name);
+        if (files.isEmpty())
+            QSKIP("no corpus");
+        ConfigDocument& document = ConfigDocument::instance();
+        NtpSettings record;
+        for (const QString& name : files) {
+            document.setPath(corpus.filePath(name));
+            document.load(&record);
+            QVERIFY2(document.readOnlyReason().isEmpty(), qPrintable(document.readOnlyReason()));
+        }
+        document.setPath(QString());
+    }
+
     // A file in a folder another user owns, replaced by a link to another
     // file after it was read: nothing is written through the link.
     void swappedInLinkIsNotWrittenThrough()
