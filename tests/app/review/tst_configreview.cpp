@@ -218,6 +218,23 @@ private slots:
         QVERIFY(ConfigBackups::list(conf.path()).isEmpty());
     }
 
+    // Copies in a folder others may write to are not offered: a box says why.
+    void restoreRefusesAFolderOthersMayWriteTo()
+    {
+        Window w;
+        w.editLogFile(QStringLiteral("/var/log/ntp-b"));
+        action(w.window, "applyAction")->trigger();
+        QCOMPARE(ConfigBackups::list(w.conf.path()).size(), 1);
+        QCOMPARE(::chmod(QFile::encodeName(w.conf.backupDir()).constData(), 0777), 0);
+        BoxSeen seen;
+        answerNextBox(QMessageBox::Ok, &seen);
+        action(w.window, "aRestoreVersion")->trigger();
+        QVERIFY(seen.shown);
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.contains(QStringLiteral("(mode 0777)")), qPrintable(seen.text));
+        QVERIFY(w.conf.read().contains("/var/log/ntp-b"));
+    }
+
     void restoreGoesThroughTheGuard()
     {
         Window w;
