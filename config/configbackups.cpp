@@ -3,6 +3,7 @@
 #include "config/config.h"
 #include "config/filefingerprint.h"
 #include "config/filetrust.h"
+#include "daemon/daemonsetup.h"
 #include "daemon/ntpconfpath.h"
 #include "host/host.h"
 #include "host/hostpath.h"
@@ -78,12 +79,25 @@ QVector<ConfigBackup> copiesIn(const QVector<FolderEntry>& entries, const QStrin
     return copies;
 }
 
+// Copies of the older layout were kept by file name only; they are taken as
+// of the file the daemon reads, which the program edited then.
+bool isDaemonsOwnFile(const QString& configPath)
+{
+    const QString path = cleanPath(absolutePath(configPath));
+    const DaemonSetup& daemon = currentDaemon();
+    for (const QString& own : {ntpConfPath(), daemon.daemonConfig, daemon.editedConfig}) {
+        if (!own.isEmpty() && cleanPath(absolutePath(own)) == path)
+            return true;
+    }
+    return false;
+}
+
 // Copies of the older layout: "<file name>.<stamp>" beside the folders.
 QVector<ConfigBackup> flatCopiesIn(const QVector<FolderEntry>& entries, const QString& folder,
                                    const QString& configPath)
 {
     QVector<ConfigBackup> copies;
-    if (cleanPath(absolutePath(configPath)) != cleanPath(absolutePath(ntpConfPath())))
+    if (!isDaemonsOwnFile(configPath))
         return copies;
     const QString prefix = fileNameOfPath(configPath) + QLatin1Char('.');
     for (const FolderEntry& entry : entries) {

@@ -15,7 +15,8 @@
 // them, whatever the clock said then. The newest `keptCount` copies of a file
 // stay; older ones go. Copies of the daemon's own file kept before copies had
 // folders ("<file name>.<UTC time stamp>" in backupDirPath() itself) are
-// still listed for it, as older than every newer copy.
+// still listed for it (the file the daemon reads, or ntpConfPath()), as older
+// than every newer copy.
 //
 // Only root may control the folder: one that is a symbolic link or that
 // another user owns or may write to is refused. Only regular files in it

@@ -198,6 +198,9 @@ private slots:
         QCOMPARE(copies.size(), 2);
         QCOMPARE(copies.last().path, old);
         QCOMPARE(copies.last().taken, QDateTime(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC));
+        // Not for another file of the same name.
+        QTemporaryDir scratchDir;
+        QVERIFY(ConfigBackups::list(scratchDir.filePath(QStringLiteral("ntp.conf"))).isEmpty());
     }
 
     // Another file of the same name has copies of its own: writing it
