@@ -97,9 +97,9 @@ QString whyUntrustedAt(Host& host, const QString& given, int depth, bool folder)
     for (int i = 0; i < paths.size(); ++i) {
         const FileStatus& status = replies.at(i).status;
         const bool file = !folder && i == paths.size() - 1;
-        if (replies.at(i).error == ENOENT || !status.exists())
+        if (replies.at(i).error == ENOENT)
             return QString(); // created by root, in a folder found safe
-        if (replies.at(i).error)
+        if (replies.at(i).error || !status.exists())
             return tr("%1 cannot be looked at: %2")
                 .arg(paths.at(i), errnoText(replies.at(i).error));
         if (i < paths.size() - 1 && status.isRegular())
