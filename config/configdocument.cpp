@@ -50,7 +50,7 @@ void ConfigDocument::load(NtpSettings* record)
 {
     const QString file = path();
     FileContent content;
-    m_readOnlyReason = FileTrust::whyUntrusted(Host::current(), file);
+    checkTrust();
     m_readError = Host::current().readFile(file, configFileLimit, &content, true);
     m_loadedPath = file;
     if (m_readError != 0) {
@@ -68,6 +68,12 @@ void ConfigDocument::load(NtpSettings* record)
     }
     *record = m_parsedRecord;
     m_loadedFingerprint = record->source;
+}
+
+QString ConfigDocument::checkTrust()
+{
+    m_readOnlyReason = FileTrust::whyUntrusted(Host::current(), path());
+    return m_readOnlyReason;
 }
 
 FileFingerprint ConfigDocument::fingerprintOnDisk() const
@@ -99,7 +105,7 @@ bool ConfigDocument::save(const NtpSettings& record)
 
 bool ConfigDocument::restore(const QString& backupPath)
 {
-    m_readOnlyReason = FileTrust::whyUntrusted(Host::current(), path());
+    checkTrust();
     const QString refusal =
         m_readOnlyReason.isEmpty() ? whyNotAKeptCopy(backupPath) : m_readOnlyReason;
     if (!refusal.isEmpty()) {
@@ -150,8 +156,7 @@ bool ConfigDocument::replaceWith(
     Host& host = Host::current();
     const QString file = path();
     // Asked again at each write: what the window showed may be older.
-    m_readOnlyReason = FileTrust::whyUntrusted(host, file);
-    if (!m_readOnlyReason.isEmpty()) {
+    if (!checkTrust().isEmpty()) {
         m_writeError = m_readOnlyReason;
         return false;
     }

@@ -39,6 +39,9 @@ public:
     // program shows it without writing it, as found at the last read. Such
     // a file is never written or restored.
     QString readOnlyReason() const { return m_readOnlyReason; }
+    // Looks again (the owner or mode may have been mended meanwhile) and
+    // returns the new readOnlyReason().
+    QString checkTrust();
     // What the file looked like when it was last read or written.
     const FileFingerprint& loadedFingerprint() const { return m_loadedFingerprint; }
 

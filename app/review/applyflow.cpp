@@ -95,8 +95,8 @@ enum class Outcome { Written, Reload, NotWritten };
 // A file that users other than root control is shown, never written.
 bool refuseReadOnly(QWidget* parent)
 {
-    const ConfigDocument& document = ConfigDocument::instance();
-    if (document.readOnlyReason().isEmpty())
+    ConfigDocument& document = ConfigDocument::instance();
+    if (document.checkTrust().isEmpty())
         return false;
     QMessageBox::critical(parent, tr("Error"),
                           tr("%1 is shown read-only and is not written:\n%2")
