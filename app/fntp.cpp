@@ -306,6 +306,7 @@ void FNTP::needApplyCancelDialog(ModifiableWidget* widget)
 void FNTP::applyActionClicked()
 {
     if (ModifiableWidget* page = m_editedPage) {
+        page->setWindowTitle(ui->titleWidgetLineEdit->text()); // names the copy Apply keeps
         if (!applyPage(this, page))
             return;
         page->loadSettings();

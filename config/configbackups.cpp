@@ -2,106 +2,214 @@
 
 #include "config/config.h"
 #include "config/filefingerprint.h"
+#include "config/filetrust.h"
+#include "daemon/daemonsetup.h"
 #include "daemon/ntpconfpath.h"
 #include "host/host.h"
 #include "host/hostpath.h"
 
-#include <QSet>
-
+#include <algorithm>
 #include <cerrno>
 
 namespace
 {
 
 const QString stampFormat = QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'");
+constexpr int sequenceDigits = 8;
+// More entries than this in a backup folder are not looked at: the folder
+// is root's alone, so only a fault makes it that large.
+constexpr int maxEntries = 10000;
 
-QString prefixOf(const QString& configPath)
+QString escaped(const QString& text)
 {
-    return fileNameOfPath(configPath) + QLatin1Char('.');
+    // Only letters, digits and "-.~" stay; "/" and "_" (the separator of
+    // the parts of a copy's name) are escaped.
+    return QString::fromLatin1(text.toUtf8().toPercentEncoding(QByteArray(), "_"));
 }
 
-// Creates the folder (mode 0700) unless it exists; a file in its place is
-// an error.
-int ensureFolder(Host& host, const QString& folder)
+QString unescaped(const QString& text)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(text.toLatin1()));
+}
+
+QDateTime stampOf(const QString& text)
+{
+    QDateTime taken = QDateTime::fromString(text, stampFormat);
+    if (taken.isValid())
+        taken.setTimeSpec(Qt::UTC);
+    return taken;
+}
+
+// Creates the folder (mode 0700) unless it exists; then it must be root's
+// alone.
+int ensureFolder(Host& host, const QString& folder, QString* refusal)
 {
     const int error = host.makeFolder(folder, 0700);
-    if (error != EEXIST)
+    if (error != 0 && error != EEXIST)
         return error;
-    const FileStatus status = host.status(folder, true);
-    if (status.error)
-        return status.error;
-    return status.isDirectory() ? 0 : ENOTDIR;
+    *refusal = FileTrust::whyUntrustedFolder(host, folder);
+    return refusal->isEmpty() ? 0 : EPERM;
 }
 
-// A name not taken yet: two copies within one millisecond get the next one.
-QString freshPath(const QString& folder, const QString& prefix, const QSet<QString>& taken)
+// A copy in the folder of its file, by its name; sequence 0 if it is none.
+ConfigBackup copyNamed(const QString& folder, const QString& name)
 {
-    QDateTime stamp = QDateTime::currentDateTimeUtc();
-    QString name;
-    do {
-        name = prefix + stamp.toString(stampFormat);
-        stamp = stamp.addMSecs(1);
-    } while (taken.contains(name));
-    return pathIn(folder, name);
+    ConfigBackup copy;
+    const QStringList parts = name.split(QLatin1Char('_'));
+    if (parts.size() != 3 || parts.first().size() != sequenceDigits)
+        return copy;
+    bool numeric = false;
+    const qint64 sequence = parts.at(0).toLongLong(&numeric);
+    const QDateTime taken = stampOf(parts.at(1));
+    if (!numeric || sequence <= 0 || !taken.isValid())
+        return copy;
+    return {pathIn(folder, name), taken, unescaped(parts.at(2)), sequence};
 }
 
-// The copies of `configPath` among the entries of the backup folder.
-QVector<ConfigBackup> copiesAmong(const QVector<FolderEntry>& entries, const QString& configPath)
+QVector<ConfigBackup> copiesIn(const QVector<FolderEntry>& entries, const QString& folder)
 {
-    const QString prefix = prefixOf(configPath);
-    const QString folder = backupDirPath();
-    QVector<ConfigBackup> backups;
-    // The entries come sorted by name, which sorts the copies by time.
-    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
-        if (!it->status.isRegular() || !it->name.startsWith(prefix))
+    QVector<ConfigBackup> copies;
+    for (const FolderEntry& entry : entries) {
+        if (!entry.status.isRegular())
             continue;
-        QDateTime taken = QDateTime::fromString(it->name.mid(prefix.size()), stampFormat);
-        if (!taken.isValid())
-            continue;
-        taken.setTimeSpec(Qt::UTC);
-        backups.append({pathIn(folder, it->name), taken});
+        const ConfigBackup copy = copyNamed(folder, entry.name);
+        if (copy.sequence > 0)
+            copies.append(copy);
     }
-    return backups;
+    return copies;
+}
+
+// Copies of the older layout were kept by file name only; they are taken as
+// of the file the daemon reads, which the program edited then.
+bool isDaemonsOwnFile(const QString& configPath)
+{
+    const QString path = cleanPath(absolutePath(configPath));
+    const DaemonSetup& daemon = currentDaemon();
+    for (const QString& own : {ntpConfPath(), daemon.daemonConfig, daemon.editedConfig}) {
+        if (!own.isEmpty() && cleanPath(absolutePath(own)) == path)
+            return true;
+    }
+    return false;
+}
+
+// Copies of the older layout: "<file name>.<stamp>" beside the folders.
+QVector<ConfigBackup> flatCopiesIn(const QVector<FolderEntry>& entries, const QString& folder,
+                                   const QString& configPath)
+{
+    QVector<ConfigBackup> copies;
+    if (!isDaemonsOwnFile(configPath))
+        return copies;
+    const QString prefix = fileNameOfPath(configPath) + QLatin1Char('.');
+    for (const FolderEntry& entry : entries) {
+        if (!entry.status.isRegular() || !entry.name.startsWith(prefix))
+            continue;
+        const QDateTime taken = stampOf(entry.name.mid(prefix.size()));
+        if (taken.isValid())
+            copies.append({pathIn(folder, entry.name), taken, QString(), 0});
+    }
+    return copies;
+}
+
+// Newest first: by sequence, the older layout by its time stamps after.
+void sortNewestFirst(QVector<ConfigBackup>* copies)
+{
+    std::sort(copies->begin(), copies->end(), [](const ConfigBackup& a, const ConfigBackup& b) {
+        if (a.sequence != b.sequence)
+            return a.sequence > b.sequence;
+        return a.taken > b.taken;
+    });
+}
+
+struct Found {
+    int error = 0;
+    QString refusal;
+    QVector<ConfigBackup> copies;
+};
+
+Found findCopies(Host& host, const QString& configPath)
+{
+    Found found;
+    const QString top = backupDirPath();
+    const QString own = ConfigBackups::folderFor(configPath);
+    found.refusal = FileTrust::whyUntrustedFolder(host, top);
+    if (found.refusal.isEmpty())
+        found.refusal = FileTrust::whyUntrustedFolder(host, own);
+    if (!found.refusal.isEmpty()) {
+        found.error = EPERM;
+        return found;
+    }
+    QVector<FolderEntry> entries;
+    if (host.listFolder(own, &entries) == 0 && entries.size() <= maxEntries)
+        found.copies = copiesIn(entries, own);
+    entries.clear();
+    if (host.listFolder(top, &entries) == 0 && entries.size() <= maxEntries)
+        found.copies += flatCopiesIn(entries, top, configPath);
+    sortNewestFirst(&found.copies);
+    return found;
+}
+
+qint64 nextSequence(const QVector<ConfigBackup>& copies)
+{
+    qint64 highest = 0;
+    for (const ConfigBackup& copy : copies)
+        highest = std::max(highest, copy.sequence);
+    return highest + 1;
+}
+
+QString copyName(qint64 sequence, const QString& reason)
+{
+    return QStringLiteral("%1_%2_%3")
+        .arg(sequence, sequenceDigits, 10, QLatin1Char('0'))
+        .arg(QDateTime::currentDateTimeUtc().toString(stampFormat), escaped(reason));
+}
+
+bool newestHolds(Host& host, const QVector<ConfigBackup>& copies, const QByteArray& current)
+{
+    if (copies.isEmpty())
+        return false;
+    HostRequest digest{HostRequest::Digest, copies.first().path, configFileLimit};
+    const QVector<HostReply> replies = host.query({digest});
+    return replies.size() == 1 && replies.first().error == 0 &&
+           replies.first().digest == FileFingerprint::sha256(current);
 }
 
 } // namespace
 
-QVector<ConfigBackup> ConfigBackups::list(const QString& configPath)
+QString ConfigBackups::folderFor(const QString& configPath)
 {
-    QVector<FolderEntry> entries;
-    Host::current().listFolder(backupDirPath(), &entries);
-    return copiesAmong(entries, configPath);
+    return pathIn(backupDirPath(), escaped(cleanPath(absolutePath(configPath))));
 }
 
-BackupPlan ConfigBackups::plan(const QString& configPath, bool exists, const QByteArray& current)
+QVector<ConfigBackup> ConfigBackups::list(const QString& configPath, QString* refusal)
+{
+    const Found found = findCopies(Host::current(), configPath);
+    if (refusal)
+        *refusal = found.refusal;
+    return found.copies;
+}
+
+BackupPlan ConfigBackups::plan(const QString& configPath, bool exists, const QByteArray& current,
+                               const QString& reason)
 {
     BackupPlan plan;
     if (!exists)
         return plan;
     Host& host = Host::current();
-    const QString folder = backupDirPath();
-    if ((plan.error = ensureFolder(host, folder)) != 0)
+    const QString own = folderFor(configPath);
+    if ((plan.error = ensureFolder(host, backupDirPath(), &plan.refusal)) != 0 ||
+        (plan.error = ensureFolder(host, own, &plan.refusal)) != 0)
         return plan;
-    QVector<FolderEntry> entries;
-    if ((plan.error = host.listFolder(folder, &entries)) != 0)
+    const Found found = findCopies(host, configPath);
+    if ((plan.error = found.error) != 0) {
+        plan.refusal = found.refusal;
         return plan;
-    const QVector<ConfigBackup> existing = copiesAmong(entries, configPath);
-    bool newestHoldsThis = false;
-    if (!existing.isEmpty()) {
-        HostRequest digest{HostRequest::Digest, existing.first().path, configFileLimit};
-        const QVector<HostReply> replies = host.query({digest});
-        newestHoldsThis = replies.size() == 1 && replies.first().error == 0 &&
-                          replies.first().digest == FileFingerprint::sha256(current);
     }
     int kept = keptCount;
-    if (!newestHoldsThis) {
-        QSet<QString> taken;
-        for (const FolderEntry& entry : qAsConst(entries))
-            taken.insert(entry.name);
-        plan.copyPath = freshPath(folder, prefixOf(configPath), taken);
-        --kept; // the new copy is one of them
+    if (!newestHolds(host, found.copies, current)) {
+        plan.copyPath = pathIn(own, copyName(nextSequence(found.copies), reason));
+        --kept; // the new copy is one of them, and the newest
     }
-    for (int i = kept; i < existing.size(); ++i)
-        plan.removeAfterwards.append(existing.at(i).path);
+    for (int i = kept; i < found.copies.size(); ++i)
+        plan.removeAfterwards.append(found.copies.at(i).path);
     return plan;
 }

@@ -2,6 +2,7 @@
 
 #include "config/config.h"
 #include "config/configbackups.h"
+#include "config/filetrust.h"
 #include "daemon/ntpconfpath.h"
 #include "host/host.h"
 #include "host/hostpath.h"
@@ -49,6 +50,7 @@ void ConfigDocument::load(NtpSettings* record)
 {
     const QString file = path();
     FileContent content;
+    checkTrust();
     m_readError = Host::current().readFile(file, configFileLimit, &content, true);
     m_loadedPath = file;
     if (m_readError != 0) {
@@ -66,6 +68,12 @@ void ConfigDocument::load(NtpSettings* record)
     }
     *record = m_parsedRecord;
     m_loadedFingerprint = record->source;
+}
+
+QString ConfigDocument::checkTrust()
+{
+    m_readOnlyReason = FileTrust::whyUntrusted(Host::current(), path());
+    return m_readOnlyReason;
 }
 
 FileFingerprint ConfigDocument::fingerprintOnDisk() const
@@ -91,11 +99,21 @@ bool ConfigDocument::save(const NtpSettings& record)
         return true;
     }
     return replaceWith(
-        [&record](const QByteArray& current) { return record.render(linesOf(current)); });
+        [&record](const QByteArray& current) { return record.render(linesOf(current)); },
+        m_copyReason);
 }
 
 bool ConfigDocument::restore(const QString& backupPath)
 {
+    checkTrust();
+    const QString refusal =
+        m_readOnlyReason.isEmpty() ? whyNotAKeptCopy(backupPath) : m_readOnlyReason;
+    if (!refusal.isEmpty()) {
+        m_backupError.clear();
+        m_foundChange = false;
+        m_writeError = refusal;
+        return false;
+    }
     FileContent backup;
     if (const int error = Host::current().readFile(backupPath, configFileLimit, &backup)) {
         m_backupError.clear();
@@ -103,7 +121,22 @@ bool ConfigDocument::restore(const QString& backupPath)
         m_writeError = errnoText(error);
         return false;
     }
-    return replaceWith([&backup](const QByteArray&) { return backup.bytes; });
+    return replaceWith([&backup](const QByteArray&) { return backup.bytes; }, tr("before Restore"));
+}
+
+// Only a copy in the backup folders is restored, while root alone controls
+// them.
+QString ConfigDocument::whyNotAKeptCopy(const QString& backupPath) const
+{
+    Host& host = Host::current();
+    const QString top = cleanPath(absolutePath(backupDirPath()));
+    const QString folder = folderOfPath(cleanPath(absolutePath(backupPath)));
+    if (folder != ConfigBackups::folderFor(path()) && folder != top)
+        return tr("%1 is not a copy kept in %2.").arg(backupPath, backupDirPath());
+    QString refusal = FileTrust::whyUntrustedFolder(host, top);
+    if (refusal.isEmpty() && folder != top)
+        refusal = FileTrust::whyUntrustedFolder(host, folder);
+    return refusal;
 }
 
 bool ConfigDocument::failWrite(int error)
@@ -116,12 +149,17 @@ bool ConfigDocument::failWrite(int error)
 // plans the copy of it, and has the host replace it in one call, which checks
 // once more that nobody changed it meanwhile.
 bool ConfigDocument::replaceWith(
-    const std::function<QByteArray(const QByteArray& current)>& newBytes)
+    const std::function<QByteArray(const QByteArray& current)>& newBytes, const QString& reason)
 {
     m_backupError.clear();
     m_foundChange = false;
     Host& host = Host::current();
     const QString file = path();
+    // Asked again at each write: what the window showed may be older.
+    if (!checkTrust().isEmpty()) {
+        m_writeError = m_readOnlyReason;
+        return false;
+    }
     QString target;
     if (const int error = resolveSymlinks(host, file, &target))
         return failWrite(error);
@@ -139,11 +177,12 @@ bool ConfigDocument::replaceWith(
         return failWrite(ESTALE);
     }
 
-    const BackupPlan backup = ConfigBackups::plan(file, exists, current.bytes);
+    const BackupPlan backup = ConfigBackups::plan(file, exists, current.bytes, reason);
     if (backup.error) {
         // Without a copy of the old file nothing is replaced.
-        m_backupError = errnoText(backup.error);
-        return failWrite(backup.error);
+        m_backupError = backup.refusal.isEmpty() ? errnoText(backup.error) : backup.refusal;
+        m_writeError = m_backupError;
+        return false;
     }
     FileReplacement replacement;
     replacement.target = target;
@@ -151,6 +190,8 @@ bool ConfigDocument::replaceWith(
     replacement.guarded = true;
     replacement.expectedExists = exists;
     replacement.expectedDigest = found.digest;
+    // The file checked and read above, not one put in its place since.
+    replacement.expectedFile = current.status;
     replacement.backupPath = backup.copyPath;
     replacement.removeAfterwards = backup.removeAfterwards;
     const ReplaceOutcome outcome = host.replaceFile(replacement);

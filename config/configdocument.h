@@ -35,6 +35,13 @@ public:
     // file reads as an empty configuration (ENOENT), and so does one larger
     // than configFileLimit (EFBIG) or one that cannot be read.
     int lastReadError() const { return m_readError; }
+    // Empty while only root controls the file (FileTrust); otherwise why the
+    // program shows it without writing it, as found at the last read. Such
+    // a file is never written or restored.
+    QString readOnlyReason() const { return m_readOnlyReason; }
+    // Looks again (the owner or mode may have been mended meanwhile) and
+    // returns the new readOnlyReason().
+    QString checkTrust();
     // What the file looked like when it was last read or written.
     const FileFingerprint& loadedFingerprint() const { return m_loadedFingerprint; }
 
@@ -62,6 +69,10 @@ public:
     // read any more.
     bool lastWriteFoundChange() const { return m_foundChange; }
 
+    // What the next copy kept by save() says made it, e.g. "before Apply of
+    // the Sync page"; restore() keeps its copy as "before Restore".
+    void setCopyReason(const QString& reason) { m_copyReason = reason; }
+
     // Puts the bytes of a kept copy back in place of the file, the same way
     // save() writes (a copy of the file it replaces is kept first).
     bool restore(const QString& backupPath);
@@ -88,13 +99,17 @@ signals:
 private:
     ConfigDocument() = default;
     void forgetParse();
-    bool replaceWith(const std::function<QByteArray(const QByteArray& current)>& newBytes);
+    bool replaceWith(const std::function<QByteArray(const QByteArray& current)>& newBytes,
+                     const QString& reason);
     bool failWrite(int error);
+    QString whyNotAKeptCopy(const QString& backupPath) const;
 
     QString m_path;
     FileFingerprint m_loadedFingerprint;
     QString m_loadedPath; // the path the fingerprint is of
     int m_readError = 0;
+    QString m_readOnlyReason;
+    QString m_copyReason;
     QString m_writeError;
     QString m_backupError;
     bool m_foundChange = false;

@@ -114,8 +114,9 @@ struct HostReply {
 //  1. `target` must be a regular file or missing; a symbolic link there is
 //     refused (ELOOP), never followed.
 //  2. With `guarded`: the file must still be the one read: there or not as
-//     `expectedExists` says and, when there, with `expectedDigest` (SHA-256);
-//     otherwise ESTALE and nothing is changed.
+//     `expectedExists` says and, when there, with `expectedDigest` (SHA-256)
+//     and, when `expectedFile` exists, the same file (device and inode) as
+//     the one checked; otherwise ESTALE and nothing is changed.
 //  3. With `backupPath` (a path in a folder the caller has checked): the
 //     file's current bytes are kept there as a new regular file, mode 0600,
 //     owned by root, never replacing anything (EEXIST).
@@ -135,6 +136,7 @@ struct FileReplacement {
     bool guarded = false;
     bool expectedExists = true;
     QByteArray expectedDigest;
+    FileStatus expectedFile; // Missing: any file with the digest will do
     QString backupPath;
     QStringList removeAfterwards;
 };

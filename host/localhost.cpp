@@ -412,6 +412,9 @@ bool guardHolds(const FileReplacement& replacement, const Current& current)
         return true;
     if (current.exists != replacement.expectedExists)
         return false;
+    if (current.exists && replacement.expectedFile.exists() &&
+        !current.status.sameFile(replacement.expectedFile))
+        return false;
     return !current.exists || QCryptographicHash::hash(current.bytes, QCryptographicHash::Sha256) ==
                                   replacement.expectedDigest;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/review/checkpanel.h"
+#include "config/configbackups.h"
 #include "config/configdocument.h"
 #include "config/ntpsettings.h"
 #include "daemon/ntpconfpath.h"
@@ -91,12 +92,26 @@ void reportSaveFailure(QWidget* parent, Purpose purpose)
 
 enum class Outcome { Written, Reload, NotWritten };
 
+// A file that users other than root control is shown, never written.
+bool refuseReadOnly(QWidget* parent)
+{
+    ConfigDocument& document = ConfigDocument::instance();
+    if (document.checkTrust().isEmpty())
+        return false;
+    QMessageBox::critical(parent, tr("Error"),
+                          tr("%1 is shown read-only and is not written:\n%2")
+                              .arg(document.path(), document.readOnlyReason()));
+    return true;
+}
+
 // Asks about an outside change, then writes with `write`; `mayWrite` is asked
 // before the first write only.
 Outcome writeOnTheUsersWord(QWidget* parent, Purpose purpose, const std::function<bool()>& mayWrite,
                             const std::function<void()>& write)
 {
     ConfigDocument& document = ConfigDocument::instance();
+    if (refuseReadOnly(parent))
+        return Outcome::NotWritten;
     bool asked = false;
     for (;;) {
         const Answer answer = askAboutOutsideChange(parent, purpose);
@@ -120,18 +135,46 @@ Outcome writeOnTheUsersWord(QWidget* parent, Purpose purpose, const std::functio
 
 bool applyPage(QWidget* parent, ModifiableWidget* page)
 {
+    const QString title = page->windowTitle();
+    ConfigDocument::instance().setCopyReason(
+        title.isEmpty() ? tr("before Apply") : tr("before Apply of the %1 page").arg(title));
     const Outcome outcome = writeOnTheUsersWord(
         parent, Purpose::Apply, [parent, page] { return confirmRejectedLines(parent, page); },
         [page] { page->saveSettings(); });
     return outcome != Outcome::NotWritten;
 }
 
-bool restoreCopy(QWidget* parent, const QString& backupPath)
+QString backupDate(const ConfigBackup& backup)
 {
-    return writeOnTheUsersWord(
-               parent, Purpose::Restore, [] { return true; },
-               [&backupPath] { ConfigDocument::instance().restore(backupPath); }) ==
-           Outcome::Written;
+    return backup.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"));
+}
+
+QString backupTitle(const ConfigBackup& backup)
+{
+    if (backup.reason.isEmpty())
+        return backupDate(backup);
+    return backupDate(backup) + QStringLiteral(", ") + backup.reason;
+}
+
+bool restoreCopy(QWidget* parent, const ConfigBackup& backup)
+{
+    ConfigDocument& document = ConfigDocument::instance();
+    auto mayWrite = [parent, &backup]() {
+        return QMessageBox::question(
+                   parent, tr("Restore a previous version"),
+                   tr("Replace the current file with the version of %1?").arg(backupTitle(backup)),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    };
+    const Outcome outcome =
+        writeOnTheUsersWord(parent, Purpose::Restore, mayWrite,
+                            [&document, &backup] { document.restore(backup.path); });
+    if (outcome != Outcome::Written)
+        return false;
+    QMessageBox::information(parent, tr("Restore a previous version"),
+                             tr("%1 now holds the version of %2. The file it replaced was kept "
+                                "as a copy made before Restore.")
+                                 .arg(document.path(), backupDate(backup)));
+    return true;
 }
 
 QByteArray bytesApplyWouldWrite(ModifiableWidget* page)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+struct ConfigBackup;
 class ModifiableWidget;
 class QWidget;
 
@@ -15,11 +16,19 @@ class QWidget;
 // Apply of `page`'s edits (its saveSettings()), also asking once when the
 // installed daemon would reject lines Apply writes. True when the edit state
 // may end with the page read again: written, or the user chose to reload the
-// changed file instead.
+// changed file instead. The copy of the old file is kept as made "before
+// Apply of the <page's window title> page". A file shown read-only
+// (ConfigDocument::readOnlyReason()) is not written, with a box saying why.
 bool applyPage(QWidget* parent, ModifiableWidget* page);
 
-// Puts the kept copy at `backupPath` in place of the file. True when written.
-bool restoreCopy(QWidget* parent, const QString& backupPath);
+// Puts the kept copy `backup` in place of the file, after asking whether to
+// ("Replace the current file with the version of <date>?"), and says what
+// was done. True when written.
+bool restoreCopy(QWidget* parent, const ConfigBackup& backup);
+
+// How the program names a kept copy: its date and, when known, what made it.
+QString backupDate(const ConfigBackup& backup);
+QString backupTitle(const ConfigBackup& backup);
 
 // Exactly the bytes Apply would write for `page`'s unapplied edits. Nothing
 // is written, and the shared record is left as it was.

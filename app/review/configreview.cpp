@@ -35,7 +35,14 @@ void restorePreviousVersion(const WindowHooks& hooks)
 {
     QWidget* window = hooks.window;
     const ConfigDocument& document = ConfigDocument::instance();
-    const QVector<ConfigBackup> backups = ConfigBackups::list(document.path());
+    QString refusal;
+    const QVector<ConfigBackup> backups = ConfigBackups::list(document.path(), &refusal);
+    if (!refusal.isEmpty()) {
+        QMessageBox::critical(
+            window, tr("Restore a previous version"),
+            tr("The copies in %1 are not used:\n%2").arg(backupDirPath(), refusal));
+        return;
+    }
     if (backups.isEmpty()) {
         QMessageBox::information(window, tr("Restore a previous version"),
                                  tr("No previous version of %1 has been kept in %2.")
@@ -43,9 +50,9 @@ void restorePreviousVersion(const WindowHooks& hooks)
         return;
     }
     RestoreDialog dialog(document.path(), document.currentBytes(), backups, window);
-    if (dialog.exec() != QDialog::Accepted || dialog.chosenPath().isEmpty())
+    if (dialog.exec() != QDialog::Accepted || dialog.chosenRow() < 0)
         return;
-    if (restoreCopy(window, dialog.chosenPath()))
+    if (restoreCopy(window, backups.at(dialog.chosenRow())))
         hooks.reloadEveryPage();
 }
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/review/restoredialog.h"
 
+#include "app/review/applyflow.h"
 #include "app/review/reviewdialog.h"
 #include "config/config.h"
 #include "config/unifieddiff.h"
@@ -56,7 +57,7 @@ RestoreDialog::RestoreDialog(const QString& fileName, const QByteArray& current,
     setWindowTitle(tr("Restore a previous version"));
     m_list->setObjectName(QStringLiteral("lwBackups"));
     for (const ConfigBackup& backup : backups)
-        m_list->addItem(backup.taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")));
+        m_list->addItem(backupTitle(backup));
     auto* pane = new DiffPane(this);
     m_view = pane->view();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
@@ -82,8 +83,14 @@ RestoreDialog::RestoreDialog(const QString& fileName, const QByteArray& current,
 
 QString RestoreDialog::chosenPath() const
 {
+    const int row = chosenRow();
+    return row >= 0 ? m_backups.at(row).path : QString();
+}
+
+int RestoreDialog::chosenRow() const
+{
     const int row = m_list->currentRow();
-    return row >= 0 && row < m_backups.size() ? m_backups.at(row).path : QString();
+    return row >= 0 && row < m_backups.size() ? row : -1;
 }
 
 void RestoreDialog::showDiffOf(int row)

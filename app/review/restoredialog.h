@@ -17,13 +17,13 @@ class RestoreDialog : public QDialog
 {
     Q_OBJECT
 public:
-    // A larger copy is not compared: it is larger than a configuration file
-
     RestoreDialog(const QString& fileName, const QByteArray& current,
                   const QVector<ConfigBackup>& backups, QWidget* parent = nullptr);
 
     // The chosen copy's path; empty when none is chosen.
     QString chosenPath() const;
+    // The chosen copy's place in the list given; -1 when none is chosen.
+    int chosenRow() const;
 
 private:
     void showDiffOf(int row);

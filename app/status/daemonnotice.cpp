@@ -48,8 +48,10 @@ QString DaemonNotice::text() const
 void DaemonNotice::refresh()
 {
     const ConfigDocument& document = ConfigDocument::instance();
-    const QStringList notices =
-        daemonNotices(currentDaemon(), document.path(), document.lastReadError());
+    QStringList notices = daemonNotices(currentDaemon(), document.path(), document.lastReadError());
+    if (!document.readOnlyReason().isEmpty())
+        notices.prepend(
+            tr("%1 is shown read-only: %2").arg(document.path(), document.readOnlyReason()));
     m_text->setText(notices.join(QStringLiteral("\n")));
     // The icon is loaded only for a notice that is shown, which most
     // start-ups have none of.

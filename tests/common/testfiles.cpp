@@ -175,6 +175,18 @@ void ConfFile::write(const QByteArray& content) const
     writeFile(path(), content);
 }
 
+bool runAsNobody(const QString& script)
+{
+    QProcess shell;
+    shell.start(QStringLiteral("setpriv"),
+                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                 QStringLiteral("--clear-groups"), QStringLiteral("--inh-caps=-all"),
+                 QStringLiteral("--bounding-set=-all"), QStringLiteral("/bin/sh"),
+                 QStringLiteral("-c"), script});
+    return shell.waitForFinished(10000) && shell.exitStatus() == QProcess::NormalExit &&
+           shell.exitCode() == 0;
+}
+
 QString ntpqFixturePath(const char* name)
 {
     return qEnvironmentVariable("NTPSM_SOURCE_DIR") + QStringLiteral("/tests/daemon/data/ntpq/") +

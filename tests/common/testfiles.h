@@ -59,6 +59,10 @@ private:
     QTemporaryDir m_backupRoot;
 };
 
+// Runs the shell command `script` as the user nobody (setpriv, no groups,
+// no capabilities), as a hostile local user would; true when it exited 0.
+bool runAsNobody(const QString& script);
+
 // A file of tests/daemon/data/ntpq: output captured from the daemons. Found
 // through NTPSM_SOURCE_DIR, which CTest sets.
 QString ntpqFixturePath(const char* name);

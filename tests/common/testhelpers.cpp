@@ -115,6 +115,23 @@ void answerNextBox(QMessageBox::StandardButton button, BoxSeen* seen)
     });
 }
 
+void answerBoxesInTurn(QList<QMessageBox::StandardButton> buttons, QList<BoxSeen>* seen)
+{
+    if (buttons.isEmpty())
+        return;
+    onNextModalChecked([buttons, seen](QWidget* modal) mutable {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        const QMessageBox::StandardButton button = buttons.takeFirst();
+        if (!box || !box->button(button))
+            return false;
+        seen->append(BoxSeen());
+        record(box, &seen->last());
+        box->button(button)->click();
+        answerBoxesInTurn(buttons, seen);
+        return true;
+    });
+}
+
 void answerNextBoxWith(const QString& buttonNameOrText, BoxSeen* seen)
 {
     onNextModalChecked([buttonNameOrText, seen](QWidget* modal) {

@@ -75,6 +75,9 @@ struct BoxSeen {
 // The test fails if the next modal widget is no message box or has no such
 // button.
 void answerNextBox(QMessageBox::StandardButton button, BoxSeen* seen = nullptr);
+// Answers the next message boxes in turn, one button each, recording each
+// box in `seen` (one entry per box shown).
+void answerBoxesInTurn(QList<QMessageBox::StandardButton> buttons, QList<BoxSeen>* seen);
 // Answers the next message box by clicking the button with this object name
 // or text.
 void answerNextBoxWith(const QString& buttonNameOrText, BoxSeen* seen = nullptr);

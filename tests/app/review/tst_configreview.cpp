@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 
 #include "app/fntp.h"
+#include "app/review/applyflow.h"
 #include "app/review/checkpanel.h"
 #include "app/review/configreview.h"
 #include "app/review/reviewdialog.h"
@@ -25,6 +26,7 @@
 #include "tests/common/standinjudge.h"
 #include "tests/common/testhelpers.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace TestHelpers;
@@ -49,6 +51,23 @@ struct Window {
         page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->setText(value);
     }
 };
+
+// Puts something other than a folder only root controls where the copies go.
+void plantBackupFolder(const QString& path, const QString& kind)
+{
+    if (kind.contains(QLatin1String("blocked"))) {
+        QVERIFY(writeFile(path, "not a folder"));
+    } else if (kind.contains(QLatin1String("symbolic"))) {
+        QVERIFY(QDir().mkpath(path + QLatin1String(".elsewhere")));
+        QVERIFY(QFile::link(path + QLatin1String(".elsewhere"), path));
+    } else {
+        QVERIFY(QDir().mkpath(path));
+        const bool others = kind.contains(QLatin1String("write"));
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), others ? 0777 : 0700), 0);
+        if (!others)
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+    }
+}
 
 // The lines a review or restore dialog shows, each with its line end.
 QString shownDiff(QWidget* dialog)
@@ -136,7 +155,11 @@ private slots:
         QTest::addColumn<bool>("fullDisk");
         QTest::addColumn<QString>("reason");
         QTest::newRow("full disk") << true << "File too large";
-        QTest::newRow("folder blocked by a file") << false << "Not a directory";
+        QTest::newRow("folder blocked by a file") << false << "is not a folder";
+        QTest::newRow("folder others may write to")
+            << false << "can be changed by users other than root (mode 0777)";
+        QTest::newRow("folder that is a symbolic link") << false << "is a symbolic link";
+        QTest::newRow("folder of another user") << false << "belongs to the user with id 65534";
     }
     void failedBackupStopsApply()
     {
@@ -145,7 +168,7 @@ private slots:
         Window w;
         const QByteArray before = w.conf.read();
         if (!fullDisk)
-            QVERIFY(writeFile(w.conf.backupDir(), "not a folder"));
+            plantBackupFolder(w.conf.backupDir(), QTest::currentDataTag());
         w.editLogFile(QStringLiteral("/var/log/ntp-b"));
         BoxSeen seen;
         answerNextBox(QMessageBox::Ok, &seen);
@@ -165,6 +188,53 @@ private slots:
                  QStringLiteral("/var/log/ntp-b"));
     }
 
+    // A file in a folder another user owns is shown, with a notice naming
+    // the reason, and never written.
+    void fileOthersControlIsShownReadOnly()
+    {
+        StandInJudge judge;
+        ConfFile conf("server 192.0.2.1 iburst\nlogfile /var/log/ntp-a\n");
+        QCOMPARE(::chown(QFile::encodeName(conf.dir()).constData(), 65534, 65534), 0);
+        FNTP window;
+        auto* page = openPage<FOptOther>(&window);
+        auto* notice = window.findChild<QLabel*>(QStringLiteral("daemonNoticeText"));
+        QVERIFY(notice);
+        QVERIFY2(notice->text().contains(conf.path() + QStringLiteral(" is shown read-only: ") +
+                                         conf.dir() +
+                                         QStringLiteral(" belongs to the user with id 65534")),
+                 qPrintable(notice->text()));
+        QCOMPARE(page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->text(),
+                 QStringLiteral("/var/log/ntp-a"));
+        page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->setText(QStringLiteral("/x"));
+        BoxSeen seen;
+        answerNextBox(QMessageBox::Ok, &seen);
+        action(window, "applyAction")->trigger();
+        QVERIFY(seen.shown);
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.contains(QStringLiteral("belongs to the user with id 65534")),
+                 qPrintable(seen.text));
+        QCOMPARE(conf.read(), QByteArray("server 192.0.2.1 iburst\nlogfile /var/log/ntp-a\n"));
+        QCOMPARE(window.editedPage(), page);
+        QVERIFY(ConfigBackups::list(conf.path()).isEmpty());
+    }
+
+    // Copies in a folder others may write to are not offered: a box says why.
+    void restoreRefusesAFolderOthersMayWriteTo()
+    {
+        Window w;
+        w.editLogFile(QStringLiteral("/var/log/ntp-b"));
+        action(w.window, "applyAction")->trigger();
+        QCOMPARE(ConfigBackups::list(w.conf.path()).size(), 1);
+        QCOMPARE(::chmod(QFile::encodeName(w.conf.backupDir()).constData(), 0777), 0);
+        BoxSeen seen;
+        answerNextBox(QMessageBox::Ok, &seen);
+        action(w.window, "aRestoreVersion")->trigger();
+        QVERIFY(seen.shown);
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.contains(QStringLiteral("(mode 0777)")), qPrintable(seen.text));
+        QVERIFY(w.conf.read().contains("/var/log/ntp-b"));
+    }
+
     void restoreGoesThroughTheGuard()
     {
         Window w;
@@ -179,7 +249,8 @@ private slots:
         const QByteArray outside = second + "server 192.0.2.9\n";
         w.conf.write(outside);
         // Chooses the newest copy, then answers the question that follows.
-        auto chooseNewest = [](QString* diff, QMessageBox::StandardButton answer, BoxSeen* asked) {
+        auto chooseNewest = [](QString* diff, QList<QMessageBox::StandardButton> answers,
+                               QList<BoxSeen>* asked) {
             onNextModal([=](QWidget* modal) {
                 auto* list = modal->findChild<QListWidget*>(QStringLiteral("lwBackups"));
                 QVERIFY(list);
@@ -189,24 +260,48 @@ private slots:
                 auto* view = modal->findChild<QPlainTextEdit*>(QStringLiteral("teDiff"));
                 QTRY_VERIFY(!view->toPlainText().isEmpty());
                 *diff = shownDiff(modal);
-                answerNextBox(answer, asked);
+                answerBoxesInTurn(answers, asked);
                 modal->findChild<QAbstractButton*>(QStringLiteral("bRestore"))->click();
             });
         };
         QString diff;
-        BoxSeen asked;
-        chooseNewest(&diff, QMessageBox::No, &asked);
+        QList<BoxSeen> asked;
+        chooseNewest(&diff, {QMessageBox::No}, &asked);
         action(w.window, "aRestoreVersion")->trigger();
-        QVERIFY(asked.shown);
-        QVERIFY(asked.text.contains(w.conf.path()));
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked.first().text.contains(w.conf.path()));
         QVERIFY2(diff.contains(QStringLiteral("\n-server 192.0.2.9\n")), qPrintable(diff));
         QCOMPARE(w.conf.read(), outside);
 
-        chooseNewest(&diff, QMessageBox::Yes, &asked);
+        // The copy says what made it.
+        const ConfigBackup made = ConfigBackups::list(w.conf.path()).first();
+        QCOMPARE(made.reason,
+                 QStringLiteral("before Apply of the %1 page").arg(FOptOther::pageTitle()));
+        // Then whether to replace the file with that version (No: nothing
+        // written), and at last what was done.
+        const QString date = backupDate(made);
+        asked.clear();
+        chooseNewest(&diff, {QMessageBox::Yes, QMessageBox::No}, &asked);
         action(w.window, "aRestoreVersion")->trigger();
+        QCOMPARE(asked.size(), 2);
+        QVERIFY2(asked.at(1).text.startsWith(
+                     QStringLiteral("Replace the current file with the version of %1").arg(date)),
+                 qPrintable(asked.at(1).text));
+        QCOMPARE(w.conf.read(), outside);
+
+        // The outside change was accepted above: only the question and the
+        // report remain.
+        asked.clear();
+        chooseNewest(&diff, {QMessageBox::Yes, QMessageBox::Ok}, &asked);
+        action(w.window, "aRestoreVersion")->trigger();
+        QCOMPARE(asked.size(), 2);
+        QVERIFY2(asked.at(1).text.contains(date), qPrintable(asked.at(1).text));
+        QCOMPARE(asked.at(1).icon, QMessageBox::Information);
         QCOMPARE(w.conf.read(), first);
         // The replaced file was kept too, and every page shows the old file.
         QCOMPARE(readFile(ConfigBackups::list(w.conf.path()).first().path), outside);
+        QCOMPARE(ConfigBackups::list(w.conf.path()).first().reason,
+                 QStringLiteral("before Restore"));
         QCOMPARE(w.page->findChild<QLineEdit*>(QStringLiteral("leLogFile"))->text(),
                  QStringLiteral("/var/log/ntp-a"));
         QVERIFY(!w.window.editedPage());

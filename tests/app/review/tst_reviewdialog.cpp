@@ -78,7 +78,8 @@ struct Copies {
     {
         const QString path = dir.filePath(QStringLiteral("ntp.conf.%1").arg(backups.size()));
         writeFile(path, bytes);
-        backups.append({path, QDateTime::currentDateTimeUtc().addSecs(-backups.size())});
+        backups.append(
+            {path, QDateTime::currentDateTimeUtc().addSecs(-backups.size()), QString(), 0});
         return path;
     }
 };
@@ -196,6 +197,25 @@ private slots:
         QTest::qWait(50);
         QTRY_COMPARE(view->lines().size(), 7);
         QCOMPARE(view->lines().last().text, QStringLiteral("+server 192.0.2.7"));
+    }
+
+    // Each copy is named by its date and by what made it.
+    void copiesAreNamedByDateAndCause()
+    {
+        Copies copies;
+        copies.add("server 192.0.2.1\n");
+        copies.add("server 192.0.2.2\n");
+        copies.backups[0].taken = QDateTime(QDate(2026, 3, 1), QTime(10, 20, 30), Qt::UTC);
+        copies.backups[0].reason = QStringLiteral("before Apply of the Sync page");
+        copies.backups[1].taken = QDateTime(QDate(2026, 2, 1), QTime(9, 0), Qt::UTC);
+        RestoreDialog dialog(QStringLiteral("ntp.conf"), "server 192.0.2.1\n", copies.backups);
+        auto* list = dialog.findChild<QListWidget*>();
+        QCOMPARE(list->item(0)->text(),
+                 QStringLiteral("2026-03-01 10:20:30 UTC, before Apply of the Sync page"));
+        QCOMPARE(list->item(1)->text(), QStringLiteral("2026-02-01 09:00:00 UTC"));
+        list->setCurrentRow(1);
+        QCOMPARE(dialog.chosenRow(), 1);
+        QCOMPARE(dialog.chosenPath(), copies.backups.at(1).path);
     }
 
     void unreadableCopiesAreNamed_data()
