@@ -2,6 +2,8 @@
 // window, with ntpq answered from output captured from the daemons.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -19,6 +21,7 @@
 #include "app/fntp.h"
 #include "app/status/daemonstatuswindow.h"
 #include "app/status/syncstatus.h"
+#include "config/configdocument.h"
 #include "config/ntpsettings.h"
 #include "host/processrunner.h"
 #include "tests/common/testhelpers.h"
@@ -38,6 +41,7 @@ public:
     Session behaviour = Session::Answers;
     QByteArray peers;
     QByteArray rv;
+    QByteArray sysstats;
     ProcessResult next;
     QList<QStringList> calls;
     QByteArray written;
@@ -80,6 +84,7 @@ public:
                 continue;
             out += command == "peers" ? m_runner->peers : QByteArray();
             out += command == "rv" ? m_runner->rv : QByteArray();
+            out += command == "sysstats" ? m_runner->sysstats : QByteArray();
         }
         if (m_runner->behaviour == NtpqRunner::Session::OnlyVersion)
             out = out.left(out.indexOf('\n') + 1);
@@ -158,9 +163,21 @@ private slots:
             << "Synchronised to LOCAL(0) (stratum 10), offset +0.00 ms";
         QTest::newRow("ntpsec starting")
             << fixtures({"ntpsec-peers-local.txt"}) << fixtures({"ntpsec-rv-unsynchronised.txt"})
-            << answers << "Not synchronised yet";
+            << answers
+            << "Not synchronised yet: Only the local clock answers: no time source is reachable.";
         QTest::newRow("no peers") << fixtures({"ntpsec-no-associations.txt"}) << QByteArray()
-                                  << answers << "Not synchronised yet";
+                                  << answers
+                                  << "Not synchronised yet: The daemon has no time sources: the "
+                                     "file names no server, pool or clock it could use.";
+        QTest::newRow("step refused")
+            << fixtures({"ntpsec-step-refused-peers.txt"})
+            << fixtures({"ntpsec-step-refused-rv.txt"}) << answers
+            << "Not synchronised yet: The daemon selected 10.99.0.2, but the clock is 3000 ms off "
+               "and has not been stepped: the daemon may lack the right to set the clock (see its "
+               "log).";
+        QTest::newRow("ntpq floods") << QByteArray(300 * 1024, 'x') << QByteArray() << answers
+                                     << "Daemon status unknown: ntpq printed more than 256 KiB "
+                                        "for one query; asking again in a minute";
         QTest::newRow("no answer") << fixtures({"ntpsec-request-timed-out.txt"}) << QByteArray()
                                    << answers << "Daemon not running";
         QTest::newRow("timed out") << QByteArray() << QByteArray()
@@ -305,9 +322,13 @@ private slots:
         QCOMPARE(peers->item(0, 1)->text(), QStringLiteral("203.0.113.17"));
         QCOMPARE(peers->item(0, 0)->text(), QStringLiteral("backup"));
         QCOMPARE(peers->item(6, 1)->text(), QStringLiteral("2001:db8::123"));
-        QCOMPARE(peers->item(6, 7)->text(), QStringLiteral("11111101"));
+        QCOMPARE(peers->item(6, 7)->text(), QStringLiteral("7/8"));
+        QVERIFY(peers->item(6, 7)->toolTip().endsWith(QLatin1String(": 11111101")));
         peers->sortItems(6, Qt::DescendingOrder); // poll: 1024 before 64
-        QCOMPARE(peers->item(0, 6)->text(), QStringLiteral("1024"));
+        QCOMPARE(peers->item(0, 6)->text(), QStringLiteral("1024 s"));
+        peers->sortItems(5, Qt::DescendingOrder); // when: 21 hours before 3 minutes
+        QCOMPARE(peers->item(0, 5)->text(), QStringLiteral("21 h"));
+        QCOMPARE(peers->item(1, 5)->text(), QStringLiteral("3 min"));
         QList<QString> states;
         for (int row = 0; row < peers->rowCount(); ++row) {
             states << peers->item(row, 0)->text();
@@ -333,6 +354,148 @@ private slots:
                     ->text()
                     .startsWith(QLatin1String("The daemon does not answer")));
         QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    // At the size it opens with, the numbers of every row are in view, also
+    // beside a long host name.
+    void statusWindowColumnsFitItsFirstSize()
+    {
+        const QByteArray wide = fixtures({"ntpsec-peers-wide-names.txt"});
+        // The classic peers and the long name below them.
+        m_runner.answer(fixtures({"classic-peers.txt"}) + wide.mid(wide.indexOf(" ipv6-")),
+                        fixtures({"classic-rv.txt"}));
+        FNTP window;
+        window.show();
+        window.findChild<QAction*>(QStringLiteral("aDaemonStatus"))->trigger();
+        auto* status = window.findChild<DaemonStatusWindow*>();
+        QVERIFY(QTest::qWaitForWindowExposed(status));
+        QCOMPARE(status->size(), DaemonStatusWindow::firstSize());
+        auto* table = status->findChild<QTableWidget*>(QStringLiteral("twPeers"));
+        QTRY_COMPARE(table->rowCount(), 9);
+        QApplication::processEvents();
+        const int viewWidth = table->viewport()->width();
+        for (int column = 0; column < table->columnCount(); ++column) {
+            const int right = table->horizontalHeader()->sectionViewportPosition(column) +
+                              table->horizontalHeader()->sectionSize(column);
+            QVERIFY2(right <= viewWidth, qPrintable(QStringLiteral("column %1 ends at %2 of %3")
+                                                        .arg(column)
+                                                        .arg(right)
+                                                        .arg(viewWidth)));
+        }
+        QVERIFY(table->rowViewportPosition(8) + table->rowHeight(8) <= table->viewport()->height());
+        auto* period = status->findChild<QComboBox*>(QStringLiteral("cbPeriod"));
+        QStringList ranges;
+        for (int i = 0; i < period->count(); ++i)
+            ranges << period->itemText(i);
+        QCOMPARE(ranges, QStringList({"Last 10 minutes", "Last hour", "Last day", "Last week"}));
+        QCOMPARE(period->currentText(), QStringLiteral("Last hour"));
+        QCOMPARE(period->itemData(0).toInt(), 600);
+        QCOMPARE(status->findChild<QLabel*>(QStringLiteral("lVar_stratum"))->text(),
+                 QStringLiteral("2"));
+    }
+
+    // The light beside the summary: green, amber, red.
+    void stateLightFollowsTheAnswers()
+    {
+        m_runner.answer(fixtures({"classic-peers.txt"}), fixtures({"classic-rv.txt"}));
+        FNTP window;
+        window.show();
+        auto* light = window.statusBar()->findChild<QLabel*>(QStringLiteral("syncLight"));
+        QVERIFY(light);
+        const auto colour = [light] {
+            const QImage image = light->pixmap(Qt::ReturnByValue).toImage();
+            return image.pixelColor(image.width() / 2, image.height() / 2);
+        };
+        QTRY_COMPARE(light->toolTip(), QStringLiteral("Synchronised"));
+        QVERIFY(colour().green() > colour().red());
+        m_runner.answer(fixtures({"ntpsec-unreachable-peers.txt"}),
+                        fixtures({"ntpsec-unreachable-rv.txt"}));
+        window.findChild<DaemonStatusPoller*>()->pollNow();
+        QTRY_VERIFY(light->toolTip().startsWith(QLatin1String("Not synchronised")));
+        QVERIFY(light->toolTip().contains(QLatin1String("No time source is reachable")));
+        QVERIFY(colour().red() > colour().blue());
+        QVERIFY(colour().green() > colour().blue());
+        m_runner.behaviour = NtpqRunner::Session::OnlyVersion;
+        window.findChild<DaemonStatusPoller*>()->setQueryLimitForTesting(200);
+        window.findChild<DaemonStatusPoller*>()->pollNow();
+        QTRY_COMPARE(light->toolTip(), QStringLiteral("Daemon not running"));
+        QVERIFY(colour().red() > 2 * colour().green());
+    }
+
+    // An ntpq that prints without end ends its query and its session, and
+    // none is started until the pause is over.
+    void floodEndsThePollAndPauses()
+    {
+        m_runner.answer(QByteArray(100 * 1024, 'x'), QByteArray(100 * 1024, 'y'));
+        m_runner.sessions = 0;
+        QWidget window;
+        window.show();
+        DaemonStatusPoller poller(&window, 3600 * 1000);
+        poller.setOutputLimitForTesting(64 * 1024);
+        poller.setFloodPauseForTesting(400);
+        QList<DaemonSnapshot::State> states;
+        connect(&poller, &DaemonStatusPoller::updated, this,
+                [&states](const DaemonSnapshot& snapshot) { states << snapshot.state; });
+        poller.pollNow();
+        QTRY_COMPARE(states.size(), 1);
+        QCOMPARE(states.last(), DaemonSnapshot::State::Flooded);
+        QTRY_VERIFY(!m_runner.session);
+        poller.pollNow(); // within the pause: nothing starts
+        QTest::qWait(100);
+        QCOMPARE(m_runner.sessions, 1);
+        QCOMPARE(states.size(), 1);
+        m_runner.answer(fixtures({"classic-peers.txt"}), fixtures({"classic-rv.txt"}));
+        QTest::qWait(400);
+        poller.pollNow();
+        QTRY_COMPARE(states.size(), 2);
+        QCOMPARE(states.last(), DaemonSnapshot::State::Answered);
+        QCOMPARE(m_runner.sessions, 2);
+    }
+
+    // After a write the status bar reminds that the running daemon still has
+    // the old file, until it has been started after the write.
+    void reminderUntilTheDaemonRestarts()
+    {
+        m_runner.answer(fixtures({"classic-peers.txt"}), fixtures({"classic-rv.txt"}));
+        m_runner.sysstats = "uptime:   01:00:00\n";
+        FNTP window;
+        window.show();
+        auto* poller = window.findChild<DaemonStatusPoller*>();
+        poller->pollNow();
+        QTRY_COMPARE(poller->snapshot().uptimeSeconds, qint64(3600));
+        auto* reminder = window.statusBar()->findChild<QLabel*>(QStringLiteral("configReminder"));
+        QVERIFY(reminder);
+        QVERIFY(!reminder->isVisibleTo(&window));
+        emit ConfigDocument::instance().saved();
+        QCOMPARE(reminder->text(),
+                 QStringLiteral("The daemon still runs the previous configuration: Reload config"));
+        QVERIFY(reminder->isVisibleTo(&window));
+        poller->pollNow(); // still up for an hour: the old file
+        QTest::qWait(100);
+        QVERIFY(reminder->isVisibleTo(&window));
+        m_runner.sysstats = "uptime:   00:00:00\n"; // restarted
+        poller->pollNow();
+        QTRY_VERIFY(!reminder->isVisibleTo(&window));
+        m_runner.sysstats.clear();
+    }
+
+    void ntsInUseOrNot()
+    {
+        DaemonSnapshot snapshot;
+        QCOMPARE(ntsWords(snapshot), QString());
+        ServerEntry server;
+        server.address = QStringLiteral("nts.example");
+        server.setNts(true);
+        ntpSettings.servers = {server};
+        QVERIFY(ntsWords(snapshot).contains(QLatin1String("does not report")));
+        snapshot.nts = parseNtsInfo(
+            QString::fromUtf8(readFile(ntpqFixturePath("ntpsec-nts-failed-ntsinfo.txt"))));
+        QCOMPARE(ntsWords(snapshot),
+                 QStringLiteral("\nNTS not in use: 1 key exchanges failed; the servers marked NTS "
+                                "give no time."));
+        snapshot.nts.clientGood = 12;
+        QCOMPARE(ntsWords(snapshot), QStringLiteral("\nNTS in use: 12 authenticated answers."));
+        ntpSettings.servers.clear();
     }
 
     void plotFromStatistics_data()
