@@ -16,10 +16,15 @@
 #include <QToolBar>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
 #include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+#include <cmath>
+#include <memory>
 
 #include "app/fntp.h"
 #include "app/status/daemonstatuswindow.h"
+#include "app/status/offsetplot.h"
 #include "app/status/syncstatus.h"
 #include "config/configdocument.h"
 #include "config/ntpsettings.h"
@@ -496,6 +501,61 @@ private slots:
         snapshot.nts.clientGood = 12;
         QCOMPARE(ntsWords(snapshot), QStringLiteral("\nNTS in use: 12 authenticated answers."));
         ntpSettings.servers.clear();
+    }
+
+    // Offset and jitter each on an axis of their own with round ticks, every
+    // series in a colour of its own and named in the legend.
+    void plotReadsAtAGlance()
+    {
+        const double now = double(QDateTime::currentSecsSinceEpoch());
+        PlotData plot;
+        for (int i = 0; i < 30; ++i) {
+            LoopSample loop;
+            loop.time = now - 600 + i * 20;
+            loop.offset = -0.00071 + i * 0.00000055;
+            loop.jitter = 0.00002 + i * 0.000001;
+            plot.loop.loop << loop;
+            for (const char* peer : {"192.0.2.1", "192.0.2.2", "192.0.2.3"}) {
+                PeerSample sample;
+                sample.time = loop.time;
+                sample.peer = QString::fromLatin1(peer);
+                sample.offset = 0.0009 - i * 0.00001;
+                plot.peers.peers << sample;
+            }
+        }
+        std::unique_ptr<QChart> chart(offsetChart(plot, 600));
+        const QList<QAbstractSeries*> series = chart->series();
+        QCOMPARE(series.size(), 5);
+        QSet<QRgb> colours;
+        QStringList names;
+        for (QAbstractSeries* line : series) {
+            colours.insert(qobject_cast<QLineSeries*>(line)->color().rgb());
+            names << line->name();
+        }
+        QCOMPARE(colours.size(), 5);
+        QCOMPARE(names, QStringList({"Offset", "Jitter", "Offset of 192.0.2.1",
+                                     "Offset of 192.0.2.2", "Offset of 192.0.2.3"}));
+        QVERIFY(chart->legend()->isVisible());
+        auto* offsetAxis =
+            qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical, series.at(0)).value(0));
+        auto* jitterAxis =
+            qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical, series.at(1)).value(0));
+        QVERIFY(offsetAxis && jitterAxis && offsetAxis != jitterAxis);
+        QCOMPARE(offsetAxis->titleText(), QStringLiteral("Offset (ms)"));
+        QCOMPARE(jitterAxis->titleText(), QStringLiteral("Jitter (ms)"));
+        QCOMPARE(chart->axes(Qt::Vertical, series.at(4)).value(0), offsetAxis);
+        QCOMPARE(jitterAxis->min(), 0.0);
+        for (QValueAxis* axis : {offsetAxis, jitterAxis}) {
+            // Ticks fall on round numbers: 1, 2 or 5 times a power of ten.
+            const double step = (axis->max() - axis->min()) / (axis->tickCount() - 1);
+            const double scale = std::pow(10.0, std::floor(std::log10(step)));
+            const double mantissa = step / scale;
+            QVERIFY2(qFuzzyCompare(mantissa, 1.0) || qFuzzyCompare(mantissa, 2.0) ||
+                         qFuzzyCompare(mantissa, 5.0) || qFuzzyCompare(mantissa, 10.0) ||
+                         qFuzzyCompare(mantissa, 2.5),
+                     qPrintable(QString::number(step)));
+            QVERIFY(qFuzzyCompare(std::round(axis->min() / step) * step + 1, axis->min() + 1));
+        }
     }
 
     void plotFromStatistics_data()
