@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -23,6 +24,7 @@
 #include <memory>
 
 #include "app/fntp.h"
+#include "app/service/servicecontrol.h"
 #include "app/status/daemonstatuswindow.h"
 #include "app/status/offsetplot.h"
 #include "app/status/syncstatus.h"
@@ -482,6 +484,46 @@ private slots:
         poller->pollNow();
         QTRY_VERIFY(!reminder->isVisibleTo(&window));
         m_runner.sysstats.clear();
+    }
+
+    // A daemon whose uptime ntpq does not tell: a reload since the write
+    // ends the reminder; a stop then a write shows none.
+    void reminderEndsWithAReload()
+    {
+        QTemporaryDir dir;
+        const QString script = dir.filePath(QStringLiteral("ntp"));
+        QVERIFY(writeFile(script, "#!/bin/sh\nexit 0\n"));
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        setInitScriptPathForTesting(script);
+        m_runner.answer(fixtures({"classic-peers.txt"}), fixtures({"classic-rv.txt"}));
+        m_runner.sysstats.clear();
+        FNTP window;
+        window.show();
+        auto* poller = window.findChild<DaemonStatusPoller*>();
+        poller->pollNow();
+        QTRY_COMPARE(poller->snapshot().state, DaemonSnapshot::State::Answered);
+        QCOMPARE(poller->snapshot().uptimeSeconds, qint64(-1));
+        auto* reminder = window.statusBar()->findChild<QLabel*>(QStringLiteral("configReminder"));
+        emit ConfigDocument::instance().saved();
+        QVERIFY(reminder->isVisibleTo(&window));
+        poller->pollNow();
+        QTest::qWait(100);
+        QVERIFY(reminder->isVisibleTo(&window));
+        BoxSeen seen;
+        answerNextBox(QMessageBox::Ok, &seen);
+        window.findChild<QAction*>(QStringLiteral("aReload"))->trigger();
+        QTRY_VERIFY(!reminder->isVisibleTo(&window));
+        QVERIFY(seen.shown);
+
+        // Written while the daemon does not run: it reads the new file when
+        // it starts.
+        m_runner.behaviour = NtpqRunner::Session::OnlyVersion;
+        poller->setQueryLimitForTesting(200);
+        poller->pollNow();
+        QTRY_COMPARE(poller->snapshot().state, DaemonSnapshot::State::NoAnswer);
+        emit ConfigDocument::instance().saved();
+        QVERIFY(!reminder->isVisibleTo(&window));
+        setInitScriptPathForTesting(QString());
     }
 
     void ntsInUseOrNot()
