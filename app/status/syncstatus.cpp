@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QWidget>
+#include <QtConcurrent/QtConcurrentRun>
 
-#include "config/ntpsettings.h"
+#include "config/config.h"
+#include "config/configdocument.h"
 #include "host/host.h"
 #include "host/processrunner.h"
 
@@ -73,11 +75,29 @@ SyncLight syncLightOf(const DaemonSnapshot& snapshot)
     return SyncLight::Unknown;
 }
 
+namespace
+{
+// The file's `tos minsane`, read away from the GUI thread at start and
+// after each write.
+int s_configuredMinsane = 1;
+
+int minsaneOfFile(const QString& path)
+{
+    FileContent content;
+    if (Host::current().readFile(path, configFileLimit, &content, true) != 0)
+        return 1;
+    return minsaneOf(content.bytes);
+}
+} // namespace
+
 int configuredMinsane()
 {
-    // The record keeps the words of "tos" lines it has no field for.
-    const QStringList words = ntpSettings.directiveExtras.value(QStringLiteral("tos"));
-    return minsaneOf(QByteArrayLiteral("tos ") + words.join(QLatin1Char(' ')).toUtf8());
+    return s_configuredMinsane;
+}
+
+void setConfiguredMinsaneForTesting(int minsane)
+{
+    s_configuredMinsane = minsane;
 }
 
 QStringList ntpqStatusArguments()
@@ -135,6 +155,18 @@ DaemonStatusPoller::DaemonStatusPoller(QWidget* window, int intervalMs)
     connect(&m_limit, &QTimer::timeout, this, &DaemonStatusPoller::sessionTimedOut);
     m_floodPause.setSingleShot(true);
     m_floodPause.setInterval(floodPauseMs);
+    connect(&m_minsaneRead, &QFutureWatcher<int>::finished, this,
+            [this] { s_configuredMinsane = m_minsaneRead.result(); });
+    connect(&ConfigDocument::instance(), &ConfigDocument::saved, this,
+            &DaemonStatusPoller::readMinsane);
+    readMinsane();
+}
+
+void DaemonStatusPoller::readMinsane()
+{
+    if (!m_minsaneRead.isRunning())
+        m_minsaneRead.setFuture(
+            QtConcurrent::run(minsaneOfFile, ConfigDocument::instance().path()));
 }
 
 int DaemonStatusPoller::outputLimit()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -37,8 +38,10 @@ QString syncSummary(const DaemonSnapshot& snapshot);
 enum class SyncLight { Synchronised, NotYet, NotRunning, Unknown };
 SyncLight syncLightOf(const DaemonSnapshot& snapshot);
 
-// The `tos minsane` of the file as read into the shared record.
+// The `tos minsane` of the edited file (1, the daemon's default, until the
+// file has been read).
 int configuredMinsane();
+void setConfiguredMinsaneForTesting(int minsane);
 
 // Asks the daemon (ntpq, through the process runner, never waiting for it)
 // every few seconds while `window` is visible, and on demand. One query at a
@@ -74,6 +77,7 @@ private:
     void sessionTimedOut();
     void dropSession();
     void flooded();
+    void readMinsane();
     void report(DaemonSnapshot::State state);
     void askOnce();
     void answered(const ProcessResult& result);
@@ -82,6 +86,7 @@ private:
     QTimer m_timer;
     QTimer m_limit;
     QTimer m_floodPause; // running: no ntpq is started
+    QFutureWatcher<int> m_minsaneRead;
     int m_outputLimit = outputLimit();
     ProcessSession* m_session = nullptr;
     bool m_sessionAnswered = false; // the running session answered a query

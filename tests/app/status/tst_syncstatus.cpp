@@ -526,6 +526,37 @@ private slots:
         setInitScriptPathForTesting(QString());
     }
 
+    // The file's "tos minsane" is read and the window says why one usable
+    // source is not enough; a source without NTS keys says so.
+    void statusWindowSaysWhy()
+    {
+        m_conf->write("server 127.127.1.0\ntos minclock 4 minsane 3\n");
+        m_runner.answer(fixtures({"ntpsec-minsane-peers.txt"}),
+                        fixtures({"ntpsec-minsane-rv.txt"}));
+        m_runner.sysstats = "uptime:   00:10:00\n";
+        FNTP window;
+        window.show();
+        QTRY_COMPARE(configuredMinsane(), 3);
+        window.findChild<QAction*>(QStringLiteral("aDaemonStatus"))->trigger();
+        auto* status = window.findChild<DaemonStatusWindow*>();
+        auto* state = status->findChild<QLabel*>(QStringLiteral("lState"));
+        QTRY_VERIFY2(state->text().contains(QLatin1String("1 usable source(s), but \"tos "
+                                                          "minsane 3\" needs 3")),
+                     qPrintable(state->text()));
+        auto* summary = window.statusBar()->findChild<QLabel*>(QStringLiteral("syncStatus"));
+        QVERIFY(summary->text().startsWith(QLatin1String("Not synchronised yet: 1 usable")));
+
+        m_runner.answer(fixtures({"ntpsec-nts-failed-peers.txt"}),
+                        fixtures({"ntpsec-unreachable-rv.txt"}));
+        window.findChild<DaemonStatusPoller*>()->pollNow();
+        auto* peers = status->findChild<QTableWidget*>(QStringLiteral("twPeers"));
+        QTRY_COMPARE(peers->item(0, 1)->text(), QStringLiteral("localhost"));
+        QCOMPARE(peers->item(0, 0)->text(), QStringLiteral("NTS key exchange not done"));
+        m_runner.sysstats.clear();
+        m_conf->write("server 192.0.2.1\n");
+        setConfiguredMinsaneForTesting(1);
+    }
+
     void ntsInUseOrNot()
     {
         DaemonSnapshot snapshot;
