@@ -107,6 +107,11 @@ SyncDiagnosis diagnoseSync(const PeersTable& peers, const SystemVariables& syste
                    : made(SyncReason::Synchronised, QString());
     if (selected)
         return whySelectedNotSynchronised(*selected);
+    // After a step every source's samples are void and gathered anew.
+    if (system.status.endsWith(QLatin1String("clock_step")))
+        return made(SyncReason::ClockStepped,
+                    tr("The daemon has just stepped the clock and is collecting samples from "
+                       "its sources again."));
     if (justStarted(peers, system, uptimeSeconds))
         return made(SyncReason::JustStarted,
                     tr("The daemon has just started%1 and is still collecting samples from its "

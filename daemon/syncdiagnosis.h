@@ -11,6 +11,7 @@ enum class SyncReason {
     Synchronised,
     NoSources,        // the daemon has no associations at all
     JustStarted,      // too few polls since the start to select anything
+    ClockStepped,     // the clock was just stepped; the samples are gathered anew
     NoneReachable,    // no source has answered in the last eight polls
     SourcesUnsynced,  // the sources answer but are not synchronised themselves
     TooFewCandidates, // fewer usable sources than `tos minsane`

@@ -105,6 +105,16 @@ private slots:
         QCOMPARE(answering.reason, SyncReason::SourcesUnsynced);
     }
 
+    void clockJustStepped()
+    {
+        QString rv = fixture("ntpsec-unreachable-rv.txt");
+        rv.replace(QStringLiteral("1 event, restart,"), QStringLiteral("2 events, clock_step,"));
+        const SyncDiagnosis d = diagnoseSync(parsePeers(fixture("ntpsec-minsane-peers.txt")),
+                                             parseSystemVariables(rv), 1, 3600);
+        QCOMPARE(d.reason, SyncReason::ClockStepped);
+        QVERIFY(d.text.contains(QLatin1String("stepped the clock")));
+    }
+
     void noAssociations()
     {
         const SyncDiagnosis d =
