@@ -321,6 +321,9 @@ void DaemonStatusWindow::showSnapshot(const DaemonSnapshot& snapshot)
             state += QLatin1Char('\n') + tr("The daemon has no time sources.");
         else if (!snapshot.diagnosis.synchronised() && !state.contains(snapshot.diagnosis.text))
             state += QLatin1Char('\n') + snapshot.diagnosis.text;
+        if (snapshot.uptimeSeconds >= 0)
+            state += QLatin1Char('\n') +
+                     tr("The daemon has run for %1.").arg(durationWords(snapshot.uptimeSeconds));
         state += ntsWords(snapshot);
         break;
     }

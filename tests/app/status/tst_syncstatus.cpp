@@ -545,6 +545,7 @@ private slots:
                      qPrintable(state->text()));
         auto* summary = window.statusBar()->findChild<QLabel*>(QStringLiteral("syncStatus"));
         QVERIFY(summary->text().startsWith(QLatin1String("Not synchronised yet: 1 usable")));
+        QVERIFY(state->text().contains(QLatin1String("The daemon has run for 10 min.")));
 
         m_runner.answer(fixtures({"ntpsec-nts-failed-peers.txt"}),
                         fixtures({"ntpsec-unreachable-rv.txt"}));
