@@ -350,24 +350,28 @@ void FNTP::ntpdStart()
 {
     runServiceCommand(this, QStringLiteral("start"), tr("Server started successfully"),
                       tr("Failed to start"));
+    emit m_events->serviceCommandFinished(QStringLiteral("start"));
 }
 
 void FNTP::ntpdRestart()
 {
     runServiceCommand(this, QStringLiteral("restart"), tr("Server restarted successfully"),
                       tr("Failed to start"));
+    emit m_events->serviceCommandFinished(QStringLiteral("restart"));
 }
 
 void FNTP::ntpdStop()
 {
     runServiceCommand(this, QStringLiteral("stop"), tr("Server stopped successfully"),
                       tr("Failed to stop"));
+    emit m_events->serviceCommandFinished(QStringLiteral("stop"));
 }
 
 void FNTP::ntpdReload()
 {
     runServiceCommand(this, QStringLiteral("force-reload"),
                       tr("Server configuration reload successfully"), tr("Failed to start"));
+    emit m_events->serviceCommandFinished(QStringLiteral("force-reload"));
 }
 
 void FNTP::openNtpConfig()

@@ -239,6 +239,7 @@ SystemVariables parseSystemVariables(const QString& text)
     vars.sysJitter = numberOrNan(values.value(jitterKey));
     vars.frequency = numberOrNan(values.value(QStringLiteral("frequency")));
     vars.version = values.value(QStringLiteral("version"));
+    vars.status = values.value(QStringLiteral("status"));
     return vars;
 }
 
@@ -256,7 +257,8 @@ NtpqFailure ntpqFailureOf(const QString& text)
 
 QByteArray ntpqSessionQuery()
 {
-    return QByteArrayLiteral("version\npeers\nversion\nrv\nversion\n");
+    return QByteArrayLiteral(
+        "version\npeers\nversion\nrv\nversion\nsysstats\nversion\nntsinfo\nversion\n");
 }
 
 namespace
@@ -273,22 +275,60 @@ int lineAt(const QByteArray& text, const QByteArray& line, int from)
 }
 } // namespace
 
-bool splitNtpqSession(const QByteArray& output, QByteArray* peers, QByteArray* variables)
+QList<QByteArray> splitNtpqSections(const QByteArray& output, int count)
 {
     // The first line is the version, whatever the program calls itself.
     const int firstEnd = output.indexOf('\n');
     if (firstEnd <= 0)
-        return false;
+        return {};
     const QByteArray marker = output.left(firstEnd);
-    const int peersFrom = firstEnd + 1;
-    const int peersEnd = lineAt(output, marker, peersFrom);
-    if (peersEnd < 0)
+    QList<QByteArray> sections;
+    int from = firstEnd + 1;
+    while (sections.size() < count) {
+        const int end = lineAt(output, marker, from);
+        if (end < 0)
+            return {};
+        sections << output.mid(from, end - from);
+        from = end + marker.size() + 1;
+    }
+    return sections;
+}
+
+bool splitNtpqSession(const QByteArray& output, QByteArray* peers, QByteArray* variables)
+{
+    const QList<QByteArray> sections = splitNtpqSections(output, 2);
+    if (sections.isEmpty())
         return false;
-    const int variablesFrom = peersEnd + marker.size() + 1;
-    const int variablesEnd = lineAt(output, marker, variablesFrom);
-    if (variablesEnd < 0)
-        return false;
-    *peers = output.mid(peersFrom, peersEnd - peersFrom);
-    *variables = output.mid(variablesFrom, variablesEnd - variablesFrom);
+    *peers = sections.at(0);
+    *variables = sections.at(1);
     return true;
+}
+
+QString reachSummary(int reach)
+{
+    int answered = 0;
+    for (int bit = 0; bit < 8; ++bit)
+        answered += (reach >> bit) & 1;
+    return QStringLiteral("%1/8").arg(answered);
+}
+
+NtsCounters parseNtsInfo(const QString& text)
+{
+    NtsCounters counters;
+    static const QRegularExpression line(QStringLiteral("^NTS ([A-Za-z ]+?):\\s+(\\d+)"),
+                                         QRegularExpression::MultilineOption);
+    auto it = line.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        const QString name = match.captured(1);
+        const int value = match.captured(2).toInt();
+        counters.answered = true;
+        if (name == QLatin1String("client recvs good"))
+            counters.clientGood = value;
+        else if (name == QLatin1String("KE client probes good"))
+            counters.keGood = value;
+        else if (name == QLatin1String("KE client probes bad"))
+            counters.keBad = value;
+    }
+    return counters;
 }

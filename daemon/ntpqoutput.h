@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QChar>
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <QVector>
@@ -77,6 +78,7 @@ struct SystemVariables {
     double sysJitter = NAN; // milliseconds
     double frequency = NAN; // ppm
     QString version;
+    QString status; // the status word and its words: "c016, leap_alarm, ..., restart"
 
     bool synchronised() const { return answered && leap >= 0 && leap != 3 && stratum < 16; }
 };
@@ -98,6 +100,22 @@ NtpqFailure ntpqFailureOf(const QString& text);
 // the output of each following command ends.
 QByteArray ntpqSessionQuery();
 
-// The output of ntpqSessionQuery() split at those lines into the peers table
-// and the system variables; false while it has not all arrived yet.
+// The output of ntpqSessionQuery() split at those lines: the peers table,
+// the system variables, the daemon's counters (sysstats) and its NTS
+// counters (ntsinfo; the classic ntpq's complaint about an unknown command).
+// Empty while the first `count` of them have not all arrived yet.
+QList<QByteArray> splitNtpqSections(const QByteArray& output, int count);
+// The first two of them; false while they have not arrived yet.
 bool splitNtpqSession(const QByteArray& output, QByteArray* peers, QByteArray* variables);
+
+// The reach register as the polls answered of the last eight: "7/8".
+QString reachSummary(int reach);
+
+// What NTPsec's "ntpq -c ntsinfo" counts for this daemon as a client.
+struct NtsCounters {
+    bool answered = false;
+    int clientGood = 0; // authenticated answers received
+    int keGood = 0;     // key exchanges that succeeded
+    int keBad = 0;      // key exchanges that failed
+};
+NtsCounters parseNtsInfo(const QString& text);

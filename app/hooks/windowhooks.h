@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QString>
 
 #include <functional>
 
@@ -25,6 +26,9 @@ signals:
     void editingChanged(bool editing);
     // A settings page was built, on its first opening.
     void pageBuilt(ModifiableWidget* page);
+    // A service command ("start", "stop", "restart", "force-reload") has
+    // run, whatever its outcome.
+    void serviceCommandFinished(const QString& verb);
 };
 
 // Everything of the main window that a feature (status, review, service)

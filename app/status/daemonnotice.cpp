@@ -3,6 +3,7 @@
 #include <QBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QResizeEvent>
 #include <QStyle>
 #include <QToolButton>
 
@@ -14,7 +15,10 @@ DaemonNotice::DaemonNotice(QWidget* parent)
 {
     setObjectName(QStringLiteral("daemonNotice"));
     setFrameShape(QFrame::StyledPanel);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum); // the pages get the room
+    // The pages get the room; the notice takes what its lines need.
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
     setAutoFillBackground(true);
     QPalette tinted = palette();
     tinted.setColor(QPalette::Window, QColor(255, 244, 206));
@@ -38,6 +42,21 @@ DaemonNotice::DaemonNotice(QWidget* parent)
     layout->addWidget(m_text, 1);
     layout->addWidget(hide, 0, Qt::AlignTop);
     refresh();
+}
+
+QSize DaemonNotice::sizeHint() const
+{
+    QSize hint = QFrame::sizeHint();
+    if (width() > 0 && layout())
+        hint.setHeight(layout()->totalHeightForWidth(width()));
+    return hint;
+}
+
+void DaemonNotice::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    if (event->oldSize().width() != width())
+        updateGeometry();
 }
 
 QString DaemonNotice::text() const

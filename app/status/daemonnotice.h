@@ -13,6 +13,12 @@ class DaemonNotice : public QFrame
 public:
     explicit DaemonNotice(QWidget* parent = nullptr);
     QString text() const;
+    // As tall as the text needs at the notice's width, not at the width a
+    // wrapped label would choose for itself.
+    QSize sizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 public slots:
     void refresh();

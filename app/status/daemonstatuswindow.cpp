@@ -69,6 +69,8 @@ QString selectionWords(const PeerRow& row)
     case PeerSelection::Rejected:
         break;
     }
+    if (row.refid == QLatin1String(".NTS."))
+        return tr("NTS key exchange not done");
     return row.reach == 0 ? tr("unreachable") : tr("rejected");
 }
 
@@ -90,6 +92,39 @@ public:
     }
 };
 
+// ntpq's "64", "3m", "21h", "2d" with its unit written out; "-" stays.
+QString durationWithUnit(const QString& text)
+{
+    if (text.isEmpty() || text == QLatin1String("-"))
+        return text;
+    const QChar last = text.back();
+    const QString number = last.isDigit() ? text : text.left(text.size() - 1);
+    if (last.isDigit())
+        return tr("%1 s").arg(number);
+    if (last == QLatin1Char('m'))
+        return tr("%1 min").arg(number);
+    if (last == QLatin1Char('h'))
+        return tr("%1 h").arg(number);
+    if (last == QLatin1Char('d'))
+        return tr("%1 d").arg(number);
+    return text;
+}
+
+QTableWidgetItem* remoteItem(const QString& remote)
+{
+    auto* item = new QTableWidgetItem(remote);
+    item->setToolTip(remote);
+    return item;
+}
+
+QTableWidgetItem* reachItem(int reach)
+{
+    auto* item = new SortItem(reachSummary(reach), reach);
+    item->setToolTip(
+        tr("Answers to the last eight polls, oldest first: %1").arg(reachAsPolls(reach)));
+    return item;
+}
+
 QTableWidgetItem* numberItem(double value, int decimals)
 {
     if (std::isnan(value))
@@ -106,7 +141,35 @@ QString fileOf(const QString& name)
     return name;
 }
 
+int ntsServerCount()
+{
+    int count = 0;
+    for (const ServerEntry& server : ntpSettings.servers)
+        count += server.usesNts() ? 1 : 0;
+    return count;
+}
+
 } // namespace
+
+QString ntsWords(const DaemonSnapshot& snapshot)
+{
+    const int servers = ntsServerCount();
+    if (servers == 0)
+        return QString();
+    const NtsCounters& nts = snapshot.nts;
+    QString words;
+    if (!nts.answered)
+        words = tr("NTS: the daemon does not report whether it is in use.");
+    else if (nts.clientGood > 0)
+        words = tr("NTS in use: %1 authenticated answers.").arg(nts.clientGood);
+    else if (nts.keBad > 0)
+        words = tr("NTS not in use: %1 key exchanges failed; the servers marked NTS give no "
+                   "time.")
+                    .arg(nts.keBad);
+    else
+        words = tr("NTS not in use yet: no key exchange has succeeded.");
+    return QLatin1Char('\n') + words;
+}
 
 DaemonStatusWindow::DaemonStatusWindow(DaemonStatusPoller* poller, QWidget* parent)
     : QWidget(parent, Qt::Window), m_poller(poller)
@@ -124,13 +187,13 @@ DaemonStatusWindow::DaemonStatusWindow(DaemonStatusPoller* poller, QWidget* pare
     top->addWidget(refreshButton);
     layout->addLayout(top);
 
-    auto* middle = new QHBoxLayout;
     buildPeersTable();
-    middle->addWidget(m_peers, 3);
+    layout->addWidget(m_peers, 3);
+    auto* lower = new QHBoxLayout;
     auto* system = new QFormLayout;
     const QList<QPair<QString, QString>> variables = {
         {QStringLiteral("leap"), tr("Leap indicator")},
-        {QStringLiteral("stratum"), tr("Stratum")},
+        {QStringLiteral("stratum"), tr("Stratum of this daemon")},
         {QStringLiteral("refid"), tr("Reference")},
         {QStringLiteral("offset"), tr("Offset")},
         {QStringLiteral("sys_jitter"), tr("System jitter")},
@@ -140,28 +203,33 @@ DaemonStatusWindow::DaemonStatusWindow(DaemonStatusPoller* poller, QWidget* pare
         auto* value = new QLabel;
         value->setObjectName(QStringLiteral("lVar_") + variable.first);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        value->setWordWrap(true); // the classic daemon's version is a long line
         system->addRow(variable.second, value);
         m_system.insert(variable.first, value);
     }
-    middle->addLayout(system, 1);
-    layout->addLayout(middle, 1);
+    lower->addLayout(system);
 
+    auto* plot = new QVBoxLayout;
     auto* plotBar = new QHBoxLayout;
     m_period = new QComboBox;
     m_period->setObjectName(QStringLiteral("cbPeriod"));
+    m_period->addItem(tr("Last 10 minutes"), 600);
     m_period->addItem(tr("Last hour"), 3600);
     m_period->addItem(tr("Last day"), 86400);
     m_period->addItem(tr("Last week"), 7 * 86400);
+    m_period->setCurrentIndex(1);
     plotBar->addWidget(new QLabel(tr("Offset over time:")));
     plotBar->addWidget(m_period);
     plotBar->addStretch();
-    layout->addLayout(plotBar);
+    plot->addLayout(plotBar);
     m_chartView = new QChartView(new QChart);
     m_chartView->setObjectName(QStringLiteral("chartView"));
     m_chartView->setRenderHint(QPainter::Antialiasing);
     m_chartView->setMinimumHeight(220);
-    layout->addWidget(m_chartView, 2);
-    resize(900, 600);
+    plot->addWidget(m_chartView, 1);
+    lower->addLayout(plot, 1);
+    layout->addLayout(lower, 2);
+    resize(firstSize());
 
     connect(refreshButton, &QPushButton::clicked, this, &DaemonStatusWindow::refresh);
     connect(m_period, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
@@ -189,7 +257,25 @@ void DaemonStatusWindow::buildPeersTable()
     m_peers->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_peers->verticalHeader()->hide();
     m_peers->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Long host names would push the numbers out of view: the remote's
+    // column is only as wide as a typical name, the rest shows on hover.
+    m_peers->horizontalHeader()->setSectionResizeMode(Remote, QHeaderView::Interactive);
+    m_peers->horizontalHeader()->setStretchLastSection(false);
+    m_peers->setWordWrap(false);
+    m_peers->setTextElideMode(Qt::ElideMiddle);
+    m_peers->setColumnWidth(
+        Remote,
+        m_peers->fontMetrics().horizontalAdvance(QStringLiteral("2001:db8:ffff::123")) + 12);
     m_peers->setSortingEnabled(true);
+    // The arrow's room in every header would push the last columns out.
+    m_peers->horizontalHeader()->setSortIndicatorShown(false);
+}
+
+QSize DaemonStatusWindow::firstSize()
+{
+    // Wide enough for every column of the peers table beside a typical
+    // host name, in the usual desktop fonts.
+    return QSize(1120, 640);
 }
 
 QString DaemonStatusWindow::statisticsDirectory()
@@ -222,6 +308,9 @@ void DaemonStatusWindow::showSnapshot(const DaemonSnapshot& snapshot)
     case DaemonSnapshot::State::NtpqMissing:
         state = tr("The query tool ntpq is not installed: the daemon's state cannot be shown.");
         break;
+    case DaemonSnapshot::State::Flooded:
+        state = syncSummary(snapshot);
+        break;
     case DaemonSnapshot::State::NoAnswer:
         state = tr("The daemon does not answer: it is not running, or it does not answer "
                    "queries from this machine. Asking again every few seconds.");
@@ -230,6 +319,12 @@ void DaemonStatusWindow::showSnapshot(const DaemonSnapshot& snapshot)
         state = syncSummary(snapshot);
         if (snapshot.peers.noAssociations)
             state += QLatin1Char('\n') + tr("The daemon has no time sources.");
+        else if (!snapshot.diagnosis.synchronised() && !state.contains(snapshot.diagnosis.text))
+            state += QLatin1Char('\n') + snapshot.diagnosis.text;
+        if (snapshot.uptimeSeconds >= 0)
+            state += QLatin1Char('\n') +
+                     tr("The daemon has run for %1.").arg(durationWords(snapshot.uptimeSeconds));
+        state += ntsWords(snapshot);
         break;
     }
     if (snapshot.taken.isValid())
@@ -247,15 +342,15 @@ void DaemonStatusWindow::fillPeers(const PeersTable& peers)
         const PeerRow& peer = peers.rows.at(row);
         QList<QTableWidgetItem*> items;
         items << new SortItem(selectionWords(peer), int(peer.selection()))
-              << new QTableWidgetItem(peer.remote) << new QTableWidgetItem(peer.refid)
+              << remoteItem(peer.remote) << new QTableWidgetItem(peer.refid)
               << new SortItem(peer.stratum < 0 ? QStringLiteral("-")
                                                : QString::number(peer.stratum),
                               peer.stratum)
               << new QTableWidgetItem(peer.type)
-              << new SortItem(peer.when, ntpqDurationSeconds(peer.when))
-              << new SortItem(peer.poll, ntpqDurationSeconds(peer.poll))
-              << new SortItem(reachAsPolls(peer.reach), peer.reach) << numberItem(peer.delay, 3)
-              << numberItem(peer.offset, 3) << numberItem(peer.jitter, 3);
+              << new SortItem(durationWithUnit(peer.when), ntpqDurationSeconds(peer.when))
+              << new SortItem(durationWithUnit(peer.poll), ntpqDurationSeconds(peer.poll))
+              << reachItem(peer.reach) << numberItem(peer.delay, 3) << numberItem(peer.offset, 3)
+              << numberItem(peer.jitter, 3);
         for (int column = 0; column < items.size(); ++column) {
             if (peer.isSystemPeer()) {
                 QFont font = items.at(column)->font();
@@ -266,6 +361,7 @@ void DaemonStatusWindow::fillPeers(const PeersTable& peers)
         }
     }
     m_peers->setSortingEnabled(true);
+    m_peers->horizontalHeader()->setSortIndicatorShown(false);
 }
 
 void DaemonStatusWindow::fillSystem(const SystemVariables& system)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFutureWatcher>
+#include <QSize>
 #include <QWidget>
 
 #include "app/status/offsetplot.h"
@@ -16,6 +17,10 @@ class QChart;
 class QChartView;
 } // namespace QtCharts
 
+// The line of the status window about NTS ("\nNTS in use: ..."); empty
+// while no server of the file is marked NTS.
+QString ntsWords(const DaemonSnapshot& snapshot);
+
 // The daemon's peers, its system variables and a plot of the clock's offset
 // over time from the statistics files. Not modal; refreshed with every answer
 // of the poller.
@@ -28,6 +33,8 @@ public:
     // Where the statistics are read from: the configured directory or the
     // daemon's own default.
     static QString statisticsDirectory();
+    // The size the window opens with; its table's columns fit into it.
+    static QSize firstSize();
 
 public slots:
     void showSnapshot(const DaemonSnapshot& snapshot);

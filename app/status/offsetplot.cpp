@@ -34,6 +34,41 @@ QLineSeries* seriesOf(const QString& name, const QVector<Sample>& samples, Value
     series->replace(points);
     return series;
 }
+// Colours told apart at a glance, one per series, in a fixed order.
+QColor seriesColour(int index)
+{
+    static const QColor colours[] = {
+        QColor(31, 119, 180),  QColor(255, 127, 14), QColor(44, 160, 44),   QColor(214, 39, 40),
+        QColor(148, 103, 189), QColor(140, 86, 75),  QColor(227, 119, 194), QColor(127, 127, 127),
+        QColor(188, 189, 34),  QColor(23, 190, 207)};
+    const int count = int(sizeof(colours) / sizeof(colours[0]));
+    return colours[index % count];
+}
+
+QValueAxis* valueAxisIn(QChart* chart, const QString& title, Qt::Alignment side)
+{
+    auto* axis = new QValueAxis;
+    axis->setTitleText(title);
+    axis->setLabelFormat(QStringLiteral("%g"));
+    chart->addAxis(axis, side);
+    return axis;
+}
+
+// The range of the series' values with a margin, on round ticks.
+void fitAxis(QValueAxis* axis, const QList<QLineSeries*>& series)
+{
+    double low = 0;
+    double high = 0;
+    for (QLineSeries* line : series) {
+        for (const QPointF& point : line->pointsVector()) {
+            low = std::min(low, point.y());
+            high = std::max(high, point.y());
+        }
+    }
+    const double margin = std::max(0.001, (high - low) * 0.1);
+    axis->setRange(low - margin, high + margin);
+    axis->applyNiceNumbers();
+}
 } // namespace
 
 PlotData readPlotData(const QString& dir, const QString& loopFile, const QString& peerFile,
@@ -74,35 +109,45 @@ QChart* offsetChart(const PlotData& plot, double seconds)
     timeAxis->setFormat(seconds > 86400 ? QStringLiteral("dd.MM HH:mm") : QStringLiteral("HH:mm"));
     const QDateTime now = QDateTime::currentDateTime();
     timeAxis->setRange(now.addSecs(-qint64(seconds)), now);
-    auto* valueAxis = new QValueAxis;
-    valueAxis->setTitleText(tr("ms"));
+    timeAxis->setTickCount(seconds > 86400 ? 8 : 7);
+    timeAxis->setTitleText(tr("Time"));
     chart->addAxis(timeAxis, Qt::AlignBottom);
-    chart->addAxis(valueAxis, Qt::AlignLeft);
-    QList<QLineSeries*> series;
+    // Offsets (the clock's and each peer's) on the left, the jitter, which
+    // is never negative and often far smaller, on an axis of its own.
+    auto* offsetAxis = valueAxisIn(chart, tr("Offset (ms)"), Qt::AlignLeft);
+    QList<QLineSeries*> offsets;
+    QLineSeries* jitter = nullptr;
     if (!plot.loop.loop.isEmpty()) {
-        series << seriesOf(tr("Offset"), plot.loop.loop,
-                           [](const LoopSample& s) { return s.offset * 1000.0; });
-        series << seriesOf(tr("Jitter"), plot.loop.loop,
-                           [](const LoopSample& s) { return s.jitter * 1000.0; });
+        offsets << seriesOf(tr("Offset"), plot.loop.loop,
+                            [](const LoopSample& s) { return s.offset * 1000.0; });
+        jitter = seriesOf(tr("Jitter"), plot.loop.loop,
+                          [](const LoopSample& s) { return s.jitter * 1000.0; });
     }
     QMap<QString, QVector<PeerSample>> byPeer;
     for (const PeerSample& sample : plot.peers.peers)
         byPeer[sample.peer].append(sample);
-    for (auto it = byPeer.cbegin(); it != byPeer.cend() && series.size() < maxPeerSeries + 2; ++it)
-        series << seriesOf(tr("Offset of %1").arg(it.key()), it.value(),
-                           [](const PeerSample& s) { return s.offset * 1000.0; });
-    double low = 0;
-    double high = 0;
-    for (QLineSeries* line : series) {
-        chart->addSeries(line);
-        line->attachAxis(timeAxis);
-        line->attachAxis(valueAxis);
-        for (const QPointF& point : line->pointsVector()) {
-            low = std::min(low, point.y());
-            high = std::max(high, point.y());
-        }
+    for (auto it = byPeer.cbegin(); it != byPeer.cend() && offsets.size() < maxPeerSeries + 1; ++it)
+        offsets << seriesOf(tr("Offset of %1").arg(it.key()), it.value(),
+                            [](const PeerSample& s) { return s.offset * 1000.0; });
+    QList<QLineSeries*> all = offsets;
+    if (jitter)
+        all.insert(1, jitter);
+    for (int i = 0; i < all.size(); ++i) {
+        chart->addSeries(all.at(i));
+        all.at(i)->setColor(seriesColour(i));
+        all.at(i)->attachAxis(timeAxis);
     }
-    const double margin = std::max(0.001, (high - low) * 0.1);
-    valueAxis->setRange(low - margin, high + margin);
+    for (QLineSeries* line : offsets)
+        line->attachAxis(offsetAxis);
+    fitAxis(offsetAxis, offsets);
+    if (jitter) {
+        auto* jitterAxis = valueAxisIn(chart, tr("Jitter (ms)"), Qt::AlignRight);
+        jitter->attachAxis(jitterAxis);
+        fitAxis(jitterAxis, {jitter});
+        jitterAxis->setMin(0);
+        jitterAxis->applyNiceNumbers();
+    }
+    chart->legend()->setVisible(true);
+    chart->legend()->setAlignment(Qt::AlignBottom);
     return chart;
 }

@@ -1,10 +1,12 @@
 #include "app/status/statusbar.h"
 
 #include <QLabel>
+#include <QPainter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 
-#include "app/status/syncstatus.h"
+#include "app/hooks/windowhooks.h"
 #include "config/configdocument.h"
 #include "daemon/daemonnotices.h"
 #include "daemon/daemonsetup.h"
@@ -13,15 +15,78 @@ namespace
 {
 // How often the status bar looks whether the daemon runs.
 constexpr int runningCheckIntervalMs = 5000;
+
+QColor colourOf(SyncLight light)
+{
+    switch (light) {
+    case SyncLight::Synchronised:
+        return QColor(46, 160, 67);
+    case SyncLight::NotYet:
+        return QColor(230, 160, 20);
+    case SyncLight::NotRunning:
+        return QColor(200, 40, 40);
+    case SyncLight::Unknown:
+        break;
+    }
+    return QColor(150, 150, 150);
+}
+
+QString lightToolTip(SyncLight light)
+{
+    switch (light) {
+    case SyncLight::Synchronised:
+        return DaemonStatusBar::tr("Synchronised");
+    case SyncLight::NotYet:
+        return DaemonStatusBar::tr("Not synchronised");
+    case SyncLight::NotRunning:
+        return DaemonStatusBar::tr("Daemon not running");
+    case SyncLight::Unknown:
+        break;
+    }
+    return DaemonStatusBar::tr("Unknown");
+}
 } // namespace
 
-DaemonStatusBar::DaemonStatusBar(QStatusBar* statusBar, DaemonStatusPoller* poller)
-    : QObject(statusBar), m_sync(new QLabel), m_summary(new QLabel)
+QPixmap syncLightPixmap(SyncLight light, int size)
 {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor colour = colourOf(light);
+    painter.setPen(QPen(colour.darker(150), 1));
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(1.5, 1.5, size - 3, size - 3));
+    return pixmap;
+}
+
+bool startedSince(qint64 uptimeSeconds, const QDateTime& writtenAt, const QDateTime& now)
+{
+    return uptimeSeconds >= 0 && writtenAt.isValid() &&
+           now.addSecs(-uptimeSeconds) >= writtenAt.addSecs(-1);
+}
+
+DaemonStatusBar::DaemonStatusBar(QStatusBar* statusBar, DaemonStatusPoller* poller,
+                                 WindowEvents* events)
+    : QObject(statusBar), m_poller(poller), m_light(new QLabel), m_sync(new QLabel),
+      m_reminder(new QLabel), m_summary(new QLabel)
+{
+    m_light->setObjectName(QStringLiteral("syncLight"));
     m_sync->setObjectName(QStringLiteral("syncStatus"));
+    statusBar->addWidget(m_light);
     statusBar->addWidget(m_sync);
-    connect(poller, &DaemonStatusPoller::updated, m_sync,
-            [this](const DaemonSnapshot& snapshot) { m_sync->setText(syncSummary(snapshot)); });
+    showSnapshot(poller->snapshot());
+    connect(poller, &DaemonStatusPoller::updated, this, &DaemonStatusBar::showSnapshot);
+
+    m_reminder->setObjectName(QStringLiteral("configReminder"));
+    m_reminder->setText(tr("The daemon still runs the previous configuration: Reload config"));
+    m_reminder->hide();
+    statusBar->addWidget(m_reminder);
+    connect(&ConfigDocument::instance(), &ConfigDocument::saved, this,
+            &DaemonStatusBar::fileWritten);
+    if (events)
+        connect(events, &WindowEvents::serviceCommandFinished, this,
+                &DaemonStatusBar::serviceCommandFinished);
 
     m_summary->setObjectName(QStringLiteral("daemonSummary"));
     statusBar->addPermanentWidget(m_summary);
@@ -43,4 +108,51 @@ void DaemonStatusBar::refresh()
 void DaemonStatusBar::showSetup(const DaemonSetup& setup)
 {
     m_summary->setText(daemonSummary(setup, ConfigDocument::instance().path()));
+}
+
+void DaemonStatusBar::showSnapshot(const DaemonSnapshot& snapshot)
+{
+    const SyncLight light = syncLightOf(snapshot);
+    const int size = m_light->style()->pixelMetric(QStyle::PM_SmallIconSize);
+    m_light->setPixmap(syncLightPixmap(light, size));
+    // A daemon that follows only its local clock, or has selected a source
+    // it cannot set the clock from, says why here.
+    const QString why =
+        snapshot.state == DaemonSnapshot::State::Answered ? snapshot.diagnosis.text : QString();
+    m_light->setToolTip(why.isEmpty() ? lightToolTip(light)
+                                      : lightToolTip(light) + QLatin1Char('\n') + why);
+    m_sync->setText(syncSummary(snapshot));
+    if (!m_writtenAt.isValid())
+        return;
+    // A daemon that is not running reads the new file when it starts; one
+    // that started after the write has read it; without its uptime a
+    // service command since the write is taken for that.
+    const bool started =
+        snapshot.uptimeSeconds >= 0
+            ? startedSince(snapshot.uptimeSeconds, m_writtenAt,
+                           snapshot.taken.isValid() ? snapshot.taken : QDateTime::currentDateTime())
+            : m_commandSinceWrite;
+    if (snapshot.state == DaemonSnapshot::State::NoAnswer || started) {
+        m_writtenAt = QDateTime();
+        m_reminder->hide();
+    }
+}
+
+void DaemonStatusBar::fileWritten()
+{
+    if (m_poller->snapshot().state == DaemonSnapshot::State::NoAnswer)
+        return;
+    m_writtenAt = QDateTime::currentDateTime();
+    m_commandSinceWrite = false;
+    m_reminder->show();
+}
+
+void DaemonStatusBar::serviceCommandFinished(const QString& verb)
+{
+    if (!m_writtenAt.isValid())
+        return;
+    if (verb != QLatin1String("stop"))
+        m_commandSinceWrite = true;
+    // The answer says whether the daemon now runs the new file.
+    m_poller->pollNow();
 }

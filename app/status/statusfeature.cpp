@@ -58,7 +58,7 @@ void installDaemonStatus(const WindowHooks& hooks)
 {
     addNotice(hooks);
     auto* poller = new DaemonStatusPoller(hooks.window);
-    new DaemonStatusBar(hooks.statusBar, poller);
+    new DaemonStatusBar(hooks.statusBar, poller, hooks.events);
     addStatusWindowAction(hooks, poller);
     QMainWindow* window = hooks.window;
     QTimer::singleShot(firstPollDelayMs, poller, [window, poller] {

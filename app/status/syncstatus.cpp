@@ -2,13 +2,20 @@
 
 #include <QCoreApplication>
 #include <QWidget>
+#include <QtConcurrent/QtConcurrentRun>
 
+#include "config/config.h"
+#include "config/configdocument.h"
 #include "host/host.h"
 #include "host/processrunner.h"
 
 namespace
 {
 const int queryLimitMs = 6000;
+// A peers table of a few hundred associations is far below this.
+const int sessionOutputLimit = 256 * 1024;
+// After a flood the next ntpq starts only after this pause.
+const int floodPauseMs = 60000;
 
 QString signedMs(double milliseconds)
 {
@@ -29,18 +36,68 @@ QString syncSummary(const DaemonSnapshot& snapshot)
         return tr("Daemon status unknown: ntpq is not installed");
     case DaemonSnapshot::State::NoAnswer:
         return tr("Daemon not running");
+    case DaemonSnapshot::State::Flooded:
+        return tr("Daemon status unknown: ntpq printed more than %1 KiB for one query; asking "
+                  "again in a minute")
+            .arg(DaemonStatusPoller::outputLimit() / 1024);
     case DaemonSnapshot::State::Answered:
         break;
     }
+    const QString why = snapshot.diagnosis.synchronised() ? QString() : snapshot.diagnosis.text;
+    // A selected source the clock is not set from (a refused step) is no
+    // synchronisation; the local clock is, though to no real time.
     const PeerRow* peer = snapshot.peers.systemPeer();
-    if (!peer)
-        return tr("Not synchronised yet");
+    const bool followed = snapshot.diagnosis.synchronised() ||
+                          snapshot.diagnosis.reason == SyncReason::OnlyLocalClock;
+    if (!peer || !followed)
+        return why.isEmpty() ? tr("Not synchronised yet")
+                             : tr("Not synchronised yet") + QStringLiteral(": ") + why;
     const double offset =
         std::isnan(snapshot.system.offset) ? peer->offset : snapshot.system.offset;
     return tr("Synchronised to %1 (stratum %2), offset %3 ms")
         .arg(peer->remote)
         .arg(peer->stratum)
         .arg(std::isnan(offset) ? QStringLiteral("?") : signedMs(offset));
+}
+
+SyncLight syncLightOf(const DaemonSnapshot& snapshot)
+{
+    switch (snapshot.state) {
+    case DaemonSnapshot::State::NoAnswer:
+        return SyncLight::NotRunning;
+    case DaemonSnapshot::State::Answered:
+        return snapshot.diagnosis.synchronised() ? SyncLight::Synchronised : SyncLight::NotYet;
+    case DaemonSnapshot::State::Unknown:
+    case DaemonSnapshot::State::NtpqMissing:
+    case DaemonSnapshot::State::Flooded:
+        break;
+    }
+    return SyncLight::Unknown;
+}
+
+namespace
+{
+// The file's `tos minsane`, read away from the GUI thread at start and
+// after each write.
+int s_configuredMinsane = 1;
+
+int minsaneOfFile(const QString& path)
+{
+    FileContent content;
+    if (Host::current().readFile(path, configFileLimit, &content, true) != 0)
+        return 1;
+    return minsaneOf(content.bytes);
+}
+} // namespace
+
+int configuredMinsane()
+{
+    return s_configuredMinsane;
+}
+
+void setConfiguredMinsaneForTesting(int minsane)
+{
+    s_configuredMinsane = minsane;
 }
 
 QStringList ntpqStatusArguments()
@@ -58,6 +115,17 @@ DaemonSnapshot snapshotFromParts(const QString& peers, const QString& variables)
     snapshot.state = snapshot.peers.answered || snapshot.system.answered
                          ? DaemonSnapshot::State::Answered
                          : DaemonSnapshot::State::NoAnswer;
+    snapshot.diagnosis = diagnoseSync(snapshot.peers, snapshot.system, configuredMinsane());
+    return snapshot;
+}
+
+DaemonSnapshot snapshotFromParts(const QString& peers, const QString& variables,
+                                 const QString& sysstats)
+{
+    DaemonSnapshot snapshot = snapshotFromParts(peers, variables);
+    snapshot.uptimeSeconds = uptimeOf(sysstats);
+    snapshot.diagnosis =
+        diagnoseSync(snapshot.peers, snapshot.system, configuredMinsane(), snapshot.uptimeSeconds);
     return snapshot;
 }
 
@@ -85,6 +153,25 @@ DaemonStatusPoller::DaemonStatusPoller(QWidget* window, int intervalMs)
     m_limit.setSingleShot(true);
     m_limit.setInterval(queryLimitMs);
     connect(&m_limit, &QTimer::timeout, this, &DaemonStatusPoller::sessionTimedOut);
+    m_floodPause.setSingleShot(true);
+    m_floodPause.setInterval(floodPauseMs);
+    connect(&m_minsaneRead, &QFutureWatcher<int>::finished, this,
+            [this] { s_configuredMinsane = m_minsaneRead.result(); });
+    connect(&ConfigDocument::instance(), &ConfigDocument::saved, this,
+            &DaemonStatusPoller::readMinsane);
+    readMinsane();
+}
+
+void DaemonStatusPoller::readMinsane()
+{
+    if (!m_minsaneRead.isRunning())
+        m_minsaneRead.setFuture(
+            QtConcurrent::run(minsaneOfFile, ConfigDocument::instance().path()));
+}
+
+int DaemonStatusPoller::outputLimit()
+{
+    return sessionOutputLimit;
 }
 
 DaemonStatusPoller::~DaemonStatusPoller()
@@ -102,6 +189,8 @@ void DaemonStatusPoller::tick()
 
 void DaemonStatusPoller::pollNow()
 {
+    if (m_floodPause.isActive())
+        return;
     if (m_oneShot)
         askOnce();
     else if (!m_asking)
@@ -127,16 +216,31 @@ void DaemonStatusPoller::sessionOutput(const QByteArray& chunk)
     if (!m_asking)
         return;
     m_output += chunk;
-    QByteArray peers;
-    QByteArray variables;
-    if (!splitNtpqSession(m_output, &peers, &variables))
+    if (m_output.size() > m_outputLimit) {
+        flooded();
+        return;
+    }
+    const QList<QByteArray> sections = splitNtpqSections(m_output, 4);
+    if (sections.isEmpty())
         return;
     m_asking = false;
     m_sessionAnswered = true;
     m_limit.stop();
-    m_snapshot =
-        snapshotFromParts(QString::fromLocal8Bit(peers), QString::fromLocal8Bit(variables));
+    m_snapshot = snapshotFromParts(QString::fromLocal8Bit(sections.at(0)),
+                                   QString::fromLocal8Bit(sections.at(1)),
+                                   QString::fromLocal8Bit(sections.at(2)));
+    m_snapshot.nts = parseNtsInfo(QString::fromLocal8Bit(sections.at(3)));
     emit updated(m_snapshot);
+}
+
+void DaemonStatusPoller::flooded()
+{
+    // An ntpq that never stops printing would keep a core busy: it is ended
+    // and none is started until the pause is over.
+    dropSession();
+    m_output.clear();
+    m_floodPause.start();
+    report(DaemonSnapshot::State::Flooded);
 }
 
 void DaemonStatusPoller::sessionEnded(bool failedToStart)
@@ -182,7 +286,7 @@ void DaemonStatusPoller::askOnce()
         return;
     ProcessOptions options;
     options.timeoutMs = queryLimitMs;
-    options.outputLimit = 256 * 1024;
+    options.outputLimit = m_outputLimit;
     m_job = Host::current().start(QStringLiteral("ntpq"), ntpqStatusArguments(), options);
     connect(m_job, &ProcessJob::finished, this, &DaemonStatusPoller::answered);
 }
@@ -192,6 +296,12 @@ void DaemonStatusPoller::answered(const ProcessResult& result)
     m_job = nullptr;
     if (!result.finished && result.error == QProcess::FailedToStart) {
         report(DaemonSnapshot::State::NtpqMissing);
+        return;
+    }
+    // The runner keeps only the output's end: a full buffer was cut.
+    if (result.standardOutput.size() >= m_outputLimit) {
+        m_floodPause.start();
+        report(DaemonSnapshot::State::Flooded);
         return;
     }
     m_snapshot = snapshotFromNtpq(QString::fromLocal8Bit(result.standardOutput));

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QDateTime>
+#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 
 #include "daemon/ntpqoutput.h"
+#include "daemon/syncdiagnosis.h"
 
 class ProcessJob;
 class ProcessSession;
@@ -14,19 +16,32 @@ struct ProcessResult;
 // What the last query of the running daemon found.
 struct DaemonSnapshot {
     enum class State {
-        Unknown,    // not asked yet
-        Answered,   // the daemon answered
-        NoAnswer,   // nothing answered: the daemon is not running
-        NtpqMissing // the query tool could not be started
+        Unknown,     // not asked yet
+        Answered,    // the daemon answered
+        NoAnswer,    // nothing answered: the daemon is not running
+        NtpqMissing, // the query tool could not be started
+        Flooded      // ntpq printed more than a query can; asked again after a pause
     };
     State state = State::Unknown;
     PeersTable peers;
     SystemVariables system;
+    qint64 uptimeSeconds = -1; // -1: not known
+    SyncDiagnosis diagnosis;   // meaningful while Answered
+    NtsCounters nts;
     QDateTime taken;
 };
 
 // The sentence the status bar shows for a snapshot.
 QString syncSummary(const DaemonSnapshot& snapshot);
+
+// What the state icon beside that sentence shows.
+enum class SyncLight { Synchronised, NotYet, NotRunning, Unknown };
+SyncLight syncLightOf(const DaemonSnapshot& snapshot);
+
+// The `tos minsane` of the edited file (1, the daemon's default, until the
+// file has been read).
+int configuredMinsane();
+void setConfiguredMinsaneForTesting(int minsane);
 
 // Asks the daemon (ntpq, through the process runner, never waiting for it)
 // every few seconds while `window` is visible, and on demand. One query at a
@@ -43,6 +58,10 @@ public:
 
     const DaemonSnapshot& snapshot() const { return m_snapshot; }
     void setQueryLimitForTesting(int milliseconds) { m_limit.setInterval(milliseconds); }
+    void setOutputLimitForTesting(int bytes) { m_outputLimit = bytes; }
+    void setFloodPauseForTesting(int milliseconds) { m_floodPause.setInterval(milliseconds); }
+    // Output beyond this in one query ends the query and the ntpq.
+    static int outputLimit();
 
 public slots:
     void pollNow();
@@ -57,6 +76,8 @@ private:
     void sessionEnded(bool failedToStart);
     void sessionTimedOut();
     void dropSession();
+    void flooded();
+    void readMinsane();
     void report(DaemonSnapshot::State state);
     void askOnce();
     void answered(const ProcessResult& result);
@@ -64,6 +85,9 @@ private:
     QWidget* m_window;
     QTimer m_timer;
     QTimer m_limit;
+    QTimer m_floodPause; // running: no ntpq is started
+    QFutureWatcher<int> m_minsaneRead;
+    int m_outputLimit = outputLimit();
     ProcessSession* m_session = nullptr;
     bool m_sessionAnswered = false; // the running session answered a query
     bool m_asking = false;
@@ -79,5 +103,7 @@ QStringList ntpqStatusArguments();
 // Splits that call's output into the snapshot.
 DaemonSnapshot snapshotFromNtpq(const QString& output);
 DaemonSnapshot snapshotFromParts(const QString& peers, const QString& variables);
+DaemonSnapshot snapshotFromParts(const QString& peers, const QString& variables,
+                                 const QString& sysstats);
 // The arguments of the ntpq that keeps running and reads its commands.
 QStringList ntpqSessionArguments();

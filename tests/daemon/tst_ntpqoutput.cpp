@@ -177,6 +177,39 @@ private slots:
         QCOMPARE(rejected.size(), 2);
         QCOMPARE(rejected.at(1).line, 6);
     }
+
+    // The four answers of one session query, each ended by the version line;
+    // a classic ntpq's missing ntsinfo leaves its section empty.
+    void sessionSections()
+    {
+        const QByteArray output("ntpsec-1.2.2\nP\nntpsec-1.2.2\nR\nntpsec-1.2.2\n"
+                                "uptime: 00:00:04\nntpsec-1.2.2\nntpsec-1.2.2\n");
+        QCOMPARE(splitNtpqSections(output, 4),
+                 QList<QByteArray>({"P\n", "R\n", "uptime: 00:00:04\n", ""}));
+        QVERIFY(splitNtpqSections(output.left(output.size() - 1), 4).isEmpty());
+        QCOMPARE(splitNtpqSections(output, 2).size(), 2);
+        QCOMPARE(ntpqSessionQuery().count("version\n"), 5);
+        QVERIFY(ntpqSessionQuery().contains("\nsysstats\n"));
+        QVERIFY(ntpqSessionQuery().contains("\nntsinfo\n"));
+    }
+
+    void reachAsAnsweredPolls()
+    {
+        QCOMPARE(reachSummary(0377), QStringLiteral("8/8"));
+        QCOMPARE(reachSummary(0375), QStringLiteral("7/8"));
+        QCOMPARE(reachSummary(0), QStringLiteral("0/8"));
+        QCOMPARE(reachSummary(1), QStringLiteral("1/8"));
+    }
+
+    void ntsCounters()
+    {
+        const NtsCounters failed = parseNtsInfo(fixture("ntpsec-nts-failed-ntsinfo.txt"));
+        QVERIFY(failed.answered);
+        QCOMPARE(failed.keBad, 1);
+        QCOMPARE(failed.keGood, 0);
+        QCOMPARE(failed.clientGood, 0);
+        QVERIFY(!parseNtsInfo(QStringLiteral("***Command `ntsinfo' unknown\n")).answered);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestNtpqOutput)

@@ -70,7 +70,8 @@ private slots:
         for (QLabel* label : labels)
             names << label->objectName();
         names.sort();
-        QCOMPARE(names, (QStringList{"daemonSummary", "syncStatus"}));
+        QCOMPARE(names,
+                 (QStringList{"configReminder", "daemonSummary", "syncLight", "syncStatus"}));
         QVERIFY(bare.window.statusBar()
                     ->findChild<QLabel*>(QStringLiteral("daemonSummary"))
                     ->text()
