@@ -5,12 +5,14 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -274,8 +276,13 @@ void DaemonStatusWindow::buildPeersTable()
 QSize DaemonStatusWindow::firstSize()
 {
     // Wide enough for every column of the peers table beside a typical
-    // host name, in the usual desktop fonts.
-    return QSize(1120, 640);
+    // host name, in the usual desktop fonts, but never larger than the
+    // screen: a smaller screen scrolls the table instead.
+    const QSize wanted(1120, 640);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return wanted;
+    return wanted.boundedTo(screen->availableSize() * 0.95);
 }
 
 QString DaemonStatusWindow::statisticsDirectory()
