@@ -538,8 +538,7 @@ void checkMinsane(Checker& c)
 
 void checkPoolNts(Checker& c)
 {
-    const QVector<int> version = versionNumbers(c.daemon.version);
-    if (!c.daemon.isNtpsec() || version.isEmpty() || !(version < QVector<int>{1, 2, 5}))
+    if (!c.daemon.isNtpsec() || authenticatesPoolsWithNts(c.daemon))
         return;
     for (int i = 0; i < c.lines.size(); ++i) {
         const ConfigLine& line = c.lines.at(i);
@@ -624,4 +623,10 @@ QString findingsText(const QVector<CheckFinding>& findings)
                     .arg(finding.line)
                     .arg(severityName(finding.severity), finding.text);
     return text;
+}
+
+bool authenticatesPoolsWithNts(const DaemonSetup& daemon)
+{
+    const QVector<int> version = versionNumbers(daemon.version);
+    return daemon.isNtpsec() && (version.isEmpty() || !(version < QVector<int>{1, 2, 5}));
 }

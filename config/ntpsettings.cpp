@@ -9,8 +9,8 @@ bool ServerEntry::operator==(const ServerEntry& o) const
     return address == o.address && key == o.key && minPoll == o.minPoll && maxPoll == o.maxPoll &&
            iburst == o.iburst && burst == o.burst && prefer == o.prefer && noSelect == o.noSelect &&
            preempt == o.preempt && truechimer == o.truechimer && ttl == o.ttl &&
-           version == o.version && mode == o.mode && pool == o.pool &&
-           extraOptions == o.extraOptions && comment == o.comment;
+           version == o.version && mode == o.mode && pool == o.pool && peer == o.peer &&
+           family == o.family && extraOptions == o.extraOptions && comment == o.comment;
 }
 
 namespace

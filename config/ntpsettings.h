@@ -36,6 +36,11 @@ struct ServerEntry {
     // A "pool" line: the address names a pool of servers of which the
     // daemon takes several. Only `servers` entries can be pools.
     bool pool = false;
+    // A "peer" line (NTPsec reads it as "server"). Only `servers` entries.
+    bool peer = false;
+    // "-4" or "-6" when the line limits the source to one address family
+    // (the word before the address); empty otherwise. Only `servers` entries.
+    QString family;
 
     QStringList extraOptions;
     QString comment;
