@@ -104,20 +104,6 @@ bool isBlankLine(const QByteArray& raw)
     return raw.trimmed().isEmpty();
 }
 
-// Whether the options without a field hold a number the record could not
-// (an option such as "minpoll" among them is followed by its value).
-static bool heldNumberOfOption(const QStringList& extraOptions)
-{
-    static const QStringList numericOptions{QStringLiteral("minpoll"), QStringLiteral("maxpoll"),
-                                            QStringLiteral("ttl"), QStringLiteral("version"),
-                                            QStringLiteral("mode")};
-    for (int i = 0; i + 1 < extraOptions.size(); ++i) {
-        if (numericOptions.contains(extraOptions.at(i), Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-
 bool keptAsWritten(const NtpSettings& record, const LineRole& role)
 {
     if (!role.taken)
@@ -125,7 +111,7 @@ bool keptAsWritten(const NtpSettings& record, const LineRole& role)
     if (role.section == Section::Servers) {
         const ServerEntry& entry = record.servers.at(role.item);
         return entry.pool || entry.usesNts() || entry.peer || !entry.family.isEmpty() ||
-               heldNumberOfOption(entry.extraOptions);
+               entry.holdsOutsizedNumber();
     }
     if (role.section == Section::Restricts)
         return !record.restricts.at(role.item).isPlainIpv4();

@@ -23,6 +23,39 @@ bool ServerEntry::usesNts() const
     return extraOptions.contains(ntsWord, Qt::CaseInsensitive);
 }
 
+namespace
+{
+// The numeric options of an association: the reader leaves one among the
+// options without a field, with its value, when an int cannot hold it.
+bool isNumericOption(const QString& word)
+{
+    static const QStringList names{QStringLiteral("minpoll"), QStringLiteral("maxpoll"),
+                                   QStringLiteral("ttl"), QStringLiteral("version"),
+                                   QStringLiteral("mode")};
+    return names.contains(word, Qt::CaseInsensitive);
+}
+} // namespace
+
+bool ServerEntry::holdsOutsizedNumber() const
+{
+    for (int i = 0; i + 1 < extraOptions.size(); ++i) {
+        if (isNumericOption(extraOptions.at(i)))
+            return true;
+    }
+    return false;
+}
+
+void ServerEntry::dropOutsizedNumbers(const QStringList& names)
+{
+    for (int i = 0; i + 1 < extraOptions.size();) {
+        if (isNumericOption(extraOptions.at(i)) &&
+            names.contains(extraOptions.at(i), Qt::CaseInsensitive))
+            extraOptions.erase(extraOptions.begin() + i, extraOptions.begin() + i + 2);
+        else
+            ++i;
+    }
+}
+
 void ServerEntry::setNts(bool on)
 {
     if (on == usesNts())

@@ -51,6 +51,12 @@ struct ServerEntry {
     bool usesNts() const;
     void setNts(bool on);
 
+    // Whether the options without a field hold a numeric option whose value
+    // the record cannot hold (such as "mode 4294967295"), and dropping those
+    // of the options `names` (for fields that are written anyway).
+    bool holdsOutsizedNumber() const;
+    void dropOutsizedNumbers(const QStringList& names);
+
     bool operator==(const ServerEntry& o) const;
     bool operator!=(const ServerEntry& o) const { return !(*this == o); }
 };
