@@ -1,5 +1,6 @@
 #include "pages/foptsync.h"
 
+#include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
@@ -14,6 +15,7 @@
 #include "config/ntpsettingswriter.h"
 #include "config/referenceclocks.h"
 #include "daemon/daemonsetup.h"
+#include "daemon/dhcpservers.h"
 #include "pages/foptsync_add.h"
 #include "pages/listpage.h"
 #include "pages/loadedrow.h"
@@ -35,6 +37,13 @@ enum Column {
 // Column 0 keeps the entry a row was loaded from, so that the options
 // without a column are written back unchanged.
 const int entryRole = Qt::UserRole;
+// Column 0 of a row of a server the DHCP copy names: shown, never written.
+const int dhcpRole = Qt::UserRole + 1;
+
+bool isDhcpRow(const QTreeWidgetItem* item)
+{
+    return item && item->data(0, dhcpRole).toBool();
+}
 
 const QString burstWord = QStringLiteral("burst");
 const QString iburstWord = QStringLiteral("iburst");
@@ -160,6 +169,11 @@ void FOptSync::loadSettings()
         if (!isClockAddress(entry.address))
             rows.append(rowFor(entry));
     }
+    const QString dhcpCopy = currentDaemon().dhcpConfig;
+    if (!dhcpCopy.isEmpty()) {
+        markReplacedByDhcp(rows, dhcpCopy);
+        rows += dhcpRows(dhcpCopy);
+    }
     appendRows(serverList, rows);
     resizeColumnsToContents(serverList);
     currentItemChanged(serverList->currentItem(), nullptr);
@@ -189,6 +203,51 @@ QTreeWidgetItem* FOptSync::rowFor(const ServerEntry& entry) const
     return item;
 }
 
+// While DHCP-supplied servers replace the file's, the daemon does not use
+// the file's own sources.
+void FOptSync::markReplacedByDhcp(const QList<QTreeWidgetItem*>& rows, const QString& copy)
+{
+    const QString why = tr("Not used meanwhile: the daemon uses the servers from DHCP (%1) "
+                           "instead of the file's.")
+                            .arg(copy);
+    for (QTreeWidgetItem* item : rows) {
+        for (int column = 0; column <= LineColumn; ++column) {
+            item->setToolTip(column, why);
+            item->setForeground(column, QBrush(Qt::gray));
+        }
+    }
+}
+
+// The servers of the DHCP copy, read-only; a copy that may not be read
+// gives one row that says why.
+QList<QTreeWidgetItem*> FOptSync::dhcpRows(const QString& copy) const
+{
+    const DhcpSources read = readDhcpSources(copy);
+    QList<QTreeWidgetItem*> rows;
+    auto addRow = [&rows](const QString& address, const QString& kind, const QString& line) {
+        auto* item = new QTreeWidgetItem;
+        item->setText(AddressColumn, address);
+        item->setText(KindColumn, kind);
+        item->setText(LineColumn, line);
+        item->setData(AddressColumn, dhcpRole, true);
+        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        rows.append(item);
+    };
+    if (!read.error.isEmpty())
+        addRow(QString(), tr("From DHCP: not shown"), read.error);
+    for (const DhcpSource& source : read.sources) {
+        const QString kind = source.keyword == QLatin1String("pool") ? tr("Pool, from DHCP")
+                                                                     : tr("Server, from DHCP");
+        addRow(source.address, kind, source.line);
+    }
+    const QString tip = tr("Supplied by DHCP (%1); change it on the DHCP server.").arg(copy);
+    for (QTreeWidgetItem* item : rows) {
+        for (int column = 0; column <= LineColumn; ++column)
+            item->setToolTip(column, tip);
+    }
+    return rows;
+}
+
 void FOptSync::saveSettings()
 {
     QList<ServerEntry>& servers = ntpSettings.servers;
@@ -196,8 +255,11 @@ void FOptSync::saveSettings()
         if (!isClockAddress(servers.at(i).address))
             servers.removeAt(i);
     }
-    for (int row = 0; row < serverList->topLevelItemCount(); ++row)
-        servers.append(entryFromRow(serverList->topLevelItem(row)));
+    for (int row = 0; row < serverList->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = serverList->topLevelItem(row);
+        if (!isDhcpRow(item))
+            servers.append(entryFromRow(item));
+    }
     writeNtpSettings();
 }
 
@@ -239,7 +301,7 @@ void FOptSync::Add_clicked()
 void FOptSync::Delete_clicked()
 {
     QTreeWidgetItem* item = serverList->currentItem();
-    if (!item)
+    if (!item || refusedAsDhcpRow(item))
         return;
     const auto answer =
         QMessageBox::warning(this, tr("NTP admin"), tr("Delete server from list?"),
@@ -250,10 +312,20 @@ void FOptSync::Delete_clicked()
     emit dataChanged(this);
 }
 
+bool FOptSync::refusedAsDhcpRow(const QTreeWidgetItem* item)
+{
+    if (!isDhcpRow(item))
+        return false;
+    QMessageBox::information(this, tr("NTP admin"),
+                             tr("This server comes from DHCP; it is changed on the DHCP server, "
+                                "not here."));
+    return true;
+}
+
 void FOptSync::Edit_clicked()
 {
     QTreeWidgetItem* item = serverList->currentItem();
-    if (!item)
+    if (!item || refusedAsDhcpRow(item))
         return;
     FOptSync_Add dialog(this);
     presetDialogFromRow(dialog, item);

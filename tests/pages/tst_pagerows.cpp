@@ -5,12 +5,17 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+
+#include <unistd.h>
 
 #include "daemon/daemonsetup.h"
 #include "daemon/ntpconfpath.h"
@@ -175,6 +180,7 @@ private slots:
     void hardwareClockOfTooLargeMode();
     void poolNtsBeforeNtpsec125();
     void broadcastNotice();
+    void dhcpServersReplaceTheFiles();
     void corpusLinesAreRows_data();
     void corpusLinesAreRows();
 };
@@ -323,6 +329,49 @@ void TestPageRows::broadcastNotice()
     QVERIFY(page.findChild<QLabel*>(QStringLiteral("lbModeNotice"))
                 ->text()
                 .contains("NTPsec has no broadcast mode"));
+}
+
+void TestPageRows::dhcpServersReplaceTheFiles()
+{
+    if (geteuid() != 0)
+        QSKIP("the DHCP copy must be root's");
+    QTemporaryDir dir;
+    const QString copy = dir.filePath("ntp.conf.dhcp");
+    {
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("server 192.0.2.10 iburst\npool dhcp.example\n");
+    }
+    DaemonSetup setup;
+    setup.dhcpConfig = copy;
+    DaemonAs daemon(setup);
+    const QByteArray text = "pool 0.debian.pool.ntp.org iburst\n";
+    ConfFile conf(text);
+    FOptSync page;
+    QTreeWidget* list = listOf(page, "twServers");
+    QCOMPARE(column(list, 0), (QStringList{"0.debian.pool.ntp.org", "192.0.2.10", "dhcp.example"}));
+    QCOMPARE(column(list, syncKindColumn),
+             (QStringList{"Pool", "Server, from DHCP", "Pool, from DHCP"}));
+    QVERIFY(list->topLevelItem(0)->toolTip(0).contains("Not used meanwhile"));
+    QVERIFY(list->topLevelItem(1)->toolTip(0).contains(copy));
+    QVERIFY(!(list->topLevelItem(1)->flags() & Qt::ItemIsEditable));
+
+    // Read-only: editing says so and changes nothing, saving leaves them out.
+    list->setCurrentItem(list->topLevelItem(1));
+    TestHelpers::BoxSeen box;
+    TestHelpers::answerNextBox(QMessageBox::Ok, &box);
+    page.Edit_clicked();
+    QVERIFY(box.text.contains("DHCP"));
+    page.saveSettings();
+    QCOMPARE(linesOf(conf.read(), "server"), QStringList());
+    QCOMPARE(linesOf(conf.read(), "pool"), QStringList{"pool 0.debian.pool.ntp.org iburst"});
+
+    // A copy others could have written decides nothing.
+    QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther |
+                                            QFile::WriteOther));
+    page.loadSettings();
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QCOMPARE(list->topLevelItem(1)->text(syncKindColumn), QStringLiteral("From DHCP: not shown"));
 }
 
 void TestPageRows::corpusLinesAreRows_data()
