@@ -55,11 +55,16 @@ int toInt(const QString& text)
     return text.toInt(nullptr, 10);
 }
 
-// A driver the catalogue does not know is named by its number.
+// A driver the catalogue does not know is named by its number, and by its
+// well-known name where the classic daemon has one for it.
 QString driverName(const ClockDrivers& catalogue, int driver)
 {
     const QString name = catalogue.name(driver);
-    return name.isEmpty() ? FOptHWClock::tr("Driver %1").arg(driver) : name;
+    if (!name.isEmpty())
+        return name;
+    const QString later = ClockDrivers::laterDriverName(driver);
+    return later.isEmpty() ? FOptHWClock::tr("Driver %1").arg(driver)
+                           : FOptHWClock::tr("Driver %1 (%2)").arg(driver).arg(later);
 }
 
 QString flagsText(const Flags& flags)
