@@ -75,7 +75,10 @@ QString familyText(const RestrictEntry& entry)
     } else if (entry.address == QLatin1String("source")) {
         kind = FOptAccess::tr("Time sources");
     } else {
-        const QString host = entry.address.section(QLatin1Char('/'), 0, 0);
+        QString host = entry.address.section(QLatin1Char('/'), 0, 0);
+        // "[fe80::1]" is an IPv6 address in the brackets of a URL.
+        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+            host = host.mid(1, host.size() - 2);
         QHostAddress address;
         if (!address.setAddress(host))
             kind = FOptAccess::tr("Host name");

@@ -57,6 +57,10 @@ FOptOther::FOptOther(QWidget* parent) : ModifiableWidget(parent)
     auto* delayLine = new QHBoxLayout;
     delayLine->addWidget(new QLabel(tr("Broadcast delay"), this));
     delayLine->addWidget(sbBroadcastDelay);
+    // The daemon reads the delay in seconds.
+    auto* unit = new QLabel(tr("seconds"), this);
+    unit->setObjectName(QStringLiteral("lbBroadcastDelayUnit"));
+    delayLine->addWidget(unit);
     delayLine->addStretch();
 
     auto* layout = new QVBoxLayout(this);

@@ -54,6 +54,20 @@ FOptSync_Add::FOptSync_Add(QWidget* parent) : QDialog(parent)
     connect(buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     connectChangeSignals();
+    for (QRadioButton* button : {serverButton, poolButton})
+        connect(button, &QRadioButton::clicked, this, [this] { kindChosen = true; });
+    connect(addressBox, &QComboBox::editTextChanged, this, &FOptSync_Add::suggestKind);
+    suggestKind(addressBox->currentText());
+}
+
+void FOptSync_Add::suggestKind(const QString& address)
+{
+    if (kindChosen)
+        return;
+    const QString host = address.trimmed().toLower();
+    const bool pool =
+        host.startsWith(QLatin1String("pool.")) || host.contains(QLatin1String(".pool."));
+    (pool ? poolButton : serverButton)->setChecked(true);
 }
 
 QWidget* FOptSync_Add::buildAddressRow()

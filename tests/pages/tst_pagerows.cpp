@@ -22,6 +22,7 @@
 #include "pages/fbroadcast.h"
 #include "pages/foptaccess.h"
 #include "pages/fopthwclock.h"
+#include "pages/foptother.h"
 #include "pages/foptsync.h"
 #include "pages/foptsync_add.h"
 #include "tests/common/testhelpers.h"
@@ -178,6 +179,8 @@ private slots:
     void editKeepsWhatTheRecordCannotHold();
     void accessLineShowsKod();
     void hardwareClockOfTooLargeMode();
+    void bracketedIpv6IsIpv6();
+    void broadcastDelayHasUnit();
     void poolNtsBeforeNtpsec125();
     void broadcastNotice();
     void dhcpServersReplaceTheFiles();
@@ -254,6 +257,22 @@ void TestPageRows::accessLineShowsKod()
     page.saveSettings();
     QCOMPARE(linesOf(conf.read(), "restrict"),
              (QStringList{"restrict default kod nomodify", "restrict default noquery"}));
+}
+
+void TestPageRows::bracketedIpv6IsIpv6()
+{
+    ConfFile conf("restrict [fe80::1] nomodify\nrestrict ntp.example nomodify\n");
+    FOptAccess page;
+    QCOMPARE(column(listOf(page, "twList"), 3), (QStringList{"IPv6", "Host name"}));
+}
+
+void TestPageRows::broadcastDelayHasUnit()
+{
+    ConfFile conf("broadcastdelay 5\n");
+    FOptOther page;
+    auto* unit = page.findChild<QLabel*>(QStringLiteral("lbBroadcastDelayUnit"));
+    QVERIFY(unit);
+    QCOMPARE(unit->text(), QStringLiteral("seconds"));
 }
 
 void TestPageRows::hardwareClockOfTooLargeMode()
