@@ -25,6 +25,12 @@ QString tr(const char* text)
     return QCoreApplication::translate("ConfigCheck", text);
 }
 
+// With a plural form for `count` ("%n").
+QString tr(const char* text, const char* disambiguation, int count)
+{
+    return QCoreApplication::translate("ConfigCheck", text, disambiguation, count);
+}
+
 struct Checker {
     const QVector<ConfigLine>& lines;
     const DaemonSetup& daemon;
@@ -530,8 +536,9 @@ void checkMinsane(Checker& c)
     const int usable = sources.size() + pooled;
     if (usable < minsane)
         c.add(tosLine, CheckFinding::Warning,
-              tr("tos minsane %1 needs %1 usable time sources, but this file has %2: the "
-                 "daemon never selects a source and the clock is not synchronised.")
+              tr("tos minsane %1 needs %n usable time sources, but this file has %2: the "
+                 "daemon never selects a source and the clock is not synchronised.",
+                 nullptr, minsane)
                   .arg(minsane)
                   .arg(usable));
 }

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -181,6 +182,7 @@ private slots:
     void hardwareClockOfTooLargeMode();
     void bracketedIpv6IsIpv6();
     void broadcastDelayHasUnit();
+    void quotedLogFileShowsWithoutQuotes();
     void poolNtsBeforeNtpsec125();
     void broadcastNotice();
     void dhcpServersReplaceTheFiles();
@@ -273,6 +275,19 @@ void TestPageRows::broadcastDelayHasUnit()
     auto* unit = page.findChild<QLabel*>(QStringLiteral("lbBroadcastDelayUnit"));
     QVERIFY(unit);
     QCOMPARE(unit->text(), QStringLiteral("seconds"));
+}
+
+void TestPageRows::quotedLogFileShowsWithoutQuotes()
+{
+    ConfFile conf("logfile \"/var/log/ntp.log\"\n");
+    FOptOther page;
+    auto* edit = page.findChild<QLineEdit*>(QStringLiteral("leLogFile"));
+    QCOMPARE(edit->text(), QStringLiteral("/var/log/ntp.log"));
+    page.saveSettings();
+    QCOMPARE(linesOf(conf.read(), "logfile"), QStringList{"logfile \"/var/log/ntp.log\""});
+    edit->setText(QStringLiteral("/var/log/ntp2.log"));
+    page.saveSettings();
+    QCOMPARE(linesOf(conf.read(), "logfile"), QStringList{"logfile /var/log/ntp2.log"});
 }
 
 void TestPageRows::hardwareClockOfTooLargeMode()
