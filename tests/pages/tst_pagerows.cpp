@@ -23,6 +23,8 @@
 #include "pages/fbroadcast.h"
 #include "pages/foptaccess.h"
 #include "pages/fopthwclock.h"
+#include "pages/fopthwclock_add.h"
+#include "pages/foptmessage.h"
 #include "pages/foptother.h"
 #include "pages/foptsync.h"
 #include "pages/foptsync_add.h"
@@ -186,6 +188,7 @@ private slots:
     void poolNtsBeforeNtpsec125();
     void broadcastNotice();
     void dhcpServersReplaceTheFiles();
+    void corpusLogConfigOfAllItems();
     void corpusLinesAreRows_data();
     void corpusLinesAreRows();
 };
@@ -302,6 +305,20 @@ void TestPageRows::hardwareClockOfTooLargeMode()
     QVERIFY(list->topLevelItem(0)->text(10).contains("mode 4294967295"));
     page.saveSettings();
     QCOMPARE(conf.read(), "\n" + text);
+
+    // Edited, the page's mode takes the place of the one it could not hold.
+    list->setCurrentItem(list->topLevelItem(0));
+    TestHelpers::onNextDialog<FOptHWClock_Add>([](FOptHWClock_Add* dialog) {
+        dialog->leRefId->setText(QStringLiteral("LOCL"));
+        dialog->okButton()->click();
+    });
+    page.Edit_clicked();
+    page.saveSettings();
+    const QStringList servers = linesOf(conf.read(), "server");
+    QCOMPARE(servers.size(), 1);
+    QCOMPARE(servers.first().count(QStringLiteral(" mode ")), 1);
+    QVERIFY(!servers.first().contains("4294967295"));
+    QVERIFY(servers.first().contains(" true"));
 }
 
 void TestPageRows::poolNtsBeforeNtpsec125()
@@ -406,6 +423,21 @@ void TestPageRows::dhcpServersReplaceTheFiles()
     page.loadSettings();
     QCOMPARE(list->topLevelItemCount(), 2);
     QCOMPARE(list->topLevelItem(1)->text(syncKindColumn), QStringLiteral("From DHCP: not shown"));
+}
+
+void TestPageRows::corpusLogConfigOfAllItems()
+{
+    // "=allall -allinfo ... +allall ...": every class reports everything.
+    const QString path = corpusDir().filePath(QStringLiteral("ntp-4.2.8p15-ntpd-complete.conf"));
+    if (!QFile::exists(path))
+        QSKIP("no corpus");
+    setNtpConfPathForTesting(path);
+    FOptMessage page;
+    setNtpConfPathForTesting(QStringLiteral("/nonexistent/ntp-service-manager-test/ntp.conf"));
+    const QList<QCheckBox*> allBoxes = page.findChildren<QCheckBox*>(QStringLiteral("chbAll"));
+    QCOMPARE(allBoxes.size(), 4);
+    for (QCheckBox* box : allBoxes)
+        QVERIFY(box->isChecked());
 }
 
 void TestPageRows::corpusLinesAreRows_data()
