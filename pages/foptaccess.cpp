@@ -199,7 +199,8 @@ QTreeWidgetItem* FOptAccess::repeatedDefaultRow(const RestrictEntry& entry) cons
     const QString why =
         tr("Another \"restrict default\" line comes earlier. The daemon keeps one rule per "
            "address and mask and adds the flags of every further line for them to it: the "
-           "flags of both lines apply to every address no other line matches.");
+           "flags of both lines apply to every address no other line matches (IPv4 and IPv6 "
+           "alike unless a line says -4 or -6).");
     for (int column = 0; column <= LineColumn; ++column)
         item->setToolTip(column, why);
     return item;
