@@ -2,8 +2,12 @@
 #include "ui_fmain.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
+#include <QStyle>
+#include <QTreeWidget>
 
 #include "app/hooks/windowhooks.h"
 #include "app/review/applyflow.h"
@@ -41,6 +45,26 @@ template <class Page> std::function<ModifiableWidget*(QWidget*)> factory()
 bool isValid(const QModelIndex& index)
 {
     return index.model() && index.row() >= 0 && index.column() >= 0;
+}
+
+// As narrow as the tree's texts allow.
+int treeWidthOf(QTreeWidget* tree)
+{
+    tree->resizeColumnToContents(0);
+    return tree->columnWidth(0) + 2 * tree->frameWidth() +
+           tree->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+}
+
+// The size of a first start: room for every page's columns where the screen
+// allows it, never below the form's own size. Counted in characters of the
+// window's font, as the columns are.
+QSize firstRunSizeOf(const QWidget* window)
+{
+    const QFontMetrics metrics = window->fontMetrics();
+    const QSize wanted(224 * metrics.averageCharWidth(), 40 * metrics.lineSpacing());
+    const QScreen* shown = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    const QSize available = shown ? shown->availableGeometry().size() * 0.92 : wanted;
+    return wanted.boundedTo(available).expandedTo(QSize(436, 270));
 }
 } // namespace
 
@@ -217,13 +241,19 @@ void FNTP::restoreWindowSettings()
     // would lay out every tool bar and dock a second time for nothing.
     QSettings settings;
     const QVariant splitter = settings.value(QStringLiteral("MainWindow/Splitter"));
+    // The page area takes what the window gains; the tree keeps its width.
+    ui->splitter->setStretchFactor(0, 0);
+    ui->splitter->setStretchFactor(1, 1);
+    const QSize first = firstRunSizeOf(this);
     if (splitter.isValid())
         ui->splitter->restoreState(splitter.toByteArray());
+    else
+        ui->splitter->setSizes({treeWidthOf(ui->twList), first.width() - treeWidthOf(ui->twList)});
     const QVariant state = settings.value(QStringLiteral("MainWindow/State"));
     if (state.isValid())
         restoreState(state.toByteArray(), 0);
-    const QSize stored = settings.value(QStringLiteral("MainWindow/Size"), size()).toSize();
-    resize(stored.isValid() && !stored.isEmpty() ? stored : size());
+    const QSize stored = settings.value(QStringLiteral("MainWindow/Size"), first).toSize();
+    resize(stored.isValid() && !stored.isEmpty() ? stored : first);
 }
 
 void FNTP::currentItemChanged(QTreeWidgetItem* item, QTreeWidgetItem*)

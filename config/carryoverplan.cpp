@@ -110,7 +110,8 @@ bool keptAsWritten(const NtpSettings& record, const LineRole& role)
         return false;
     if (role.section == Section::Servers) {
         const ServerEntry& entry = record.servers.at(role.item);
-        return entry.pool || entry.usesNts();
+        return entry.pool || entry.usesNts() || entry.peer || !entry.family.isEmpty() ||
+               entry.holdsOutsizedNumber();
     }
     if (role.section == Section::Restricts)
         return !record.restricts.at(role.item).isPlainIpv4();

@@ -59,8 +59,9 @@ private:
 };
 
 // Whether a line the record took in (as `role`) is written back exactly as
-// the file gave it while its entry is unchanged: pool lines, server lines
-// with "nts" and restrict lines other than the plain IPv4 form. Other lines
+// the file gave it while its entry is unchanged: pool and peer lines, server
+// lines with "nts", a family word or a number the record cannot hold, and
+// restrict lines other than the plain IPv4 form. Other lines
 // are written in the record's own format.
 bool keptAsWritten(const NtpSettings& record, const LineRole& role);
 

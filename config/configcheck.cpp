@@ -25,6 +25,12 @@ QString tr(const char* text)
     return QCoreApplication::translate("ConfigCheck", text);
 }
 
+// With a plural form for `count` ("%n").
+QString tr(const char* text, const char* disambiguation, int count)
+{
+    return QCoreApplication::translate("ConfigCheck", text, disambiguation, count);
+}
+
 struct Checker {
     const QVector<ConfigLine>& lines;
     const DaemonSetup& daemon;
@@ -530,16 +536,16 @@ void checkMinsane(Checker& c)
     const int usable = sources.size() + pooled;
     if (usable < minsane)
         c.add(tosLine, CheckFinding::Warning,
-              tr("tos minsane %1 needs %1 usable time sources, but this file has %2: the "
-                 "daemon never selects a source and the clock is not synchronised.")
+              tr("tos minsane %1 needs %n usable time sources, but this file has %2: the "
+                 "daemon never selects a source and the clock is not synchronised.",
+                 nullptr, minsane)
                   .arg(minsane)
                   .arg(usable));
 }
 
 void checkPoolNts(Checker& c)
 {
-    const QVector<int> version = versionNumbers(c.daemon.version);
-    if (!c.daemon.isNtpsec() || version.isEmpty() || !(version < QVector<int>{1, 2, 5}))
+    if (!c.daemon.isNtpsec() || authenticatesPoolsWithNts(c.daemon))
         return;
     for (int i = 0; i < c.lines.size(); ++i) {
         const ConfigLine& line = c.lines.at(i);
@@ -624,4 +630,10 @@ QString findingsText(const QVector<CheckFinding>& findings)
                     .arg(finding.line)
                     .arg(severityName(finding.severity), finding.text);
     return text;
+}
+
+bool authenticatesPoolsWithNts(const DaemonSetup& daemon)
+{
+    const QVector<int> version = versionNumbers(daemon.version);
+    return daemon.isNtpsec() && (version.isEmpty() || !(version < QVector<int>{1, 2, 5}));
 }

@@ -45,3 +45,8 @@ bool hasErrors(const QVector<CheckFinding>& findings);
 QString severityName(CheckFinding::Severity severity);
 // "line 12: error: text", one finding per line.
 QString findingsText(const QVector<CheckFinding>& findings);
+
+// Whether the daemon `daemon` authenticates the servers of a pool line with
+// "nts": NTPsec from 1.2.5 on (older ones accept the word without using it).
+// A version that is not known is taken for a current one.
+bool authenticatesPoolsWithNts(const DaemonSetup& daemon);

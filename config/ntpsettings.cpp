@@ -9,8 +9,8 @@ bool ServerEntry::operator==(const ServerEntry& o) const
     return address == o.address && key == o.key && minPoll == o.minPoll && maxPoll == o.maxPoll &&
            iburst == o.iburst && burst == o.burst && prefer == o.prefer && noSelect == o.noSelect &&
            preempt == o.preempt && truechimer == o.truechimer && ttl == o.ttl &&
-           version == o.version && mode == o.mode && pool == o.pool &&
-           extraOptions == o.extraOptions && comment == o.comment;
+           version == o.version && mode == o.mode && pool == o.pool && peer == o.peer &&
+           family == o.family && extraOptions == o.extraOptions && comment == o.comment;
 }
 
 namespace
@@ -21,6 +21,39 @@ const QString ntsWord = QStringLiteral("nts");
 bool ServerEntry::usesNts() const
 {
     return extraOptions.contains(ntsWord, Qt::CaseInsensitive);
+}
+
+namespace
+{
+// The numeric options of an association: the reader leaves one among the
+// options without a field, with its value, when an int cannot hold it.
+bool isNumericOption(const QString& word)
+{
+    static const QStringList names{QStringLiteral("minpoll"), QStringLiteral("maxpoll"),
+                                   QStringLiteral("ttl"), QStringLiteral("version"),
+                                   QStringLiteral("mode")};
+    return names.contains(word, Qt::CaseInsensitive);
+}
+} // namespace
+
+bool ServerEntry::holdsOutsizedNumber() const
+{
+    for (int i = 0; i + 1 < extraOptions.size(); ++i) {
+        if (isNumericOption(extraOptions.at(i)))
+            return true;
+    }
+    return false;
+}
+
+void ServerEntry::dropOutsizedNumbers(const QStringList& names)
+{
+    for (int i = 0; i + 1 < extraOptions.size();) {
+        if (isNumericOption(extraOptions.at(i)) &&
+            names.contains(extraOptions.at(i), Qt::CaseInsensitive))
+            extraOptions.erase(extraOptions.begin() + i, extraOptions.begin() + i + 2);
+        else
+            ++i;
+    }
 }
 
 void ServerEntry::setNts(bool on)

@@ -36,6 +36,11 @@ struct ServerEntry {
     // A "pool" line: the address names a pool of servers of which the
     // daemon takes several. Only `servers` entries can be pools.
     bool pool = false;
+    // A "peer" line (NTPsec reads it as "server"). Only `servers` entries.
+    bool peer = false;
+    // "-4" or "-6" when the line limits the source to one address family
+    // (the word before the address); empty otherwise. Only `servers` entries.
+    QString family;
 
     QStringList extraOptions;
     QString comment;
@@ -45,6 +50,12 @@ struct ServerEntry {
     // added at the end, or every "nts" removed.
     bool usesNts() const;
     void setNts(bool on);
+
+    // Whether the options without a field hold a numeric option whose value
+    // the record cannot hold (such as "mode 4294967295"), and dropping those
+    // of the options `names` (for fields that are written anyway).
+    bool holdsOutsizedNumber() const;
+    void dropOutsizedNumbers(const QStringList& names);
 
     bool operator==(const ServerEntry& o) const;
     bool operator!=(const ServerEntry& o) const { return !(*this == o); }

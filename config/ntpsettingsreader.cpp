@@ -86,17 +86,45 @@ bool* associationFlag(ServerEntry& entry, const QString& word)
     return nullptr;
 }
 
+// A decimal number (optional sign, ASCII digits) that an int cannot hold.
+// The record would keep another value in its place (0), and writing it back
+// would change what the line says.
+bool overflowsInt(const QString& token)
+{
+    const int start =
+        token.startsWith(QLatin1Char('+')) || token.startsWith(QLatin1Char('-')) ? 1 : 0;
+    if (token.size() <= start)
+        return false;
+    for (int i = start; i < token.size(); ++i) {
+        const ushort code = token.at(i).unicode();
+        if (code < '0' || code > '9')
+            return false;
+    }
+    bool ok = false;
+    token.toInt(&ok, 10);
+    return !ok;
+}
+
+// `values` start with the address, or with "-4" or "-6" and the address. A
+// number the record cannot hold stays with its option among the options
+// without a field, so the line keeps it.
 ServerEntry parseAssociation(const QStringList& values)
 {
     ServerEntry entry;
-    entry.address = values.first();
+    int i = 0;
+    if (isAddressFamilyWord(values.first()))
+        entry.family = values.at(i++);
+    entry.address = values.at(i++);
     const int count = values.size();
-    int i = 1;
     while (i < count) {
         const QString word = values.at(i).toLower();
         const bool valueFollows = i + 1 < count;
         if (valueFollows && word == QLatin1String("key")) {
             entry.key = values.at(i + 1);
+            i += 2;
+        } else if (valueFollows && associationNumber(entry, word) &&
+                   overflowsInt(values.at(i + 1))) {
+            entry.extraOptions << values.at(i) << values.at(i + 1);
             i += 2;
         } else if (int* number = valueFollows ? associationNumber(entry, word) : nullptr) {
             *number = toNumber(values.at(i + 1));
@@ -331,25 +359,6 @@ bool namesRestrictTarget(const QStringList& values)
     return !values.isEmpty() && (!isAddressFamilyWord(values.first()) || values.size() > 1);
 }
 
-// A decimal number (optional sign, ASCII digits) that an int cannot hold.
-// The record would keep another value in its place (0), and writing it back
-// would change what the line says.
-bool overflowsInt(const QString& token)
-{
-    const int start =
-        token.startsWith(QLatin1Char('+')) || token.startsWith(QLatin1Char('-')) ? 1 : 0;
-    if (token.size() <= start)
-        return false;
-    for (int i = start; i < token.size(); ++i) {
-        const ushort code = token.at(i).unicode();
-        if (code < '0' || code > '9')
-            return false;
-    }
-    bool ok = false;
-    token.toInt(&ok, 10);
-    return !ok;
-}
-
 // Whether every value of a numeric option on the line fits the record. A
 // line with one that does not is carried over as it stands. The scan looks at
 // every word that names a numeric option, even one the parser would read as
@@ -408,6 +417,8 @@ LineRole RecordLineReader::take(const ConfigLine& line)
         return takeAssociation(m_record.servers, Section::Servers, line);
     if (key == QLatin1String("pool"))
         return takePool(line);
+    if (key == QLatin1String("peer"))
+        return takePeer(line);
     if (key == associationKeywords[1])
         return takeAssociation(m_record.broadcasts, Section::Broadcasts, line);
     if (key == associationKeywords[2])
@@ -461,9 +472,18 @@ LineRole RecordLineReader::take(const ConfigLine& line)
 LineRole RecordLineReader::takeAssociation(QList<ServerEntry>& list, Section section,
                                            const ConfigLine& line)
 {
-    if (line.values.isEmpty() || startsWithAddressFamily(line.values) ||
-        !numbersFit(line.values, isAssociationNumber))
+    if (line.values.isEmpty())
         return LineRole();
+    // The time sources take every form the daemon reads; the pages of the
+    // other associations have no place for a family word or a number that
+    // does not fit, so such lines stay as they are.
+    if (section == Section::Servers) {
+        if (startsWithAddressFamily(line.values) && line.values.size() < 2)
+            return LineRole();
+    } else if (startsWithAddressFamily(line.values) ||
+               !numbersFit(line.values, isAssociationNumber)) {
+        return LineRole();
+    }
     list.append(parseAssociation(line.values));
     list.last().comment = line.trailingComment;
     return takenAs(section, list.size() - 1);
@@ -477,6 +497,17 @@ LineRole RecordLineReader::takePool(const ConfigLine& line)
     const LineRole role = takeAssociation(m_record.servers, Section::Servers, line);
     if (role.taken)
         m_record.servers.last().pool = true;
+    return role;
+}
+
+LineRole RecordLineReader::takePeer(const ConfigLine& line)
+{
+    // A reference clock address is the clock page's; such a line stays.
+    if (line.values.isEmpty() || isClockAddress(line.values.first()))
+        return LineRole();
+    const LineRole role = takeAssociation(m_record.servers, Section::Servers, line);
+    if (role.taken)
+        m_record.servers.last().peer = true;
     return role;
 }
 

@@ -19,6 +19,7 @@ public:
 
 private:
     LineRole takePool(const ConfigLine& line);
+    LineRole takePeer(const ConfigLine& line);
     LineRole takeAssociation(QList<ServerEntry>& list, Section section, const ConfigLine& line);
     LineRole takeSingleValue(QString& field, Section section, const ConfigLine& line);
     LineRole takeLogConfig(const ConfigLine& line);

@@ -89,6 +89,10 @@ QString startLine(const QString& first)
 QString associationText(const QString& prefix, const ServerEntry& entry)
 {
     QString text = startLine(prefix);
+    if (!entry.family.isEmpty()) {
+        text += entry.family;
+        text += space;
+    }
     text += entry.address;
     appendIfSet(text, "key", entry.key);
     appendIfSet(text, "minpoll", entry.minPoll);
@@ -202,10 +206,8 @@ QStringList serverLines(const QList<ServerEntry>& entries)
 {
     QStringList lines;
     lines.reserve(entries.size());
-    const QString server = QStringLiteral("server ");
-    const QString pool = QStringLiteral("pool ");
     for (const ServerEntry& entry : entries)
-        lines.append(associationText(entry.pool ? pool : server, entry));
+        lines.append(serverLine(entry));
     return lines;
 }
 
@@ -321,6 +323,34 @@ private:
 };
 
 } // namespace
+
+QString serverLine(const ServerEntry& entry)
+{
+    static const QString server = QStringLiteral("server ");
+    static const QString pool = QStringLiteral("pool ");
+    static const QString peer = QStringLiteral("peer ");
+    return associationText(entry.pool ? pool : entry.peer ? peer : server, entry);
+}
+
+QString associationLine(const char* keyword, const ServerEntry& entry)
+{
+    return associationText(QLatin1String(keyword) + space, entry);
+}
+
+QString fudgeLine(const FudgeEntry& entry)
+{
+    return fudgeText(QStringLiteral("fudge "), entry);
+}
+
+QString refclockLine(const RefclockEntry& entry)
+{
+    return refclockText(QStringLiteral("refclock "), entry);
+}
+
+QString restrictLine(const RestrictEntry& entry)
+{
+    return restrictText(QStringLiteral("restrict "), entry);
+}
 
 SectionLines renderSections(const NtpSettings& r)
 {

@@ -107,7 +107,9 @@ bool keepsLines(const ClockToSave& clock, ClockSyntax syntax)
         syntax == ClockSyntax::Refclock ? clock.origin.refclock.prefer : clock.origin.server.prefer;
     if (linePrefers != clock.settings.prefer)
         return false;
-    return syntax == ClockSyntax::Refclock || !clock.catalogued;
+    // Written in full, the line would lose the number the record cannot hold.
+    return syntax == ClockSyntax::Refclock || !clock.catalogued ||
+           clock.origin.server.holdsOutsizedNumber();
 }
 
 // The classic lines of a clock written in full.
@@ -119,6 +121,9 @@ void fillClassic(const ClockToSave& clock, ServerEntry& server, FudgeEntry& fudg
     fudge = classicOrigin && clock.origin.hasFudge ? clock.origin.fudge : FudgeEntry();
     const QString address = clockAddress(s.id);
     server.address = address;
+    // The page's values take the place of any the record could not hold.
+    server.dropOutsizedNumbers(
+        {QStringLiteral("mode"), QStringLiteral("minpoll"), QStringLiteral("maxpoll")});
     server.mode = s.mode;
     server.prefer = s.prefer;
     server.minPoll = s.minPoll;

@@ -43,3 +43,15 @@ ClockDrivers::ClockDrivers() : QObject(nullptr)
     drivers.insert(43, tr("RIPE NCC interface for Trimble Palisade"));
     drivers.insert(44, tr("NeoClock4X - DCF77 / TDF serial line"));
 }
+
+QString ClockDrivers::laterDriverName(int number)
+{
+    switch (number) {
+    case 45:
+        return tr("Spectracom TSYNC PCI");
+    case 46:
+        return tr("GPSD JSON");
+    default:
+        return QString();
+    }
+}

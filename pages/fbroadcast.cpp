@@ -2,11 +2,14 @@
 #include "ui_fbroadcast.h"
 
 #include <QButtonGroup>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSpinBox>
 
+#include "config/ntpsettingswriter.h"
 #include "config/referenceclocks.h"
+#include "daemon/daemonsetup.h"
 #include "pages/fbroadcast_add.h"
 #include "pages/loadedrow.h"
 #include "pages/treecolumns.h"
@@ -14,7 +17,8 @@
 
 namespace
 {
-enum Column { NetworkColumn = 0, VersionColumn = 1, PollColumn = 2, TtlColumn = 3 };
+// The line as the file writes it follows the specified columns.
+enum Column { NetworkColumn = 0, VersionColumn = 1, PollColumn = 2, TtlColumn = 3, LineColumn = 4 };
 // Column 0 keeps the loaded entry, so that saving keeps what has no column.
 const int EntryRole = Qt::UserRole + 1;
 
@@ -71,6 +75,16 @@ FBroadcast::FBroadcast(QWidget* parent)
 
     connect(modeGroup, &QButtonGroup::idToggled, this, &FBroadcast::buttonToggled);
     setUpList(ui->twList, {ui->bDelete, ui->bEdit, ui->bAdd});
+    ui->twList->setColumnCount(LineColumn + 1);
+    ui->twList->headerItem()->setText(LineColumn, tr("Line"));
+    keepLineColumn(ui->twList, LineColumn, [this](const QTreeWidgetItem* item) {
+        return associationLine("broadcast", entryOf(item));
+    });
+
+    notice = new QLabel(this);
+    notice->setObjectName(QStringLiteral("lbModeNotice"));
+    notice->setWordWrap(true);
+    ui->verticalLayout->insertWidget(ui->verticalLayout->indexOf(ui->gbMode), notice);
 
     loadSettings();
 }
@@ -99,9 +113,31 @@ void FBroadcast::loadSettings()
             rows.append(rowFor(entry));
     }
     appendRows(ui->twList, rows);
+    fillLineColumn(ui->twList, LineColumn, [this](const QTreeWidgetItem* item) {
+        return associationLine("broadcast", entryOf(item));
+    });
     (ntpSettings.broadcastClient ? ui->rbDual : ui->rbClient)->setChecked(true);
     buttonToggled(mode(), true);
+    showModeNotice(rows.size());
     resizeColumnsToContents(ui->twList);
+}
+
+// What the file does where the two modes do not describe it, and what the
+// daemon makes of it.
+void FBroadcast::showModeNotice(int broadcastNetworks)
+{
+    QStringList texts;
+    if (broadcastNetworks > 0 && !ntpSettings.broadcastClient) {
+        texts << tr("This server broadcasts on %n networks and does not listen to broadcasts; "
+                    "'Client only' stops broadcasting, 'Client and server' also listens",
+                    nullptr, broadcastNetworks);
+    }
+    if (currentDaemon().isNtpsec()) {
+        texts << tr("NTPsec has no broadcast mode: the daemon ignores the broadcast and "
+                    "broadcastclient lines.");
+    }
+    notice->setText(texts.join(QLatin1Char('\n')));
+    notice->setVisible(!texts.isEmpty());
 }
 
 void FBroadcast::saveSettings()
@@ -122,7 +158,7 @@ void FBroadcast::saveSettings()
 
 QTreeWidgetItem* FBroadcast::rowFor(const ServerEntry& entry)
 {
-    auto* item = new LoadedRow(TtlColumn + 1);
+    auto* item = new LoadedRow(LineColumn + 1);
     item->setText(NetworkColumn, entry.address);
     item->setText(VersionColumn, numberText(entry.version));
     item->setText(PollColumn, numberText(entry.minPoll));

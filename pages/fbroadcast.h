@@ -7,6 +7,7 @@
 #include "pages/listpage.h"
 
 class QButtonGroup;
+class QLabel;
 class QTreeWidgetItem;
 class FBroadcast_Add;
 
@@ -45,6 +46,7 @@ protected:
 
 private:
     int mode() const;
+    void showModeNotice(int broadcastNetworks);
     static QTreeWidgetItem* rowFor(const ServerEntry& entry);
     void setRowFromDialog(QTreeWidgetItem* item, const FBroadcast_Add& dialog);
     void presetDialog(FBroadcast_Add& dialog, const QTreeWidgetItem* item) const;
@@ -52,6 +54,7 @@ private:
 
     Ui::FBroadcast* ui;
     QButtonGroup* modeGroup;
+    QLabel* notice = nullptr; // above the mode switch
     // Loaded entries the list does not show, with their index in the list.
     QList<QPair<int, ServerEntry>> hiddenEntries;
 };

@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "config/ntpsettingswriter.h"
 #include "pages/foptaccess_add.h"
 #include "pages/foptaccess_addany.h"
 #include "pages/loadedrow.h"
@@ -17,7 +18,16 @@
 namespace
 {
 // The address family column follows the specified ones.
-enum Column { NetworkColumn = 0, MaskColumn = 1, FlagsColumn = 2, FamilyColumn = 3 };
+// The address family column follows the specified ones, then the line as the
+// file writes it (which shows "kod" without "ignore" and other words the
+// Flags column leaves out).
+enum Column {
+    NetworkColumn = 0,
+    MaskColumn = 1,
+    FlagsColumn = 2,
+    FamilyColumn = 3,
+    LineColumn = 4
+};
 // Column 0 keeps the loaded entry while the row is not edited, so that saving
 // keeps what the columns cannot show (the comment, "kod" without "ignore").
 const int EntryRole = Qt::UserRole + 1;
@@ -65,7 +75,10 @@ QString familyText(const RestrictEntry& entry)
     } else if (entry.address == QLatin1String("source")) {
         kind = FOptAccess::tr("Time sources");
     } else {
-        const QString host = entry.address.section(QLatin1Char('/'), 0, 0);
+        QString host = entry.address.section(QLatin1Char('/'), 0, 0);
+        // "[fe80::1]" is an IPv6 address in the brackets of a URL.
+        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+            host = host.mid(1, host.size() - 2);
         QHostAddress address;
         if (!address.setAddress(host))
             kind = FOptAccess::tr("Host name");
@@ -130,7 +143,8 @@ FOptAccess::FOptAccess(QWidget* parent) : ListPage(parent), twList(new QTreeWidg
 {
     setWindowTitle(pageTitle());
     twList->setObjectName(QStringLiteral("twList"));
-    twList->setHeaderLabels({tr("Network"), tr("Mask"), tr("Flags"), tr("Address family")});
+    twList->setHeaderLabels(
+        {tr("Network"), tr("Mask"), tr("Flags"), tr("Address family"), tr("Line")});
     twList->header()->setSortIndicatorShown(true);
     twList->setSortingEnabled(true);
     // Rows keep the file's order until the user sorts by a column.
@@ -142,6 +156,8 @@ FOptAccess::FOptAccess(QWidget* parent) : ListPage(parent), twList(new QTreeWidg
     layout->addWidget(twList);
     layout->addLayout(buttonRow(buttons));
     setUpList(twList, buttons);
+    keepLineColumn(twList, LineColumn,
+                   [this](const QTreeWidgetItem* item) { return restrictLine(entryOf(item)); });
 
     loadSettings();
 }
@@ -150,32 +166,49 @@ void FOptAccess::loadSettings()
 {
     readNtpSettings();
     twList->clear();
-    hiddenDefaults.clear();
     bool defaultShown = false;
     QList<QTreeWidgetItem*> rows;
     for (int i = 0; i < ntpSettings.restricts.size(); ++i) {
         const RestrictEntry& entry = ntpSettings.restricts.at(i);
         if (!entry.isPlainIpv4()) {
-            auto* item = new LoadedRow(FamilyColumn + 1);
+            auto* item = new LoadedRow(LineColumn + 1);
             showOtherEntry(item, entry);
             rows.append(item);
             continue;
         }
         if (isDefault(entry) && defaultShown) {
-            hiddenDefaults.append(qMakePair(i, entry));
+            rows.append(repeatedDefaultRow(entry));
             continue;
         }
         defaultShown = defaultShown || isDefault(entry);
         rows.append(rowFor(entry));
     }
     appendRows(twList, rows);
+    fillLineColumn(twList, LineColumn,
+                   [this](const QTreeWidgetItem* item) { return restrictLine(entryOf(item)); });
     resizeColumnsToContents(twList);
     currentItemChanged(twList->currentItem(), nullptr);
 }
 
+// A further plain "restrict default" line: a row of its own, kept as it is
+// unless edited, so the Default row still stands for the first line.
+QTreeWidgetItem* FOptAccess::repeatedDefaultRow(const RestrictEntry& entry) const
+{
+    auto* item = new LoadedRow(LineColumn + 1);
+    showOtherEntry(item, entry);
+    const QString why =
+        tr("Another \"restrict default\" line comes earlier. The daemon keeps one rule per "
+           "address and mask and adds the flags of every further line for them to it: the "
+           "flags of both lines apply to every address no other line matches (IPv4 and IPv6 "
+           "alike unless a line says -4 or -6).");
+    for (int column = 0; column <= LineColumn; ++column)
+        item->setToolTip(column, why);
+    return item;
+}
+
 QTreeWidgetItem* FOptAccess::rowFor(const RestrictEntry& entry) const
 {
-    auto* item = new LoadedRow(FamilyColumn + 1);
+    auto* item = new LoadedRow(LineColumn + 1);
     item->setText(FamilyColumn, plainFamilyText(isDefault(entry)));
     if (isDefault(entry)) {
         item->setText(NetworkColumn, tr("Default"));
@@ -193,17 +226,8 @@ QTreeWidgetItem* FOptAccess::rowFor(const RestrictEntry& entry) const
 void FOptAccess::saveSettings()
 {
     ntpSettings.restricts.clear();
-    bool defaultRowKept = false;
-    for (int i = 0; i < twList->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = twList->topLevelItem(i);
-        ntpSettings.restricts.append(entryOf(item));
-        defaultRowKept = defaultRowKept || isUneditedDefaultRow(item);
-    }
-    if (defaultRowKept) {
-        for (const auto& hidden : qAsConst(hiddenDefaults))
-            ntpSettings.restricts.insert(qMin(hidden.first, ntpSettings.restricts.size()),
-                                         hidden.second);
-    }
+    for (int i = 0; i < twList->topLevelItemCount(); ++i)
+        ntpSettings.restricts.append(entryOf(twList->topLevelItem(i)));
     writeNtpSettings();
 }
 
@@ -225,12 +249,6 @@ RestrictEntry FOptAccess::entryOf(const QTreeWidgetItem* item) const
     for (const QString& word : words)
         entry.flags.insert(word, true);
     return entry;
-}
-
-bool FOptAccess::isUneditedDefaultRow(const QTreeWidgetItem* item) const
-{
-    const QVariant loaded = item->data(NetworkColumn, EntryRole);
-    return loaded.isValid() && isDefault(loaded.value<RestrictEntry>());
 }
 
 QTreeWidgetItem* FOptAccess::findDefaultRow(const QTreeWidgetItem* except) const

@@ -33,9 +33,9 @@ public slots:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QTreeWidgetItem* repeatedDefaultRow(const RestrictEntry& entry) const;
     QTreeWidgetItem* rowFor(const RestrictEntry& entry) const;
     RestrictEntry entryOf(const QTreeWidgetItem* item) const;
-    bool isUneditedDefaultRow(const QTreeWidgetItem* item) const;
     QTreeWidgetItem* findDefaultRow(const QTreeWidgetItem* except = nullptr) const;
     bool checkAddress(const QString& address, const QString& mask);
     void presetDialog(FOptAccess_Add& dialog, const QTreeWidgetItem* item) const;
@@ -43,7 +43,4 @@ private:
     void editOtherRow(QTreeWidgetItem* item);
 
     QTreeWidget* twList;
-    // Default entries after the first one (not shown), with their index in
-    // the list; kept while the shown default row stays as loaded.
-    QList<QPair<int, RestrictEntry>> hiddenDefaults;
 };

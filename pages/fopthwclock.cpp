@@ -13,6 +13,7 @@
 
 #include "config/config.h"
 #include "config/ntpsettings.h"
+#include "config/ntpsettingswriter.h"
 #include "config/referenceclocks.h"
 #include "daemon/daemonsetup.h"
 #include "pages/clockdrivers.h"
@@ -33,6 +34,7 @@ enum Column {
     Time2Column,
     RefIdColumn,
     FlagsColumn,
+    LineColumn, // the lines as the file writes them
     ColumnCount
 };
 
@@ -53,11 +55,16 @@ int toInt(const QString& text)
     return text.toInt(nullptr, 10);
 }
 
-// A driver the catalogue does not know is named by its number.
+// A driver the catalogue does not know is named by its number, and by its
+// well-known name where the classic daemon has one for it.
 QString driverName(const ClockDrivers& catalogue, int driver)
 {
     const QString name = catalogue.name(driver);
-    return name.isEmpty() ? FOptHWClock::tr("Driver %1").arg(driver) : name;
+    if (!name.isEmpty())
+        return name;
+    const QString later = ClockDrivers::laterDriverName(driver);
+    return later.isEmpty() ? FOptHWClock::tr("Driver %1").arg(driver)
+                           : FOptHWClock::tr("Driver %1 (%2)").arg(driver).arg(later);
 }
 
 QString flagsText(const Flags& flags)
@@ -221,6 +228,20 @@ ClockToSave clockToSave(const QTreeWidgetItem* item, const ClockDrivers& catalog
     clock.catalogued = !catalogue.name(clock.settings.id.driver).isEmpty();
     return clock;
 }
+
+// The lines the row's clock is written as (its server or refclock line and
+// its fudge line), joined by "; ".
+QString clockLines(const QTreeWidgetItem* item)
+{
+    const ClockDrivers catalogue;
+    NtpSettings alone;
+    storeReferenceClocks(alone, {clockToSave(item, catalogue)}, currentDaemon().isNtpsec());
+    const SectionLines sections = renderSections(alone);
+    const QStringList lines = sections[size_t(Section::Servers)] +
+                              sections[size_t(Section::Refclocks)] +
+                              sections[size_t(Section::Fudges)];
+    return lines.join(QStringLiteral("; "));
+}
 } // namespace
 
 QString FOptHWClock::pageTitle()
@@ -266,7 +287,8 @@ void FOptHWClock::connectWidgets()
     setUpList(twList, buttons);
     twList->setHeaderLabels({tr("Driver"), tr("Device"), tr("Mode"), tr("Prefer"), tr("Intervals"),
                              tr("Stratum"), tr("Time constant 1"), tr("Time constant 2"),
-                             tr("Reference ID"), tr("Flags")});
+                             tr("Reference ID"), tr("Flags"), tr("Line")});
+    keepLineColumn(twList, LineColumn, &clockLines);
 }
 
 void FOptHWClock::loadSettings()
@@ -275,6 +297,7 @@ void FOptHWClock::loadSettings()
     twList->clear();
     chbCalibrate->setChecked(calibrateEnabled(ntpSettings.enables));
     appendRows(twList, loadedRows());
+    fillLineColumn(twList, LineColumn, &clockLines);
     resizeColumnsToContents(twList);
     currentItemChanged(twList->currentItem(), nullptr);
 }
@@ -284,7 +307,7 @@ QList<QTreeWidgetItem*> FOptHWClock::loadedRows() const
     const ClockDrivers catalogue;
     QList<QTreeWidgetItem*> rows;
     for (const LoadedClock& clock : loadReferenceClocks(ntpSettings)) {
-        auto* item = new LoadedRow(FlagsColumn + 1);
+        auto* item = new LoadedRow(LineColumn + 1);
         writeRow(item, driverName(catalogue, clock.settings.id.driver), clock.settings);
         item->setData(DriverColumn, LoadedClockRole, QVariant::fromValue(clock));
         rows.append(item);

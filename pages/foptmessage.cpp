@@ -74,8 +74,9 @@ void FOptMessage::loadSettings()
     for (int i = 0; i < tabWidget->count(); ++i)
         static_cast<FOptMessage_Settings*>(tabWidget->widget(i))->clear();
 
+    // "all" as the class ("allinfo", "allall") names that type of every class.
     static const QRegularExpression selector(
-        QStringLiteral("(peer|clock|sys|sync)(all|events|statistics|info|status)"));
+        QStringLiteral("(peer|clock|sys|sync|all)(all|events|statistics|info|status)"));
     for (const QString& raw : qAsConst(ntpSettings.logConfig)) {
         QString item = raw.toLower();
         if (item.isEmpty() || item.startsWith(QLatin1Char('-')))
@@ -85,15 +86,26 @@ void FOptMessage::loadSettings()
         const QRegularExpressionMatch match = selector.match(item);
         if (!match.hasMatch())
             continue;
-        if (FOptMessage_Settings* settings = findSettings(match.captured(1)))
+        if (match.captured(1) == QLatin1String("all")) {
+            for (int i = 0; i < tabWidget->count(); ++i)
+                static_cast<FOptMessage_Settings*>(tabWidget->widget(i))
+                    ->checkType(match.captured(2));
+        } else if (FOptMessage_Settings* settings = findSettings(match.captured(1))) {
             settings->checkType(match.captured(2));
+        }
     }
+}
+
+QStringList FOptMessage::tabItems() const
+{
+    QStringList items;
+    for (int i = 0; i < tabWidget->count(); ++i)
+        items += static_cast<FOptMessage_Settings*>(tabWidget->widget(i))->items();
+    return items;
 }
 
 void FOptMessage::saveSettings()
 {
-    ntpSettings.logConfig.clear();
-    for (int i = 0; i < tabWidget->count(); ++i)
-        ntpSettings.logConfig += static_cast<FOptMessage_Settings*>(tabWidget->widget(i))->items();
+    ntpSettings.logConfig = tabItems();
     writeNtpSettings();
 }

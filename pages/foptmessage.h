@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include <QMetaType>
 
 #include "pages/foptmessage_settings.h"
@@ -25,6 +27,8 @@ public slots:
 
 private:
     FOptMessage_Settings* findSettings(const QString& messageClass) const;
+    // The items the tabs stand for, in tab order.
+    QStringList tabItems() const;
 
     QTabWidget* tabWidget = nullptr;
 };

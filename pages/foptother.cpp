@@ -28,6 +28,13 @@ QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& d
         return saveFileChooser()(parent, caption, dir);
     return QFileDialog::getSaveFileName(parent, caption, dir);
 }
+// "/var/log/ntp.log" for "\"/var/log/ntp.log\"".
+QString unquoted(const QString& path)
+{
+    if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"')))
+        return path.mid(1, path.size() - 2);
+    return path;
+}
 } // namespace
 
 QString FOptOther::pageTitle()
@@ -57,6 +64,10 @@ FOptOther::FOptOther(QWidget* parent) : ModifiableWidget(parent)
     auto* delayLine = new QHBoxLayout;
     delayLine->addWidget(new QLabel(tr("Broadcast delay"), this));
     delayLine->addWidget(sbBroadcastDelay);
+    // The daemon reads the delay in seconds.
+    auto* unit = new QLabel(tr("seconds"), this);
+    unit->setObjectName(QStringLiteral("lbBroadcastDelayUnit"));
+    delayLine->addWidget(unit);
     delayLine->addStretch();
 
     auto* layout = new QVBoxLayout(this);
@@ -81,18 +92,25 @@ void FOptOther::loadSettings()
 {
     readNtpSettings();
     m_loading = true;
-    leLogFile->setText(ntpSettings.logFile);
+    // A path the file quotes shows without its quotes.
+    leLogFile->setText(unquoted(ntpSettings.logFile));
     // Not a whole number reads as 0; the spin box clamps to its range.
     sbBroadcastDelay->setValue(ntpSettings.broadcastDelay.toInt(nullptr, 10));
     m_loading = false;
     m_loadedDelay = ntpSettings.broadcastDelay;
+    m_loadedLogFile = ntpSettings.logFile;
     m_delayEdited = false;
 }
 
 void FOptOther::saveSettings()
 {
     ntpSettings.broadcastDelay = savedBroadcastDelay();
-    ntpSettings.logFile = leLogFile->text().trimmed();
+    const QString logFile = leLogFile->text().trimmed();
+    // Unchanged, the file's own spelling (quotes included) stays.
+    if (logFile != unquoted(m_loadedLogFile))
+        ntpSettings.logFile = logFile;
+    else
+        ntpSettings.logFile = m_loadedLogFile;
     writeNtpSettings();
 }
 

@@ -44,6 +44,8 @@ private:
     // changed since: a value the spin box cannot show (a fraction, above 99)
     // is written back unchanged until the user sets another one.
     QString m_loadedDelay;
+    // The log file as the file spells it (perhaps in quotes).
+    QString m_loadedLogFile;
     bool m_delayEdited = false;
     bool m_loading = false;
 };

@@ -2,6 +2,8 @@
 
 #include "pages/listpage.h"
 
+#include <QList>
+
 class QTreeWidget;
 class QTreeWidgetItem;
 class FOptSync_Add;
@@ -32,6 +34,9 @@ private:
     void fillRowFromDialog(QTreeWidgetItem* item, const FOptSync_Add& dialog) const;
     void presetDialogFromRow(FOptSync_Add& dialog, const QTreeWidgetItem* item) const;
     ServerEntry entryFromRow(const QTreeWidgetItem* item) const;
+    static void markReplacedByDhcp(const QList<QTreeWidgetItem*>& rows, const QString& copy);
+    QList<QTreeWidgetItem*> dhcpRows(const QString& copy) const;
+    bool refusedAsDhcpRow(const QTreeWidgetItem* item);
 
     QTreeWidget* serverList = nullptr;
 };

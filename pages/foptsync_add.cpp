@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "config/config.h"
+#include "config/configcheck.h"
 #include "config/referenceclocks.h"
 #include "daemon/daemonsetup.h"
 
@@ -53,6 +54,20 @@ FOptSync_Add::FOptSync_Add(QWidget* parent) : QDialog(parent)
     connect(buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     connectChangeSignals();
+    for (QRadioButton* button : {serverButton, poolButton})
+        connect(button, &QRadioButton::clicked, this, [this] { kindChosen = true; });
+    connect(addressBox, &QComboBox::editTextChanged, this, &FOptSync_Add::suggestKind);
+    suggestKind(addressBox->currentText());
+}
+
+void FOptSync_Add::suggestKind(const QString& address)
+{
+    if (kindChosen)
+        return;
+    const QString host = address.trimmed().toLower();
+    const bool pool =
+        host.startsWith(QLatin1String("pool.")) || host.contains(QLatin1String(".pool."));
+    (pool ? poolButton : serverButton)->setChecked(true);
 }
 
 QWidget* FOptSync_Add::buildAddressRow()
@@ -142,6 +157,20 @@ QWidget* FOptSync_Add::buildKindRow()
         ntsBox->setToolTip(tr("Network Time Security: the daemon accepts time only from "
                               "answers it can prove to come from this server or pool."));
         layout->addWidget(ntsBox);
+        // Before NTPsec 1.2.5 the daemon accepts "nts" on a pool line
+        // without authenticating the pool's servers.
+        if (!authenticatesPoolsWithNts(currentDaemon())) {
+            ntsBox->setToolTip(tr("Network Time Security: the daemon accepts time only from "
+                                  "answers it can prove to come from this server. This NTPsec "
+                                  "authenticates servers only, not pools (from 1.2.5 on)."));
+            auto followKind = [this] {
+                ntsBox->setEnabled(serverButton->isChecked());
+                if (!ntsBox->isEnabled())
+                    ntsBox->setChecked(false);
+            };
+            connect(serverButton, &QRadioButton::toggled, this, followKind);
+            followKind();
+        }
     }
     return row;
 }

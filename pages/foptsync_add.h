@@ -45,5 +45,10 @@ private:
     QWidget* buildVersionRow();
     QWidget* buildKindRow();
     void connectChangeSignals();
+    // Sets the kind the address suggests ("pool." names a pool) until the
+    // user picks one.
+    void suggestKind(const QString& address);
     void showError(const QString& text);
+
+    bool kindChosen = false;
 };

@@ -1,6 +1,7 @@
 #include "pages/treecolumns.h"
 
 #include <QEvent>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 
 namespace
@@ -62,4 +63,26 @@ void resizeColumnsToContents(QTreeWidget* tree)
         sizer->resizeNow();
     else
         sizer->resizeAtNextShow();
+}
+
+void fillLineColumn(QTreeWidget* tree, int column, const RowLine& lineOf)
+{
+    const QSignalBlocker quiet(tree);
+    for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = tree->topLevelItem(row);
+        item->setText(column, lineOf(item));
+    }
+}
+
+void keepLineColumn(QTreeWidget* tree, int column, const RowLine& lineOf)
+{
+    fillLineColumn(tree, column, lineOf);
+    QObject::connect(tree, &QTreeWidget::itemChanged, tree,
+                     [column, lineOf](QTreeWidgetItem* item, int changed) {
+                         if (changed == column)
+                             return;
+                         const QString line = lineOf(item);
+                         if (item->text(column) != line)
+                             item->setText(column, line);
+                     });
 }

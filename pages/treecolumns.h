@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QList>
+#include <QString>
+
+#include <functional>
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -16,3 +19,13 @@ void appendRows(QTreeWidget* tree, const QList<QTreeWidgetItem*>& rows);
 // the dearest part of loading a page, and most pages are not on screen when
 // the window builds them.
 void resizeColumnsToContents(QTreeWidget* tree);
+
+// The line a row stands for, as the file writes it.
+using RowLine = std::function<QString(const QTreeWidgetItem*)>;
+
+// Keeps column `column` of every row of `tree` showing lineOf(row): filled
+// now for the rows there are, and again whenever another column of a row
+// changes (an edit, a row added).
+void keepLineColumn(QTreeWidget* tree, int column, const RowLine& lineOf);
+// Fills the column for every row now (after a load).
+void fillLineColumn(QTreeWidget* tree, int column, const RowLine& lineOf);

@@ -368,9 +368,13 @@ private slots:
 
     void windowSettings()
     {
+        QSize firstRun;
         {
             FNTP window;
-            QCOMPARE(window.size(), QSize(436, 270));
+            // The form's size is the least; the first run takes more where
+            // the screen has room.
+            firstRun = window.size();
+            QVERIFY(firstRun.width() >= 436 && firstRun.height() >= 270);
         }
         QSettings settings;
         QVERIFY(settings.contains(QStringLiteral("MainWindow/Size")));
@@ -405,7 +409,10 @@ private slots:
             settings.setValue(QStringLiteral("MainWindow/Size"), QStringLiteral("not a size"));
         }
         FNTP window;
-        QCOMPARE(window.size(), QSize(436, 270));
+        QSettings().clear();
+        FNTP fresh;
+        QCOMPARE(window.size(), fresh.size());
+        QVERIFY(window.width() >= 436 && window.height() >= 270);
         QCOMPARE(window.toolBarArea(window.findChild<QToolBar*>(QStringLiteral("tbServer"))),
                  Qt::TopToolBarArea);
     }

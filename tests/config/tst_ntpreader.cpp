@@ -119,8 +119,29 @@ void TestNtpReader::readsDirectives_data()
     s.extraOptions = QStringList{"xleave", "-4"};
     QTest::newRow("unknown options are kept")
         << QByteArray("server a xleave iburst -4\n") << withServer(s);
-    QTest::newRow("address family option is not an address")
-        << QByteArray("server -4 a iburst\nserver -6 b\n") << NtpSettings();
+    r = NtpSettings();
+    s = association("a");
+    s.family = "-4";
+    s.iburst = true;
+    r.servers << s;
+    s = association("b");
+    s.family = "-6";
+    r.servers << s;
+    QTest::newRow("address family word before the address")
+        << QByteArray("server -4 a iburst\nserver -6 b\n") << r;
+    r = NtpSettings();
+    s = association("192.168.1.2");
+    s.peer = true;
+    r.servers << s;
+    QTest::newRow("peer is a time source") << QByteArray("peer 192.168.1.2\n") << r;
+    r = NtpSettings();
+    s = association("o.example");
+    s.minPoll = 4;
+    s.extraOptions = QStringList{"maxpoll", "99999999999"};
+    r.servers << s;
+    QTest::newRow("number too large stays with its option")
+        << QByteArray("server o.example minpoll 4 maxpoll 99999999999\n") << r;
+    QTest::newRow("family word alone is no source") << QByteArray("server -4\n") << NtpSettings();
 
     r = NtpSettings();
     s = association("192.0.2.255");

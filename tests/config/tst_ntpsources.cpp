@@ -151,8 +151,12 @@ void TestNtpSources::readsSources_data()
                                   return p;
                               }(),
                               source("b", false)};
-    QTest::newRow("no pool of a reference clock or after a family word")
-        << QByteArray("pool 127.127.1.0\npool -4 p\npool\n") << QList<ServerEntry>{};
+    QTest::newRow("no pool of a reference clock or without an address")
+        << QByteArray("pool 127.127.1.0\npool -4\npool\n") << QList<ServerEntry>{};
+    ServerEntry family = source("p", true);
+    family.family = "-6";
+    QTest::newRow("pool after a family word")
+        << QByteArray("pool -6 p\n") << QList<ServerEntry>{family};
     ServerEntry nts = source("time.cloudflare.com", false);
     nts.iburst = true;
     nts.extraOptions = QStringList{"NTS"};

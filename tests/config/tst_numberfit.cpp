@@ -1,5 +1,7 @@
 // A number the record cannot hold (beyond the range of an int) is never
-// written back as another value: its line is carried over as it stands.
+// written back as another value: its line is carried over as it stands, or,
+// for a time source, the number stays with its option among the options
+// without a field.
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,8 +29,6 @@ private slots:
     void linesWithNumbersTooLargeAreNotTaken_data()
     {
         QTest::addColumn<QByteArray>("line");
-        QTest::newRow("server mode") << QByteArray("server a.example mode 4294967295 iburst\n");
-        QTest::newRow("negative minpoll") << QByteArray("server a.example minpoll -2147483649\n");
         QTest::newRow("signed ttl") << QByteArray("broadcast 192.0.2.255 ttl +99999999999\n");
         QTest::newRow("fudge stratum") << QByteArray("fudge 127.127.1.0 stratum 4294967306\n");
         QTest::newRow("fudge flag") << QByteArray("fudge 127.127.1.0 FLAG1 10000000000\n");
@@ -38,6 +38,20 @@ private slots:
         QFETCH(QByteArray, line);
         ConfFile conf(line);
         QCOMPARE(readRecord(conf.path()), NtpSettings());
+    }
+
+    void timeSourcesKeepTheNumberWithItsOption()
+    {
+        ConfFile conf("server a.example mode 4294967295 iburst\n"
+                      "server b.example minpoll -2147483649\n");
+        const NtpSettings record = readRecord(conf.path());
+        QCOMPARE(record.servers.size(), 2);
+        QCOMPARE(record.servers.at(0).mode, -1);
+        QVERIFY(record.servers.at(0).iburst);
+        QCOMPARE(record.servers.at(0).extraOptions, (QStringList{"mode", "4294967295"}));
+        QCOMPARE(record.servers.at(1).minPoll, -1);
+        QCOMPARE(record.servers.at(1).extraOptions, (QStringList{"minpoll", "-2147483649"}));
+        QVERIFY(record.servers.at(1).holdsOutsizedNumber());
     }
 
     void limitsOfAnIntAreTaken()
@@ -66,8 +80,8 @@ private slots:
     {
         ConfFile conf("server a.example mode 4294967295\nserver b.example\n");
         NtpSettings record = readRecord(conf.path());
-        QCOMPARE(record.servers.size(), 1);
-        record.servers.first().address = QStringLiteral("c.example");
+        QCOMPARE(record.servers.size(), 2);
+        record.servers.last().address = QStringLiteral("c.example");
         QVERIFY(record.writeTo(conf.path()));
         QCOMPARE(linesOf(conf.read(), QStringLiteral("server")),
                  (QStringList{"server a.example mode 4294967295", "server c.example"}));

@@ -86,9 +86,9 @@ void TestFOptAccess::loadShowsRows_data()
 
     QTest::newRow("network without mask") << QByteArray("restrict 10.0.0.1 nomodify\n")
                                           << QStringList{"10.0.0.1|255.255.255.255|nomodify"};
-    QTest::newRow("only the first default")
+    QTest::newRow("every default line a row")
         << QByteArray("restrict default nomodify\nrestrict 127.0.0.1\nrestrict default ignore\n")
-        << QStringList{"Default||nomodify", "127.0.0.1|255.255.255.255|"};
+        << QStringList{"Default||nomodify", "127.0.0.1|255.255.255.255|", "Default||ignore"};
     QTest::newRow("kod without ignore")
         << QByteArray("restrict 192.168.1.0 mask 255.255.255.0 kod nomodify notrap\n")
         << QStringList{"192.168.1.0|255.255.255.0|nomodify,notrap"};
@@ -276,13 +276,14 @@ void TestFOptAccess::addDefaultReusesDefaultRow()
     QVERIFY(seen);
     QCOMPARE(changed.count(), 1);
     QCOMPARE(sorted(listRows(list(page), specifiedColumns)),
-             sorted({"Default||ignore", "10.0.0.0|255.0.0.0|notrap"}));
+             sorted({"Default||ignore", "10.0.0.0|255.0.0.0|notrap", "Default||notrap"}));
     QCOMPARE(list(page)->currentItem()->text(0), QStringLiteral("Default"));
     page.saveSettings();
-    // The reused row is the user's now: the hidden default, kod and the
-    // comment went with the old row.
+    // The reused row is the user's now: kod and the comment went with the
+    // old row; the further default line is a row of its own and stays.
     QCOMPARE(sorted(restrictLines(file.read())),
-             sorted({"restrict default ignore", "restrict 10.0.0.0 mask 255.0.0.0 notrap"}));
+             sorted({"restrict default ignore", "restrict 10.0.0.0 mask 255.0.0.0 notrap",
+                     "restrict default notrap"}));
 }
 
 void TestFOptAccess::addDefaultWithoutDefaultRow()
@@ -317,9 +318,11 @@ void TestFOptAccess::editIntoDefaultRemovesDefaultRow()
                                                  });
     QVERIFY(seen);
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(listRows(list(page), specifiedColumns), QStringList{"Default||notrap"});
+    QCOMPARE(listRows(list(page), specifiedColumns),
+             (QStringList{"Default||notrap", "Default||noquery"}));
     page.saveSettings();
-    QCOMPARE(restrictLines(file.read()), QStringList{"restrict default notrap"});
+    QCOMPARE(restrictLines(file.read()),
+             (QStringList{"restrict default notrap", "restrict default noquery"}));
 }
 
 void TestFOptAccess::unspecifiedAddress()
@@ -444,7 +447,7 @@ void TestFOptAccess::deleteAsksFirst()
     QCOMPARE(listRows(list(page), specifiedColumns), QStringList{"Default||nomodify"});
     QCOMPARE(changed.count(), 1);
 
-    // Deleting the shown default row lets the hidden one go as well.
+    // Deleting the first default row leaves the further one, a row of its own.
     file.write(
         "restrict default nomodify\nrestrict default notrap\nrestrict 10.0.0.0 mask 255.0.0.0\n");
     page.loadSettings();
@@ -452,7 +455,8 @@ void TestFOptAccess::deleteAsksFirst()
     TestHelpers::answerNextBox(QMessageBox::Ok);
     button(page, "bDelete")->click();
     page.saveSettings();
-    QCOMPARE(restrictLines(file.read()), QStringList{"restrict 10.0.0.0 mask 255.0.0.0 "});
+    QCOMPARE(restrictLines(file.read()),
+             (QStringList{"restrict default notrap", "restrict 10.0.0.0 mask 255.0.0.0 "}));
 }
 
 QTEST_MAIN(TestFOptAccess)

@@ -16,6 +16,9 @@ using TestHelpers::BoxSeen;
 using TestHelpers::ConfFile;
 using TestHelpers::rowTexts;
 
+// The specified columns; the lines as the file writes them follow.
+const int specifiedColumns = 10;
+
 namespace
 {
 QTreeWidget* table(const FOptHWClock& page)
@@ -28,7 +31,7 @@ QList<QStringList> allRows(const FOptHWClock& page)
     QList<QStringList> rows;
     QTreeWidget* list = table(page);
     for (int i = 0; i < list->topLevelItemCount(); ++i)
-        rows << rowTexts(list->topLevelItem(i));
+        rows << rowTexts(list->topLevelItem(i), specifiedColumns);
     return rows;
 }
 
@@ -149,11 +152,11 @@ void TestFOptHWClock::showsNmeaExample()
     FOptHWClock page;
     QCOMPARE(page.windowTitle(), QStringLiteral("Hardware clock"));
     QTreeWidget* list = table(page);
-    QCOMPARE(list->columnCount(), 10);
+    QCOMPARE(list->columnCount(), specifiedColumns + 1); // and the lines as written
     QCOMPARE(list->headerItem()->text(6), QStringLiteral("Time constant 1"));
     QCOMPARE(list->topLevelItemCount(), 1);
     QTreeWidgetItem* item = list->topLevelItem(0);
-    QCOMPARE(rowTexts(item),
+    QCOMPARE(rowTexts(item, specifiedColumns),
              QStringList({"Generic NMEA GPS Receiver (NMEA)", "0", "0", "yes", "4/10", "1", "0.5",
                           "", "", "flag1=0,flag2=0,flag3=0,flag4=0"}));
     QCOMPARE(item->data(0, Qt::UserRole).toInt(), 20);
@@ -434,7 +437,7 @@ void TestFOptHWClock::addRefusesDuplicate()
     QTreeWidgetItem* added = rowOf(page, 20, "1");
     QVERIFY(added);
     QCOMPARE(table(page)->currentItem(), added);
-    QCOMPARE(rowTexts(added),
+    QCOMPARE(rowTexts(added, specifiedColumns),
              QStringList({"Generic NMEA GPS Receiver (NMEA)", "1", "2", "no", "6/6", "0", "", "",
                           "", "flag1=0,flag2=1,flag3=0,flag4=1"}));
 
@@ -525,7 +528,7 @@ void TestFOptHWClock::editDialogStartsFromRow()
     FOptHWClock page;
     QTreeWidget* list = table(page);
     list->setCurrentItem(list->topLevelItem(0));
-    const QStringList before = rowTexts(list->topLevelItem(0));
+    const QStringList before = rowTexts(list->topLevelItem(0), specifiedColumns);
 
     QStringList seen;
     bool okEnabledAtStart = true;
@@ -556,7 +559,9 @@ void TestFOptHWClock::editDialogStartsFromRow()
                                 "0", "1"}));
     QStringList expected = before;
     expected[8] = "SHM1";
-    QCOMPARE(rowTexts(list->topLevelItem(0)), expected);
+    QCOMPARE(rowTexts(list->topLevelItem(0), specifiedColumns), expected);
+    // The line column follows the edit.
+    QVERIFY(list->topLevelItem(0)->text(specifiedColumns).contains("refid SHM1 "));
 }
 
 void TestFOptHWClock::cleansTimeTexts()

@@ -34,7 +34,8 @@ QTreeWidget* table(const QWidget& page)
 QStringList rowTexts(const QTreeWidgetItem* item)
 {
     QStringList texts;
-    for (int column = 0; column < item->treeWidget()->columnCount(); ++column)
+    // The specified columns; the lines as the file writes them follow.
+    for (int column = 0; column < 10; ++column)
         texts << item->text(column);
     return texts;
 }
@@ -127,7 +128,7 @@ void TestFOptHWClockAny::showsRefclockLines()
              QStringList({"Shared Memory Driver (SHM)", "1", "0", "yes", "0/10", "-1", "", "",
                           "PPS", "flag1=0,flag2=0,flag3=0,flag4=0"}));
     // gpsd is driver 46, which the catalogue does not know.
-    QTreeWidgetItem* gpsd = rowNamed(page, "Driver 46", "0");
+    QTreeWidgetItem* gpsd = rowNamed(page, "Driver 46 (GPSD JSON)", "0");
     QVERIFY(gpsd);
     QCOMPARE(gpsd->data(0, Qt::UserRole).toInt(), 46);
     QCOMPARE(gpsd->text(4), QStringLiteral("4/4"));
@@ -198,7 +199,7 @@ void TestFOptHWClockAny::unknownDriverIsARow()
                                 "fudge 127.127.1.0 stratum 10\n";
     ConfFile conf(original);
     FOptHWClock page;
-    QTreeWidgetItem* gpsd = rowNamed(page, "Driver 46", "0");
+    QTreeWidgetItem* gpsd = rowNamed(page, "Driver 46 (GPSD JSON)", "0");
     QVERIFY(gpsd);
     QCOMPARE(gpsd->text(3), QStringLiteral("yes"));
     QCOMPARE(gpsd->text(6), QStringLiteral("0.120"));
@@ -209,21 +210,21 @@ void TestFOptHWClockAny::unknownDriverIsARow()
     // Edited, it stays driver 46 and is written in full.
     conf.write(original);
     page.loadSettings();
-    table(page)->setCurrentItem(rowNamed(page, "Driver 46", "0"));
+    table(page)->setCurrentItem(rowNamed(page, "Driver 46 (GPSD JSON)", "0"));
     QString driverShown;
     editCurrentRow(page, [&driverShown](FOptHWClock_Add* dialog) {
         driverShown = dialog->cbDriver->currentText();
         dialog->sbDeviceMode->setValue(2);
     });
-    QCOMPARE(driverShown, QStringLiteral("Driver 46"));
-    QCOMPARE(rowNamed(page, "Driver 46", "0")->data(0, Qt::UserRole).toInt(), 46);
+    QCOMPARE(driverShown, QStringLiteral("Driver 46 (GPSD JSON)"));
+    QCOMPARE(rowNamed(page, "Driver 46 (GPSD JSON)", "0")->data(0, Qt::UserRole).toInt(), 46);
     page.saveSettings();
     QVERIFY(linesOf(conf.read(), "server")
                 .contains("server 127.127.46.0 minpoll 3 maxpoll 10 mode 2 prefer"));
 
     // Deleted, its lines go.
     page.loadSettings();
-    table(page)->setCurrentItem(rowNamed(page, "Driver 46", "0"));
+    table(page)->setCurrentItem(rowNamed(page, "Driver 46 (GPSD JSON)", "0"));
     TestHelpers::answerNextBox(QMessageBox::Ok);
     page.Delete_clicked();
     page.saveSettings();

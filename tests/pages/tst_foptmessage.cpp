@@ -106,6 +106,16 @@ void TestFOptMessage::loadsItems_data()
     QTest::newRow("unknown words ignored")
         << QByteArray("logconfig +allclock +clockwarnings +peerevents\n")
         << QStringList({"peer/chbEvents"}) << "logconfig +peerevents";
+    // "all" and a type stand for that type of every class.
+    QTest::newRow("allall") << QByteArray("logconfig =allall\n")
+                            << QStringList(
+                                   {"clock/chbAll", "peer/chbAll", "sys/chbAll", "sync/chbAll"})
+                            << "logconfig +clockall +peerall +sysall +syncall";
+    QTest::newRow("all of one type")
+        << QByteArray("logconfig allevents +peerinfo\n")
+        << QStringList({"clock/chbEvents", "peer/chbInfo", "peer/chbEvents", "sys/chbEvents",
+                        "sync/chbEvents"})
+        << "logconfig +clockevents +peerinfo +peerevents +sysevents +syncevents";
     QTest::newRow("no line") << QByteArray("driftfile /var/lib/ntp/ntp.drift\n") << QStringList()
                              << QString();
 }

@@ -89,6 +89,7 @@ private slots:
 
     void distributionDefaultsShowTheirPools_data();
     void distributionDefaultsShowTheirPools();
+    void kindFollowsTheTypedAddress();
     void addAndEditChooseServerOrPool();
     void poolOfAReferenceClockIsRefused();
     void classicDaemonKeepsNtsAsAnOption();
@@ -126,6 +127,19 @@ void TestFOptSyncPool::distributionDefaultsShowTheirPools()
     QCOMPARE(conf.read(), sourceFile("tests/config/data/" + name + ".expected"));
 }
 
+void TestFOptSyncPool::kindFollowsTheTypedAddress()
+{
+    FOptSync_Add dialog;
+    dialog.addressBox->setEditText(QStringLiteral("time.example.org"));
+    QVERIFY(dialog.serverButton->isChecked());
+    dialog.addressBox->setEditText(QStringLiteral("2.debian.pool.ntp.org"));
+    QVERIFY(dialog.poolButton->isChecked());
+    // Once the user picks a kind, typing no longer changes it.
+    dialog.serverButton->click();
+    dialog.addressBox->setEditText(QStringLiteral("pool.example.org"));
+    QVERIFY(dialog.serverButton->isChecked());
+}
+
 void TestFOptSyncPool::addAndEditChooseServerOrPool()
 {
     ConfFile conf("server 127.127.1.0\npool  p.example  iburst maxsources 3 # keep\n"
@@ -135,7 +149,8 @@ void TestFOptSyncPool::addAndEditChooseServerOrPool()
     QSignalSpy changed(&page, &ModifiableWidget::dataChanged);
 
     answerDialog([](FOptSync_Add* dialog) {
-        QVERIFY(dialog->serverButton->isChecked());
+        // The pre-filled pool.ntp.org suggests a pool.
+        QVERIFY(dialog->poolButton->isChecked());
         QVERIFY(!dialog->ntsBox); // the classic daemon has no NTS
         dialog->addressBox->setEditText(QStringLiteral("new.pool.example"));
         dialog->poolButton->click();
