@@ -5,6 +5,7 @@
 
 #include "app/fntp.h"
 #include "app/icontheme.h"
+#include "app/plurals.h"
 #include "config/configdocument.h"
 #include "config/version.h"
 #include "daemon/daemonsetup.h"
@@ -28,6 +29,7 @@ int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId, const QStri
     wispSetLicense("GNU General Public License, version 2 or (at your option) any later "
                    "version (GPL-2.0-or-later)");
     useFallbackIconTheme();
+    installPluralForms(app);
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("clock")));
     if (realUserId != 0) {
         QMessageBox::critical(nullptr, QObject::tr("Fatal error"),

@@ -5,7 +5,7 @@
 # whose service is kept from starting), so building to run on a desktop
 # installs none.
 set -eu
-packages="cmake g++ make qtbase5-dev qtbase5-dev-tools libdtl-dev libqt5charts5-dev openssh-client x11-xserver-utils"
+packages="cmake g++ make qtbase5-dev qtbase5-dev-tools qttools5-dev-tools libdtl-dev libqt5charts5-dev openssh-client x11-xserver-utils"
 if [ "${1:-}" = test ]; then
     packages="$packages fontconfig fonts-dejavu-core xauth xvfb oxygen-icon-theme libbenchmark-dev strace iproute2 patch openssh-server sudo"
 fi

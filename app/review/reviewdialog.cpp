@@ -127,8 +127,9 @@ QString summaryOf(const QString& fileName, const QVector<DiffLine>& lines,
     if (onlyLineEnds)
         return ReviewDialog::tr("%1: %2; no other line changes.")
             .arg(fileName, phrases.join(QStringLiteral(", ")));
-    const QString counts =
-        ReviewDialog::tr("%1 lines removed, %2 lines added").arg(removed).arg(added);
+    const QString counts = ReviewDialog::tr("%n lines removed", nullptr, removed) +
+                           QStringLiteral(", ") +
+                           ReviewDialog::tr("%n lines added", nullptr, added);
     return ReviewDialog::tr("%1: %2; no other line changes.")
         .arg(fileName, phrases.isEmpty()
                            ? counts

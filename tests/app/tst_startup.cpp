@@ -1,11 +1,15 @@
 // Start-up: the root check, the hand-over to the main window.
+#include <QLabel>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
 #include "app/fntp.h"
+#include "app/plurals.h"
+#include "app/review/reviewdialog.h"
 #include "app/startup.h"
+#include "config/configcheck.h"
 #include "config/configdocument.h"
 #include "qtsingleapplication/qtsingleapplication.h"
 #include "tests/common/fakesystem.h"
@@ -70,6 +74,27 @@ private slots:
         QVERIFY(sawWindow);
         QVERIFY(activation);
         QCOMPARE(ConfigDocument::instance().path(), conf.path());
+    }
+
+    // Texts that count something say "1 line", not "1 lines", once the
+    // program's plural forms are installed; the count stays in the text.
+    void countsReadInEnglish()
+    {
+        installPluralForms(m_app);
+        ReviewDialog review(QStringLiteral("Review"));
+        review.setTexts(QStringLiteral("ntp.conf"), "server a\n", "server b\n");
+        QCOMPARE(review.findChild<QLabel*>(QStringLiteral("lSummary"))->text(),
+                 QStringLiteral("ntp.conf: 1 line removed, 1 line added; no other line changes."));
+        review.setTexts(QStringLiteral("ntp.conf"), "a\nb\n", "c\nd\n");
+        QVERIFY(review.findChild<QLabel*>(QStringLiteral("lSummary"))
+                    ->text()
+                    .startsWith(QStringLiteral("ntp.conf: 2 lines removed, 2 lines added")));
+
+        QStringList texts;
+        for (const CheckFinding& finding : checkConfiguration("tos minsane 1\n", DaemonSetup()))
+            texts << finding.text;
+        QVERIFY2(texts.join('|').contains(QStringLiteral("needs 1 usable time source,")),
+                 qPrintable(texts.join('|')));
     }
 
 private:
