@@ -28,13 +28,6 @@ QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& d
         return saveFileChooser()(parent, caption, dir);
     return QFileDialog::getSaveFileName(parent, caption, dir);
 }
-// "/var/log/ntp.log" for "\"/var/log/ntp.log\"".
-QString unquoted(const QString& path)
-{
-    if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"')))
-        return path.mid(1, path.size() - 2);
-    return path;
-}
 } // namespace
 
 QString FOptOther::pageTitle()
@@ -93,7 +86,7 @@ void FOptOther::loadSettings()
     readNtpSettings();
     m_loading = true;
     // A path the file quotes shows without its quotes.
-    leLogFile->setText(unquoted(ntpSettings.logFile));
+    leLogFile->setText(pathWithoutQuotes(ntpSettings.logFile));
     // Not a whole number reads as 0; the spin box clamps to its range.
     sbBroadcastDelay->setValue(ntpSettings.broadcastDelay.toInt(nullptr, 10));
     m_loading = false;
@@ -107,7 +100,7 @@ void FOptOther::saveSettings()
     ntpSettings.broadcastDelay = savedBroadcastDelay();
     const QString logFile = leLogFile->text().trimmed();
     // Unchanged, the file's own spelling (quotes included) stays.
-    if (logFile != unquoted(m_loadedLogFile))
+    if (logFile != pathWithoutQuotes(m_loadedLogFile))
         ntpSettings.logFile = logFile;
     else
         ntpSettings.logFile = m_loadedLogFile;

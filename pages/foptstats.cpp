@@ -140,7 +140,9 @@ FOptStats_Stat* FOptStats::findStat(const QString& name) const
 void FOptStats::loadSettings()
 {
     readNtpSettings();
-    leStatsDir->setText(ntpSettings.statsDir);
+    // A path the file quotes shows without its quotes.
+    m_loadedStatsDir = ntpSettings.statsDir;
+    leStatsDir->setText(pathWithoutQuotes(ntpSettings.statsDir));
     for (FOptStats_Stat* stat : m_stats)
         stat->reset();
     for (const FileGenEntry& entry : qAsConst(ntpSettings.fileGens)) {
@@ -197,9 +199,10 @@ QList<FileGenEntry> FOptStats::savedFileGens() const
 void FOptStats::saveStatsDir()
 {
     const QString dir = leStatsDir->text();
-    // An empty field names no folder and is kept as it is.
+    // An empty field names no folder and is kept as it is; unchanged, the
+    // file's own spelling (quotes included) stays.
     if (dir.isEmpty() || Host::current().status(dir, true).isDirectory()) {
-        ntpSettings.statsDir = dir;
+        ntpSettings.statsDir = dir == pathWithoutQuotes(m_loadedStatsDir) ? m_loadedStatsDir : dir;
         return;
     }
     ntpSettings.statsDir = defaultStatsDir;

@@ -46,6 +46,7 @@ public slots:
     virtual void bBrowse_clicked();
 
 private:
+    QString m_loadedStatsDir; // as the file spells it
     void buildWidgets();
     FOptStats_Stat* findStat(const QString& name) const;
     QList<FileGenEntry> savedFileGens() const;

@@ -24,3 +24,10 @@ bool ModifiableWidget::writeNtpSettings()
 {
     return ConfigDocument::instance().save(ntpSettings);
 }
+
+QString pathWithoutQuotes(const QString& path)
+{
+    if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"')))
+        return path.mid(1, path.size() - 2);
+    return path;
+}

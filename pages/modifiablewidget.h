@@ -33,3 +33,6 @@ protected:
     // outcome for lastWriteError().
     static bool writeNtpSettings();
 };
+
+// A path as a page shows it: "/var/log/ntp.log" for "\"/var/log/ntp.log\"".
+QString pathWithoutQuotes(const QString& path);

@@ -96,6 +96,7 @@ private slots:
     void tabsFollowTheFixedOrder();
     void statsDirOnSave();
     void statsDirValidatorAndChooser();
+    void quotedStatsDirShowsWithoutQuotes();
     void viewerBuildsThePath_data();
     void viewerBuildsThePath();
     void viewerErrors();
@@ -349,6 +350,20 @@ void TestFOptStats::statsDirOnSave()
     dir->clear();
     QCOMPARE(TestHelpers::rejectModalsDuring([&page] { page.saveSettings(); }), 0);
     QVERIFY(linesOf(conf.read(), QStringLiteral("statsdir")).isEmpty());
+}
+
+// The daemon reads a quoted folder as the folder: the page shows and checks
+// it without the quotes, and an unchanged Apply keeps the file's spelling.
+void TestFOptStats::quotedStatsDirShowsWithoutQuotes()
+{
+    QTemporaryDir existing;
+    const QString quoted = QLatin1Char('"') + existing.path() + QLatin1Char('"');
+    ConfFile conf(QStringLiteral("statsdir %1\n").arg(quoted).toUtf8());
+    FOptStats page;
+    QCOMPARE(statsDirEdit(page)->text(), existing.path());
+    QCOMPARE(TestHelpers::rejectModalsDuring([&page] { page.saveSettings(); }), 0);
+    QCOMPARE(linesOf(conf.read(), QStringLiteral("statsdir")),
+             QStringList({QStringLiteral("statsdir ") + quoted}));
 }
 
 void TestFOptStats::statsDirValidatorAndChooser()
