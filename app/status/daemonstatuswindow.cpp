@@ -273,16 +273,20 @@ void DaemonStatusWindow::buildPeersTable()
     m_peers->horizontalHeader()->setSortIndicatorShown(false);
 }
 
-QSize DaemonStatusWindow::firstSize()
+QSize DaemonStatusWindow::wantedFirstSize()
 {
     // Wide enough for every column of the peers table beside a typical
-    // host name, in the usual desktop fonts, but never larger than the
-    // screen: a smaller screen scrolls the table instead.
-    const QSize wanted(1120, 640);
+    // host name, in the usual desktop fonts.
+    return QSize(1120, 640);
+}
+
+QSize DaemonStatusWindow::firstSize()
+{
+    // Never larger than the screen: a smaller screen scrolls the table.
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
-        return wanted;
-    return wanted.boundedTo(screen->availableSize() * 0.95);
+        return wantedFirstSize();
+    return wantedFirstSize().boundedTo(screen->availableSize() * 0.95);
 }
 
 QString DaemonStatusWindow::statisticsDirectory()

@@ -34,7 +34,9 @@ public:
     // daemon's own default.
     static QString statisticsDirectory();
     // The size the window opens with; its table's columns fit into it.
+    // The size the window opens with: wantedFirstSize(), cut to the screen.
     static QSize firstSize();
+    static QSize wantedFirstSize();
 
 public slots:
     void showSnapshot(const DaemonSnapshot& snapshot);
