@@ -6,6 +6,7 @@
 #include <QSettings>
 
 #include "app/hooks/windowhooks.h"
+#include "app/remotewindow.h"
 #include "app/review/applyflow.h"
 #include "app/review/configreview.h"
 #include "app/service/desktopopener.h"
@@ -61,6 +62,7 @@ FNTP::FNTP(QWidget* parent)
     help->setTitle(tr("Help"));
     menuBar()->addMenu(help);
     installConfigReview(hooks());
+    installRemoteHost(hooks());
     restoreWindowSettings();
 }
 

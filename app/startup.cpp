@@ -1,14 +1,18 @@
 #include "app/startup.h"
 
+#include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
 
 #include "app/fntp.h"
 #include "app/icontheme.h"
+#include "app/remotewindow.h"
 #include "config/configdocument.h"
 #include "config/version.h"
 #include "daemon/daemonsetup.h"
+#include "host/host.h"
 #include "qtsingleapplication/qtsingleapplication.h"
+#include "remote/sshhost.h"
 #include "wispintegration/wispintegration.h"
 
 void applyDaemonSetup(const QString& commandLineFile)
@@ -18,7 +22,70 @@ void applyDaemonSetup(const QString& commandLineFile)
     ConfigDocument::instance().setPath(configFileToEdit(setup, commandLineFile));
 }
 
-int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId, const QString& configFile)
+namespace
+{
+void showFatal(const QString& text)
+{
+    QMessageBox::critical(nullptr, QObject::tr("Fatal error"), text, QMessageBox::Ok);
+}
+
+// The busy cursor while a call to the server takes noticeably long.
+void showWaitsAsBusy()
+{
+    Host::setWaitIndicator([](bool waiting) {
+        if (waiting)
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
+}
+
+// Connects and becomes root on the server; false, after saying why, when
+// that cannot be had. The event loop runs meanwhile (ssh's prompts come
+// as dialogs).
+bool connectToServer(SshHost* host)
+{
+    if (host->connectToHost() == 0)
+        return true;
+    QString text = host->lastConnectionError();
+    if (host->lastFailure() == SshHost::Failure::RootRefused)
+        text = QObject::tr("Root cannot be had on %1: %2\nLog in as root, or as a user for whom "
+                           "sudo works.")
+                   .arg(host->name(), text);
+    showFatal(text);
+    return false;
+}
+
+int runWindow(QtSingleApplication& app, const QString& configFile, SshHost* remote)
+{
+    // The window settings are kept under the program's own name.
+    QCoreApplication::setOrganizationName(QStringLiteral("ntp-service-manager"));
+    applyDaemonSetup(configFile);
+    FNTP window;
+    if (remote)
+        watchConnection(&window, remote);
+    app.setActivationWindow(&window, true);
+    window.show();
+    return app.exec();
+}
+
+int runRemote(QtSingleApplication& app, const QString& configFile, const SshHost::Settings& remote)
+{
+    showWaitsAsBusy();
+    DialogPrompter prompter;
+    SshHost host(remote, &prompter);
+    if (!connectToServer(&host))
+        return -1;
+    Host::setCurrent(&host);
+    const int code = runWindow(app, configFile, &host);
+    Host::setCurrent(nullptr);
+    Host::setWaitIndicator(nullptr);
+    return code;
+}
+} // namespace
+
+int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId, const QString& configFile,
+                         const SshHost::Settings& remote)
 {
     if (app.isRunning()) {
         app.sendMessage(QStringLiteral("raise"), 5000);
@@ -29,18 +96,12 @@ int runNtpServiceManager(QtSingleApplication& app, uid_t realUserId, const QStri
                    "version (GPL-2.0-or-later)");
     useFallbackIconTheme();
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("clock")));
+    // On another machine root is needed there, not here.
+    if (!remote.destination.isEmpty())
+        return runRemote(app, configFile, remote);
     if (realUserId != 0) {
-        QMessageBox::critical(nullptr, QObject::tr("Fatal error"),
-                              QObject::tr("You should run this application with superuser "
-                                          "privileges."),
-                              QMessageBox::Ok);
+        showFatal(QObject::tr("You should run this application with superuser privileges."));
         return -1;
     }
-    // The window settings are kept under the program's own name.
-    QCoreApplication::setOrganizationName(QStringLiteral("ntp-service-manager"));
-    applyDaemonSetup(configFile);
-    FNTP window;
-    app.setActivationWindow(&window, true);
-    window.show();
-    return app.exec();
+    return runWindow(app, configFile, nullptr);
 }
