@@ -1,5 +1,6 @@
 // Start-up for another machine: the window connects to a real sshd (in a
 // private network and mount namespace) and then reads the server's files.
+#include <QAbstractButton>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
@@ -9,10 +10,15 @@
 #include <QTest>
 #include <QTimer>
 
+#include <signal.h>
+
 #include "app/fntp.h"
 #include "app/remotewindow.h"
 #include "app/startup.h"
+#include "config/configbackups.h"
 #include "config/configdocument.h"
+#include "config/ntpsettings.h"
+#include "daemon/ntpconfpath.h"
 #include "host/host.h"
 #include "qtsingleapplication/qtsingleapplication.h"
 #include "remote/askpass.h"
@@ -35,7 +41,23 @@ struct WindowSeen {
     QByteArray documentBytes;
     QString documentPath;
     QString hostName;
+    // Run while the window is open, before it is closed.
+    std::function<void()> whileOpen;
 };
+
+// The server's file as seen from here (the server sees it as /etc/...).
+QByteArray serverBytes(const QString& serverPath)
+{
+    QFile file(SshTestServer::instance().etcFolder() + serverPath.mid(int(qstrlen("/etc"))));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+void writeServerFile(const QByteArray& bytes)
+{
+    QFile file(SshTestServer::instance().etcFolder() + serverFile.mid(int(qstrlen("/etc"))));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), qint64(bytes.size()));
+}
 
 QStringList fileMenuEntries(QMainWindow* window)
 {
@@ -65,6 +87,8 @@ void closeWindowWhenShown(WindowSeen* seen, int triesLeft = 300)
             seen->documentPath = ConfigDocument::instance().path();
             seen->documentBytes = ConfigDocument::instance().currentBytes();
             seen->hostName = Host::current().name();
+            if (seen->whileOpen)
+                seen->whileOpen();
             window->close();
             return;
         }
@@ -98,11 +122,10 @@ private slots:
         QString whyNot;
         if (!SshTestServer::instance().start(&whyNot))
             QSKIP(qPrintable(whyNot));
-        QFile file(SshTestServer::instance().etcFolder() + serverFile.mid(int(qstrlen("/etc"))));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(serverText), qint64(serverText.size()));
-        file.close();
+        writeServerFile(serverText);
         QVERIFY(!QFile::exists(serverFile));
+        // Copies are kept in the server's /etc copy, never in this machine's /var.
+        setBackupDirPathForTesting(QStringLiteral("/etc/ntpsm-test-backups"));
     }
     void cleanup() { QCOMPARE(rejectOpenModals(), 0); }
 
@@ -136,6 +159,95 @@ private slots:
             QCOMPARE(asked, QStringLiteral("Password for sudo on ntpsudo@127.0.0.1:"));
         // Back to this machine once the window is gone.
         QVERIFY(Host::current().isLocal());
+    }
+
+    // Apply and Restore write the server's file (a copy kept on the server).
+    void applyAndRestoreChangeTheServersFile()
+    {
+        writeServerFile(serverText);
+        const SshHost::Settings settings =
+            SshTestServer::instance().settings(QStringLiteral("ntpauto"));
+        WindowSeen seen;
+        QByteArray rendered;
+        bool saved = false, restored = false;
+        QVector<ConfigBackup> copies;
+        seen.whileOpen = [&] {
+            ConfigDocument& document = ConfigDocument::instance();
+            NtpSettings record;
+            document.load(&record);
+            record.logFile = QStringLiteral("/var/log/ntpsm-remote.log");
+            rendered = document.render(record);
+            saved = document.save(record);
+            copies = ConfigBackups::list(serverFile);
+            if (!copies.isEmpty())
+                restored = document.restore(copies.constFirst().path);
+        };
+        closeWindowWhenShown(&seen);
+        QCOMPARE(runNtpServiceManager(m_app, 1000, serverFile, settings), 0);
+        QVERIFY(seen.shown);
+        QVERIFY(saved);
+        QVERIFY(rendered.contains("logfile /var/log/ntpsm-remote.log"));
+        QCOMPARE(copies.size(), 1);
+        QVERIFY(copies.constFirst().path.startsWith(QLatin1String("/etc/ntpsm-test-backups/")));
+        QCOMPARE(serverBytes(copies.constFirst().path), serverText);
+        QVERIFY(restored);
+        QCOMPARE(serverBytes(serverFile), serverText);
+    }
+
+    // A connection that dies under the window: Apply fails and says so, the
+    // file keeps its bytes, and the window offers to connect again.
+    void lostConnectionFailsApplyAndOffersReconnect()
+    {
+        writeServerFile(serverText);
+        const SshHost::Settings settings =
+            SshTestServer::instance().settings(QStringLiteral("root"));
+        WindowSeen seen;
+        bool savedWhileDown = true, savedAfter = false;
+        QString whyNot, whyNotAfter;
+        BoxSeen lost;
+        QByteArray rendered;
+        seen.whileOpen = [&] {
+            ConfigDocument& document = ConfigDocument::instance();
+            NtpSettings record;
+            document.load(&record);
+            record.logFile = QStringLiteral("/var/log/ntpsm-lost.log");
+            rendered = document.render(record);
+            // Apply while the box about the loss is up, then "Reconnect".
+            onNextModal(
+                [&](QWidget* modal) {
+                    auto* box = qobject_cast<QMessageBox*>(modal);
+                    QVERIFY(box);
+                    lost.shown = true;
+                    lost.title = box->windowTitle();
+                    lost.text = box->text();
+                    savedWhileDown = document.save(record);
+                    whyNot = document.lastWriteError();
+                    for (QAbstractButton* button : box->buttons()) {
+                        if (button->text() == QLatin1String("Reconnect"))
+                            button->click();
+                    }
+                },
+                15000);
+            SshTestServer::instance().signalConnections(SIGKILL);
+            // The box comes within the keep-alive's few seconds.
+            QTRY_VERIFY_WITH_TIMEOUT(lost.shown, 15000);
+            auto* host = dynamic_cast<SshHost*>(&Host::current());
+            QVERIFY(host);
+            QTRY_VERIFY_WITH_TIMEOUT(host->isConnected(), 15000);
+            savedAfter = document.save(record);
+            whyNotAfter = document.lastWriteError();
+        };
+        closeWindowWhenShown(&seen);
+        QCOMPARE(runNtpServiceManager(m_app, 1000, serverFile, settings), 0);
+        QVERIFY(seen.shown);
+        QVERIFY(!savedWhileDown);
+        QVERIFY2(whyNot.contains(QLatin1String("connection")) ||
+                     whyNot.contains(QLatin1String("Connection")),
+                 qPrintable(whyNot));
+        QCOMPARE(lost.title, QStringLiteral("Connection lost"));
+        QVERIFY2(lost.text.contains(QLatin1String("unapplied edits stay")), qPrintable(lost.text));
+        QVERIFY2(savedAfter, qPrintable(whyNotAfter));
+        QCOMPARE(serverBytes(serverFile), rendered);
     }
 
     void refusesWithoutRootOnTheServer()
