@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <QTimer>
 
 #include "app/fntp.h"
 #include "app/icontheme.h"
@@ -56,6 +57,17 @@ bool connectToServer(SshHost* host)
     return false;
 }
 
+// Quits between two calls to the server, never inside one: a call's own
+// event loop would take the quit and leave the main loop running.
+void quitWhenIdle()
+{
+    if (Host::callsUnderWay() == 0) {
+        QCoreApplication::quit();
+        return;
+    }
+    QTimer::singleShot(10, qApp, &quitWhenIdle);
+}
+
 int runWindow(QtSingleApplication& app, const QString& configFile, SshHost* remote)
 {
     // The window settings are kept under the program's own name.
@@ -66,7 +78,19 @@ int runWindow(QtSingleApplication& app, const QString& configFile, SshHost* remo
         watchConnection(&window, remote);
     app.setActivationWindow(&window, true);
     window.show();
-    return app.exec();
+    if (!remote)
+        return app.exec();
+    const bool quitOnClose = QApplication::quitOnLastWindowClosed();
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QMetaObject::Connection closed =
+        QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, [quitOnClose] {
+            if (quitOnClose)
+                quitWhenIdle();
+        });
+    const int code = app.exec();
+    QObject::disconnect(closed);
+    QApplication::setQuitOnLastWindowClosed(quitOnClose);
+    return code;
 }
 
 int runRemote(QtSingleApplication& app, const QString& configFile, const SshHost::Settings& remote)

@@ -133,17 +133,6 @@ double cpuSeconds()
            seconds(children.ru_stime);
 }
 
-// Closes the window between two calls to its host, never inside one (the
-// call's nested event loop would take the quit).
-void closeWhenIdle(QWidget* window)
-{
-    if (Host::callsUnderWay() == 0) {
-        window->close();
-        return;
-    }
-    QTimer::singleShot(5, window, [window] { closeWhenIdle(window); });
-}
-
 struct WindowFigures {
     qint64 shownMs = -1;
     qint64 connectStallMs = 0; // until the window is shown
@@ -175,7 +164,7 @@ WindowFigures openWindow(QtSingleApplication& app, const QString& file,
             QTimer::singleShot(pollSeconds * 1000, window, [&, window] {
                 figures.pollStallMs = stalls.stop();
                 figures.pollCpuSeconds = cpuSeconds() - cpuAtShow;
-                closeWhenIdle(window);
+                window->close();
             });
         }
     });
