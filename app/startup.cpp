@@ -59,13 +59,14 @@ bool connectToServer(SshHost* host)
 
 // Quits between two calls to the server, never inside one: a call's own
 // event loop would take the quit and leave the main loop running.
-void quitWhenIdle()
+// Waits no longer than `window` lives.
+void quitWhenIdle(QWidget* window)
 {
     if (Host::callsUnderWay() == 0) {
         QCoreApplication::quit();
         return;
     }
-    QTimer::singleShot(10, qApp, &quitWhenIdle);
+    QTimer::singleShot(10, window, [window] { quitWhenIdle(window); });
 }
 
 int runWindow(QtSingleApplication& app, const QString& configFile, SshHost* remote)
@@ -83,9 +84,9 @@ int runWindow(QtSingleApplication& app, const QString& configFile, SshHost* remo
     const bool quitOnClose = QApplication::quitOnLastWindowClosed();
     QApplication::setQuitOnLastWindowClosed(false);
     const QMetaObject::Connection closed =
-        QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, [quitOnClose] {
+        QObject::connect(&app, &QGuiApplication::lastWindowClosed, &window, [&window, quitOnClose] {
             if (quitOnClose)
-                quitWhenIdle();
+                quitWhenIdle(&window);
         });
     const int code = app.exec();
     QObject::disconnect(closed);

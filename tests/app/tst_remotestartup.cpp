@@ -20,6 +20,7 @@
 #include "config/ntpsettings.h"
 #include "daemon/ntpconfpath.h"
 #include "host/host.h"
+#include "host/processrunner.h"
 #include "qtsingleapplication/qtsingleapplication.h"
 #include "remote/askpass.h"
 #include "tests/common/testhelpers.h"
@@ -248,6 +249,34 @@ private slots:
         QVERIFY2(lost.text.contains(QLatin1String("unapplied edits stay")), qPrintable(lost.text));
         QVERIFY2(savedAfter, qPrintable(whyNotAfter));
         QCOMPARE(serverBytes(serverFile), rendered);
+    }
+
+    // Closed while a call to the server waits: the program ends once the
+    // call is over, instead of the call's loop taking the quit.
+    void closingDuringACallEnds()
+    {
+        const SshHost::Settings settings =
+            SshTestServer::instance().settings(QStringLiteral("root"));
+        WindowSeen seen;
+        int exitCode = -1;
+        bool callEnded = false;
+        seen.whileOpen = [&] {
+            QTimer::singleShot(300, [] {
+                for (QWidget* widget : QApplication::topLevelWidgets()) {
+                    if (qobject_cast<FNTP*>(widget))
+                        widget->close();
+                }
+            });
+            const ProcessResult result =
+                Host::current().run(QStringLiteral("sleep"), {QStringLiteral("1")}, 10000);
+            exitCode = result.exitCode;
+            callEnded = true;
+        };
+        closeWindowWhenShown(&seen);
+        QCOMPARE(runNtpServiceManager(m_app, 1000, serverFile, settings), 0);
+        QVERIFY(seen.shown);
+        QVERIFY(callEnded);
+        QCOMPARE(exitCode, 0);
     }
 
     void refusesWithoutRootOnTheServer()
