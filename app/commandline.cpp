@@ -4,6 +4,7 @@
 
 #include "config/version.h"
 #include "host/hostpath.h"
+#include "remote/sshhost.h"
 
 namespace
 {
@@ -23,6 +24,9 @@ QString helpText(const QString& program)
                           "Options:\n"
                           "  --config <file>  Edit <file> instead of the configuration file\n"
                           "                   of the installed NTP daemon.\n"
+                          "  --host <[user@]host>  Manage <host> over SSH (the system's ssh\n"
+                          "                   client, with ~/.ssh/config); root there, by\n"
+                          "                   login or sudo; root is not needed here.\n"
                           "  -h, --help       Show this help and exit.\n"
                           "  -v, --version    Show the version and exit.\n")
         .arg(program);
@@ -35,13 +39,15 @@ CommandLine parseCommandLine(const QStringList& arguments, bool strict)
     const QCommandLineOption config(QStringLiteral("config"),
                                     QStringLiteral("Edit <file> instead of the daemon's file."),
                                     QStringLiteral("file"));
+    const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Manage <host> over SSH."),
+                                  QStringLiteral("[user@]host"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
     // "-reverse" or "-stylesheet" (Qt's own options) must not read as -r -e -v ...
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({config, help, version});
+    parser.addOptions({config, host, help, version});
     const bool parsed = parser.parse(arguments);
     CommandLine result;
     const QString program = programName(arguments);
@@ -59,7 +65,19 @@ CommandLine parseCommandLine(const QStringList& arguments, bool strict)
                                       : parser.errorText();
         result.output =
             program + QStringLiteral(": ") + reason + QLatin1Char('\n') + helpText(program);
+    } else if (strict && parser.isSet(host) &&
+               !SshHost::destinationProblem(parser.value(host)).isEmpty()) {
+        result.outcome = CommandLine::Error;
+        result.output = program + QStringLiteral(": --host: ") +
+                        SshHost::destinationProblem(parser.value(host)) + QLatin1Char('\n');
+    } else if (strict && parser.isSet(host) && !parser.value(config).isEmpty() &&
+               !parser.value(config).startsWith(QLatin1Char('/'))) {
+        // A relative name would be read from this machine's current folder.
+        result.outcome = CommandLine::Error;
+        result.output =
+            program + QStringLiteral(": --config needs an absolute path with --host.\n");
     } else {
+        result.host = parser.value(host);
         // Absolute, so that the editor opened as the desktop's user (from
         // that user's home folder) and the status bar name the same file.
         const QString file = parser.value(config);

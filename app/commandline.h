@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-// The program's options: --config FILE, --help, --version.
+// The program's options: --config FILE, --host [USER@]HOST, --help, --version.
 struct CommandLine {
     enum Outcome {
         Run,      // start the window
@@ -13,6 +13,7 @@ struct CommandLine {
     Outcome outcome = Run;
     QString output;
     QString configFile; // --config FILE; empty when not given
+    QString host;       // --host [USER@]HOST; empty: this machine
 };
 
 // Needs no application object, so --help and --version answer without a

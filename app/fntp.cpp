@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 
 #include "app/hooks/windowhooks.h"
+#include "app/remotewindow.h"
 #include "app/review/applyflow.h"
 #include "app/review/configreview.h"
 #include "app/service/desktopopener.h"
@@ -85,6 +86,7 @@ FNTP::FNTP(QWidget* parent)
     help->setTitle(tr("Help"));
     menuBar()->addMenu(help);
     installConfigReview(hooks());
+    installRemoteHost(hooks());
     restoreWindowSettings();
 }
 

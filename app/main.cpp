@@ -5,6 +5,7 @@
 #include "app/commandline.h"
 #include "app/startup.h"
 #include "qtsingleapplication/qtsingleapplication.h"
+#include "remote/askpass.h"
 
 namespace
 {
@@ -27,13 +28,19 @@ int finish(const CommandLine& line)
 
 int main(int argc, char** argv)
 {
+    // Run by ssh as its SSH_ASKPASS: forward the prompt, nothing else.
+    if (SshAskpass::requested())
+        return SshAskpass::run(argc, argv);
     // --help and --version answer before anything needs a display.
     const CommandLine first = parseCommandLine(argumentList(argc, argv), false);
     if (first.outcome != CommandLine::Run)
         return finish(first);
-    QtSingleApplication app(argc, argv, true);
+    // One window per host: the host is part of the instance's key.
+    QtSingleApplication app(argc, argv, first.host);
     const CommandLine line = parseCommandLine(QCoreApplication::arguments(), true);
     if (line.outcome != CommandLine::Run)
         return finish(line);
-    return runNtpServiceManager(app, getuid(), line.configFile);
+    SshHost::Settings remote;
+    remote.destination = line.host;
+    return runNtpServiceManager(app, getuid(), line.configFile, remote);
 }

@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstring>
 
 namespace
@@ -166,5 +167,9 @@ Host::Waiting::~Waiting()
 
 QString errnoText(int error)
 {
+    // A remote host's calls fail with EHOSTDOWN when its connection is gone;
+    // the system's "Host is down" would not say what happened.
+    if (error == EHOSTDOWN)
+        return QCoreApplication::translate("Host", "the connection to the server is lost");
     return QString::fromLocal8Bit(std::strerror(error));
 }

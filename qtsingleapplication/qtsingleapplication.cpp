@@ -41,7 +41,21 @@ QtSingleApplication::QtSingleApplication(int& argc, char** argv,
                                          bool /*GUIenabled: always a GUI application here*/)
     : QApplication(argc, argv)
 {
-    m_id = instanceId(applicationFilePath());
+    start(QString());
+}
+
+QtSingleApplication::QtSingleApplication(int& argc, char** argv, const QString& key)
+    : QApplication(argc, argv)
+{
+    start(key);
+}
+
+void QtSingleApplication::start(const QString& key)
+{
+    // The key is hashed with the path, so no name can reach outside the
+    // runtime folder.
+    m_id = instanceId(key.isEmpty() ? applicationFilePath()
+                                    : applicationFilePath() + QLatin1Char('\n') + key);
     const QString base = runtimeDirectory() + QLatin1Char('/') + m_id;
     m_socketPath = base + QStringLiteral(".sock");
     m_lock = new QLockFile(base + QStringLiteral(".lock"));

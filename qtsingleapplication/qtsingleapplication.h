@@ -16,6 +16,9 @@ class QtSingleApplication : public QApplication
     Q_OBJECT
 public:
     QtSingleApplication(int& argc, char** argv, bool GUIenabled = true);
+    // One instance per `key` as well: the program on another machine (its
+    // host name as the key) runs beside the one for this machine.
+    QtSingleApplication(int& argc, char** argv, const QString& key);
     ~QtSingleApplication() override;
 
     bool isRunning() const;
@@ -32,6 +35,7 @@ signals:
     void messageReceived(const QString& message);
 
 private:
+    void start(const QString& key);
     void becomePrimary();
     void readConnection();
 

@@ -199,6 +199,7 @@ SshChannel::Result SshChannel::run(const QByteArray& program, const QByteArray& 
                                    int timeoutMs, qint64 outputLimit)
 {
     Result result;
+    const quint64 connection = m_connection;
     for (int attempt = 0; attempt < sessionAttempts; ++attempt) {
         Launch launch;
         if (!this->launch(program, asRoot, &launch)) {
@@ -212,6 +213,7 @@ SshChannel::Result SshChannel::run(const QByteArray& program, const QByteArray& 
             break;
         pause(sessionRetryMs);
     }
+    result.connection = connection;
     return result;
 }
 
@@ -221,8 +223,10 @@ SshChannel::Result SshChannel::runCommand(const QByteArray& command, const QByte
     Launch launch;
     launch.arguments = clientArguments(command);
     launch.input = input;
+    const quint64 connection = m_connection;
     Result result = execute(m_settings.sshProgram, launch, timeoutMs, outputLimit);
     wipe(&launch.input);
+    result.connection = connection;
     return result;
 }
 
@@ -233,7 +237,7 @@ int SshChannel::failureOf(const Result& result)
     if (result.exitCode == 255 || result.exitCode < 0) {
         // ssh's own failure: the master is gone (or going).
         QMutexLocker lock(&m_mutex);
-        if (m_connected.exchange(false)) {
+        if (result.connection == m_connection && m_connected.exchange(false)) {
             m_lostNotice = true;
             m_access = SshHost::RootAccess::None;
             m_sudoPassword.clear();
@@ -251,6 +255,7 @@ void SshChannel::setConnected(SshHost::RootAccess access, SecretBytes&& sudoPass
     m_access = access;
     m_sudoPassword = std::move(sudoPassword);
     m_lostNotice = false;
+    ++m_connection;
     m_connected = true;
 }
 

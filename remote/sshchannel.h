@@ -55,6 +55,9 @@ public:
         int exitCode = -1; // ssh's
         QByteArray output;
         QByteArray errors;
+        // The connection the call went over (a call that outlives its
+        // connection must not mark the next one as lost).
+        quint64 connection = 0;
     };
     // Runs `program` to its end; the calling thread's event loop runs
     // meanwhile (the window's wait indicator on the GUI thread).
@@ -70,6 +73,8 @@ public:
     void setConnected(SshHost::RootAccess access, SecretBytes&& sudoPassword);
     void setDisconnected();
     bool isConnected() const { return m_connected; }
+    // Counts the connections made: each setConnected() is a new one.
+    quint64 connection() const { return m_connection; }
     SshHost::RootAccess rootAccess() const;
     // A command found the master gone before the host saw it end.
     bool takeLostNotice() { return m_lostNotice.exchange(false); }
@@ -88,6 +93,7 @@ private:
     mutable QMutex m_mutex;
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_lostNotice{false};
+    std::atomic<quint64> m_connection{0};
     SshHost::RootAccess m_access = SshHost::RootAccess::None;
     SecretBytes m_sudoPassword;
 };

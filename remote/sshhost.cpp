@@ -470,7 +470,7 @@ int SshHost::Private::askSudoPassword()
 int SshHost::Private::callFailed(const SshChannel::Result& result)
 {
     const int error = channel->failureOf(result);
-    if (error == EHOSTDOWN) {
+    if (error == EHOSTDOWN && result.connection == channel->connection()) {
         QMutexLocker lock(&stateMutex);
         if (failure == Failure::None) {
             failure = Failure::Lost;

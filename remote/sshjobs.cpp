@@ -104,8 +104,8 @@ class SshJob : public ProcessJob
 public:
     SshJob(const std::shared_ptr<SshChannel>& channel, const SshChannel::Launch& launch,
            const QByteArray& nonce, const ProcessOptions& options, bool asRoot)
-        : m_channel(channel), m_nonce(nonce), m_trailer('\n' + nonce + " exit "),
-          m_options(options), m_asRoot(asRoot)
+        : m_channel(channel), m_connection(channel->connection()), m_nonce(nonce),
+          m_trailer('\n' + nonce + " exit "), m_options(options), m_asRoot(asRoot)
     {
         m_process.setProcessEnvironment(SshChannel::clientEnvironment());
         connect(&m_process, &QProcess::readyReadStandardOutput, this, &SshJob::readOutput);
@@ -216,6 +216,7 @@ private:
                                    ? -1
                                    : m_process.exitCode();
             outcome.errors = m_result.standardError;
+            outcome.connection = m_connection;
             m_result.hostError = m_channel->failureOf(outcome);
             return;
         }
@@ -251,6 +252,7 @@ private:
     }
 
     std::shared_ptr<SshChannel> m_channel;
+    const quint64 m_connection; // the connection the job went over
     const QByteArray m_nonce;
     const QByteArray m_trailer;
     const ProcessOptions m_options;

@@ -30,7 +30,7 @@ ntphooks            Qt5::Widgets
 ntpstatus           ntphooks ntpconfig ntpdaemon ntphost Qt5::Widgets Qt5::Charts Qt5::Concurrent
 ntpreview           ntphooks ntpservice ntppages ntpconfig ntpdaemon ntphost Qt5::Widgets Qt5::Concurrent
 ntpservice          ntpconfig ntpdaemon ntphost Qt5::Widgets
-ntpapp              ntpstatus ntpreview ntpservice ntphooks ntppages ntpconfig ntpdaemon ntphost qtsingleapplication wispintegration wispuinet Qt5::Widgets Qt5::Network
+ntpapp              ntpstatus ntpreview ntpservice ntphooks ntppages ntpconfig ntpdaemon ntphost ntpremote qtsingleapplication wispintegration wispuinet Qt5::Widgets Qt5::Network
 qtsingleapplication Qt5::Widgets Qt5::Network
 wispintegration     Qt5::Widgets
 wispuinet           Qt5::Widgets Qt5::Network

@@ -106,6 +106,34 @@ private slots:
         QCOMPARE(parseCommandLine({program, "stray"}, true).outcome, CommandLine::Error);
         QCOMPARE(parseCommandLine({program, "--config"}, true).outcome, CommandLine::Error);
     }
+
+    void hostOption()
+    {
+        const QString program = QStringLiteral("/usr/sbin/ntp-service-manager");
+        CommandLine line = parseCommandLine({program, "--host", "admin@timeserver.lan"}, true);
+        QCOMPARE(line.outcome, CommandLine::Run);
+        QCOMPARE(line.host, QStringLiteral("admin@timeserver.lan"));
+        QVERIFY(parseCommandLine({program}, true).host.isEmpty());
+        // The file is the server's: a name relative to this machine's folder means nothing there.
+        line = parseCommandLine({program, "--host", "ts", "--config", "/etc/ntp.conf"}, true);
+        QCOMPARE(line.configFile, QStringLiteral("/etc/ntp.conf"));
+        line = parseCommandLine({program, "--host", "ts", "--config", "ntp.conf"}, true);
+        QCOMPARE(line.outcome, CommandLine::Error);
+        QVERIFY(line.output.contains(QLatin1String("absolute path")));
+        // Never an option for ssh in disguise, nor a second word.
+        for (const char* bad : {"--host=-oProxyCommand=x", "--host= ", "--host=a b"}) {
+            line = parseCommandLine({program, QLatin1String(bad)}, true);
+            QCOMPARE(line.outcome, CommandLine::Error);
+            QVERIFY2(line.output.contains(QLatin1String("--host: ")), qPrintable(line.output));
+        }
+    }
+
+    void helpNamesTheHostOption()
+    {
+        const Run run = runProgram({QStringLiteral("--help")});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.out.contains("--host <[user@]host>"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -1,6 +1,7 @@
 // A minimal single-instance program for the tests: the first instance prints
 // "ready" and then every message it receives; a later one sends its first
-// argument (or "raise") and exits with 1.
+// argument (or "raise") and exits with 1. NTPSM_PROBE_KEY: the instance's
+// key (the program's host).
 #include <QTextStream>
 #include <QTimer>
 
@@ -8,7 +9,7 @@
 
 int main(int argc, char** argv)
 {
-    QtSingleApplication app(argc, argv, false);
+    QtSingleApplication app(argc, argv, qEnvironmentVariable("NTPSM_PROBE_KEY"));
     const QStringList args = app.arguments();
     if (app.isRunning()) {
         const bool sent = app.sendMessage(args.value(1, QStringLiteral("raise")), 5000);

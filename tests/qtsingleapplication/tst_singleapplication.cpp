@@ -30,9 +30,17 @@ bool waitForLine(QProcess& process, const QByteArray& line, int timeoutMs = 1000
     return false;
 }
 
-int runSecond(const QString& message)
+void setKey(QProcess* process, const QString& key)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NTPSM_PROBE_KEY"), key);
+    process->setProcessEnvironment(environment);
+}
+
+int runSecond(const QString& message, const QString& key = QString())
 {
     QProcess second;
+    setKey(&second, key);
     second.start(probePath(), {message});
     if (!second.waitForFinished(15000))
         return -100;
@@ -78,6 +86,29 @@ private slots:
         QVERIFY(waitForLine(after, "received:hello"));
         after.kill();
         after.waitForFinished(5000);
+    }
+
+    // One instance per host: the same host hands over, another runs beside.
+    void instancePerKey()
+    {
+        QProcess timeserver;
+        setKey(&timeserver, QStringLiteral("timeserver.lan"));
+        timeserver.start(probePath(), QStringList());
+        QVERIFY(waitForLine(timeserver, "ready"));
+        QProcess other;
+        setKey(&other, QStringLiteral("root@192.0.2.1"));
+        other.start(probePath(), QStringList());
+        QVERIFY2(waitForLine(other, "ready"), "another host was taken for the same one");
+        QCOMPARE(runSecond(QStringLiteral("raise"), QStringLiteral("timeserver.lan")), 1);
+        QVERIFY(waitForLine(timeserver, "received:raise"));
+        // This machine's instance is a third one.
+        QProcess local;
+        local.start(probePath(), QStringList());
+        QVERIFY(waitForLine(local, "ready"));
+        for (QProcess* process : {&timeserver, &other, &local}) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
     }
 };
 

@@ -31,6 +31,8 @@ public:
     static QByteArray passwordOf(const QString& user);
     QString knownHostsFile() const { return m_work.filePath(QStringLiteral("known_hosts")); }
     QString hostKeyLine() const { return m_hostKeyLine; }
+    // The server's /etc as seen from here (the server sees it as /etc).
+    QString etcFolder() const { return m_work.filePath(QStringLiteral("etc")); }
 
     // The sshd processes that serve connections (the listener left out).
     QList<qint64> connectionProcesses() const;
