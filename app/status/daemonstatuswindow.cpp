@@ -273,6 +273,13 @@ void DaemonStatusWindow::buildPeersTable()
     m_peers->horizontalHeader()->setSortIndicatorShown(false);
 }
 
+DaemonStatusWindow::~DaemonStatusWindow()
+{
+    // The statistics are read through the host, which may go with the
+    // window (a remote one).
+    m_plotWatcher.waitForFinished();
+}
+
 QSize DaemonStatusWindow::wantedFirstSize()
 {
     // Wide enough for every column of the peers table beside a typical

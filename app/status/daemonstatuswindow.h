@@ -29,6 +29,7 @@ class DaemonStatusWindow : public QWidget
     Q_OBJECT
 public:
     DaemonStatusWindow(DaemonStatusPoller* poller, QWidget* parent);
+    ~DaemonStatusWindow() override;
 
     // Where the statistics are read from: the configured directory or the
     // daemon's own default.

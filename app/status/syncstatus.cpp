@@ -176,6 +176,8 @@ int DaemonStatusPoller::outputLimit()
 
 DaemonStatusPoller::~DaemonStatusPoller()
 {
+    // The read uses the host, which may go with the window (a remote one).
+    m_minsaneRead.waitForFinished();
     delete m_session;
     if (m_job)
         m_job->cancel();
