@@ -179,10 +179,13 @@ bool SshTestServer::prepare(QString* whyNot)
               .toLocal8Bit());
     // sshd and every session see the copy as /etc, and an empty /run.
     m_sshd.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_sshd.start(QStringLiteral("unshare"),
-                 {QStringLiteral("--mount"), QStringLiteral("--propagation"),
-                  QStringLiteral("private"), QStringLiteral("--"), QStringLiteral("/bin/sh"),
-                  QStringLiteral("-c"),
+    // sshd goes with the test even when the test crashes: a stray one would
+    // keep CTest waiting on the output it shares.
+    m_sshd.start(QStringLiteral("setpriv"),
+                 {QStringLiteral("--pdeathsig"), QStringLiteral("TERM"), QStringLiteral("--"),
+                  QStringLiteral("unshare"), QStringLiteral("--mount"),
+                  QStringLiteral("--propagation"), QStringLiteral("private"), QStringLiteral("--"),
+                  QStringLiteral("/bin/sh"), QStringLiteral("-c"),
                   QStringLiteral("mount --bind \"$1/etc\" /etc && "
                                  "mount -t tmpfs -o mode=755 tmpfs /run && mkdir /run/sshd && "
                                  "exec /usr/sbin/sshd -D -f \"$1/sshd_config\" -E \"$1/sshd.log\""),
