@@ -22,18 +22,6 @@ QString modeText(uint mode)
     return QStringLiteral("%1").arg(mode & 07777, 4, 8, QLatin1Char('0'));
 }
 
-// "/", "/etc", "/etc/ntpsec", "/etc/ntpsec/ntp.conf" for the last one.
-QStringList pathsDownTo(const QString& path)
-{
-    QStringList paths{QStringLiteral("/")};
-    QString current;
-    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        current += QLatin1Char('/') + part;
-        paths << current;
-    }
-    return paths;
-}
-
 QString ownerFault(const QString& path, const FileStatus& status)
 {
     if (status.uid != 0)

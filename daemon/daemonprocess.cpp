@@ -20,18 +20,6 @@ bool isSystemProgramFolder(const QString& folder)
     return folders.contains(folder);
 }
 
-// "/usr/sbin" -> "/", "/usr", "/usr/sbin"
-QStringList foldersDownTo(const QString& folder)
-{
-    QStringList folders{QStringLiteral("/")};
-    QString path;
-    for (const QString& part : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        path += QLatin1Char('/') + part;
-        folders << path;
-    }
-    return folders;
-}
-
 // Whether the program at `executable` (a path of the host) can only have
 // been put there by root.
 bool isInstalledProgram(Host& host, const QString& executable)
@@ -39,7 +27,7 @@ bool isInstalledProgram(Host& host, const QString& executable)
     if (fileNameOfPath(executable) != QLatin1String("ntpd") ||
         !isSystemProgramFolder(folderOfPath(executable)))
         return false;
-    const QStringList folders = foldersDownTo(folderOfPath(executable));
+    const QStringList folders = pathsDownTo(folderOfPath(executable));
     QVector<HostRequest> requests;
     for (const QString& folder : folders)
         requests.append({HostRequest::Status, systemPath(folder)});
@@ -112,11 +100,6 @@ QVector<DaemonProcess> installedDaemonProcesses(Host& host, const QVector<HostPr
         daemons.append({process.pid, process.commandLine.mid(1), process.workingDirectory});
     }
     return daemons;
-}
-
-bool onlyRootMayChange(const FileStatus& status)
-{
-    return status.error == 0 && status.uid == 0 && (status.mode & 022) == 0;
 }
 
 bool isRootsProgram(Host& host, const QString& path)

@@ -37,10 +37,6 @@ QVector<DaemonProcess> installedDaemonProcesses(Host& host, const QVector<HostPr
 // replaced by an upgrade while it runs is taken off.
 QString executableOfLink(const QString& link);
 
-// Owned by root and writable by nobody else: a file that only root can have
-// put there or changed.
-bool onlyRootMayChange(const FileStatus& status);
-
 // Whether root may run the program at `path` on `host`: a regular,
 // executable file that only root may change.
 bool isRootsProgram(Host& host, const QString& path);

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include "host/host.h"
+#include "host/hostpath.h"
 
 namespace
 {
@@ -14,24 +15,18 @@ QString tr(const char* text)
     return QCoreApplication::translate("DhcpServers", text);
 }
 
-// Owned by root and writable by nobody else.
-bool isRootsAlone(const FileStatus& status)
-{
-    return status.uid == 0 && (status.mode & 022) == 0;
-}
-
 // Why the copy may not decide what the page shows; empty when it may.
 QString untrustedReason(Host& host, const QString& path)
 {
     const FileStatus file = host.status(path);
     if (!file.exists())
         return tr("The DHCP copy %1 does not exist.").arg(path);
-    if (!file.isRegular() || !isRootsAlone(file))
+    if (!file.isRegular() || !onlyRootMayChange(file))
         return tr("The DHCP copy %1 is not a file of root's alone; its servers are not shown.")
             .arg(path);
     const QString folder = QFileInfo(path).path();
     const FileStatus parent = host.status(folder);
-    if (!parent.isDirectory() || !isRootsAlone(parent))
+    if (!parent.isDirectory() || !onlyRootMayChange(parent))
         return tr("The folder %1 is not root's alone; the servers of its DHCP copy are not "
                   "shown.")
             .arg(folder);
@@ -82,7 +77,7 @@ DhcpSources readDhcpSources(const QString& path)
     FileContent content;
     const int error = host.readFile(path, dhcpConfigLimit, &content);
     // The file may have been replaced between the look and the read.
-    if (error == 0 && !(content.status.isRegular() && isRootsAlone(content.status)))
+    if (error == 0 && !(content.status.isRegular() && onlyRootMayChange(content.status)))
         result.error = tr("The DHCP copy %1 changed while it was read.").arg(path);
     else if (error != 0)
         result.error = tr("The DHCP copy %1 could not be read: %2").arg(path, errnoText(error));

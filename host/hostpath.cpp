@@ -57,3 +57,19 @@ int resolveSymlinks(Host& host, const QString& path, QString* resolved)
     }
     return ELOOP;
 }
+
+QStringList pathsDownTo(const QString& path)
+{
+    QStringList paths{QStringLiteral("/")};
+    QString current;
+    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        current += QLatin1Char('/') + part;
+        paths << current;
+    }
+    return paths;
+}
+
+bool onlyRootMayChange(const FileStatus& status)
+{
+    return status.error == 0 && status.uid == 0 && (status.mode & 022) == 0;
+}

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class Host;
+struct FileStatus;
 
 // Paths of the managed machine taken apart and put together as text: nothing
 // here but resolveSymlinks() looks at a file. Paths use "/" as separator.
@@ -20,6 +22,13 @@ QString absolutePath(const QString& path);
 QString cleanPath(const QString& path);
 // `name` in `folder`; an absolute `name` stands for itself.
 QString pathIn(const QString& folder, const QString& name);
+// "/", "/etc", "/etc/ntpsec", "/etc/ntpsec/ntp.conf" for the last one: the
+// folders whose owners decide what an absolute `path` names, and the path.
+QStringList pathsDownTo(const QString& path);
+
+// Owned by root and writable by nobody else: a file or folder that only root
+// can have put there or changed.
+bool onlyRootMayChange(const FileStatus& status);
 
 // Follows the chain of symbolic links at `path` on `host` to the path that
 // finally names a file (which need not exist). Returns 0 or an errno value:
