@@ -62,7 +62,8 @@ for library in $libraries; do
     for linked in $(printf '%s\n' "$edges" | awk -v t="$library" '$1 == t { print $2 }'); do
         case " $allowed " in
         *" $linked "*) ;;
-        *) fail "$library links $linked, which it may not (allowed:$allowed)" ;;
+        # Qt's code generators (the resource compiler) run at build time; nothing is linked.
+        *) [ "$linked" = Qt5::rcc ] || fail "$library links $linked, which it may not (allowed:$allowed)" ;;
         esac
     done
 done
