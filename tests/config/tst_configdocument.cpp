@@ -380,6 +380,12 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("NTPSM_TRACED_CONF"), conf.path());
         environment.insert(QStringLiteral("NTPSM_TRACED_BACKUPS"), conf.backupDir());
+        // The leak checker of a sanitizer build cannot run under ptrace and
+        // would fail the traced session at its exit.
+        const QString asan = environment.value(QStringLiteral("ASAN_OPTIONS"));
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           asan.isEmpty() ? QStringLiteral("detect_leaks=0")
+                                          : asan + QStringLiteral(":detect_leaks=0"));
         session.setProcessEnvironment(environment);
         session.start(QStringLiteral("strace"),
                       {QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"),
