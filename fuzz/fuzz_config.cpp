@@ -25,10 +25,10 @@ namespace
 // Directive keywords that the record has fields for. A line whose first word
 // is none of these can only reach the written file by being carried over.
 const char* const recordKeywords[] = {
-    "server",    "pool",       "broadcast",      "manycastserver", "multicastclient",
-    "fudge",     "refclock",   "restrict",       "discard",        "filegen",
-    "logconfig", "statistics", "statsdir",       "driftfile",      "broadcastdelay",
-    "logfile",   "enable",     "broadcastclient"};
+    "server",          "pool",      "peer",       "broadcast",      "manycastserver",
+    "multicastclient", "fudge",     "refclock",   "restrict",       "discard",
+    "filegen",         "logconfig", "statistics", "statsdir",       "driftfile",
+    "broadcastdelay",  "logfile",   "enable",     "broadcastclient"};
 
 bool isRecordKeyword(const QString& key)
 {

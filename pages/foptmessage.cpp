@@ -94,6 +94,8 @@ void FOptMessage::loadSettings()
             settings->checkType(match.captured(2));
         }
     }
+    loadedItems = ntpSettings.logConfig;
+    loadedTabItems = tabItems();
 }
 
 QStringList FOptMessage::tabItems() const
@@ -106,6 +108,7 @@ QStringList FOptMessage::tabItems() const
 
 void FOptMessage::saveSettings()
 {
-    ntpSettings.logConfig = tabItems();
+    const QStringList items = tabItems();
+    ntpSettings.logConfig = items == loadedTabItems ? loadedItems : items;
     writeNtpSettings();
 }

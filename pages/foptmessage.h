@@ -31,6 +31,11 @@ private:
     QStringList tabItems() const;
 
     QTabWidget* tabWidget = nullptr;
+    // The file's items and what the tabs made of them at the last load: while
+    // the boxes still say the same, saving keeps the file's items, whose "-"
+    // and "=" the tabs cannot show.
+    QStringList loadedItems;
+    QStringList loadedTabItems;
 };
 
 Q_DECLARE_METATYPE(FOptMessage_Settings*)

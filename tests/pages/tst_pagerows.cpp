@@ -189,6 +189,7 @@ private slots:
     void broadcastNotice();
     void dhcpServersReplaceTheFiles();
     void corpusLogConfigOfAllItems();
+    void corpusLogConfigKeptByUnchangedSave();
     void corpusLinesAreRows_data();
     void corpusLinesAreRows();
 };
@@ -438,6 +439,26 @@ void TestPageRows::corpusLogConfigOfAllItems()
     QCOMPARE(allBoxes.size(), 4);
     for (QCheckBox* box : allBoxes)
         QVERIFY(box->isChecked());
+}
+
+void TestPageRows::corpusLogConfigKeptByUnchangedSave()
+{
+    int filesWithLogConfig = 0;
+    for (const QString& name : corpusFiles()) {
+        const QByteArray bytes = TestHelpers::readFile(corpusDir().filePath(name));
+        const QStringList before = linesOf(bytes, QStringLiteral("logconfig"));
+        if (before.isEmpty())
+            continue;
+        ++filesWithLogConfig;
+        ConfFile conf(bytes); // a scratch copy: the page writes
+        FOptMessage page;
+        page.saveSettings();
+        // "=" separates words for the reader; a bare item sets, as "=" does.
+        QCOMPARE(linesOf(conf.read(), QStringLiteral("logconfig")),
+                 QStringList(QString(before.first()).remove(QLatin1Char('='))));
+    }
+    if (filesWithLogConfig == 0)
+        QSKIP("no corpus file with a logconfig line");
 }
 
 void TestPageRows::corpusLinesAreRows_data()
