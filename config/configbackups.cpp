@@ -191,10 +191,34 @@ QVector<ConfigBackup> ConfigBackups::list(const QString& configPath, QString* re
 BackupPlan ConfigBackups::plan(const QString& configPath, bool exists, const QByteArray& current,
                                const QString& reason)
 {
+    return plan(Host::current(), configPath, exists, current, reason);
+}
+
+// The folders' own status, the status of every folder above them and their
+// listings.
+QVector<HostRequest> ConfigBackups::planRequests(const QString& configPath)
+{
+    const QString top = backupDirPath();
+    const QString own = folderFor(configPath);
+    QVector<HostRequest> requests{{HostRequest::Status, top}, {HostRequest::Status, own}};
+    QString above;
+    requests.append({HostRequest::Status, QStringLiteral("/")});
+    for (const QString& part :
+         cleanPath(absolutePath(folderOfPath(top))).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        above += QLatin1Char('/') + part;
+        requests.append({HostRequest::Status, above});
+    }
+    requests.append({HostRequest::ListFolder, own});
+    requests.append({HostRequest::ListFolder, top});
+    return requests;
+}
+
+BackupPlan ConfigBackups::plan(Host& host, const QString& configPath, bool exists,
+                               const QByteArray& current, const QString& reason)
+{
     BackupPlan plan;
     if (!exists)
         return plan;
-    Host& host = Host::current();
     const QString own = folderFor(configPath);
     if ((plan.error = ensureFolder(host, backupDirPath(), &plan.refusal)) != 0 ||
         (plan.error = ensureFolder(host, own, &plan.refusal)) != 0)

@@ -37,6 +37,9 @@ struct BackupPlan {
     QStringList removeAfterwards;
 };
 
+class Host;
+struct HostRequest;
+
 namespace ConfigBackups
 {
 constexpr int keptCount = 20;
@@ -55,4 +58,9 @@ QVector<ConfigBackup> list(const QString& configPath, QString* refusal = nullptr
 // missing. The copy planned is always kept, whatever the others' dates.
 BackupPlan plan(const QString& configPath, bool exists, const QByteArray& current,
                 const QString& reason = QString());
+// The same, on `host` rather than the current one.
+BackupPlan plan(Host& host, const QString& configPath, bool exists, const QByteArray& current,
+                const QString& reason);
+// What plan() looks at that can be asked for before it in one batch.
+QVector<HostRequest> planRequests(const QString& configPath);
 } // namespace ConfigBackups

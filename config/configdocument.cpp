@@ -6,6 +6,7 @@
 #include "daemon/ntpconfpath.h"
 #include "host/host.h"
 #include "host/hostpath.h"
+#include "host/prefetchedhost.h"
 
 #include <cerrno>
 
@@ -19,6 +20,23 @@ QVector<ConfigLine> linesOf(const QByteArray& bytes)
     QVector<ConfigLine> lines;
     parseConfigContent(content, &lines, nullptr);
     return lines;
+}
+
+// Everything a write of `file` looks at before it replaces the file, when
+// no link leads elsewhere: the status of the file and of every folder above
+// it, its bytes, and the backup folders.
+QVector<HostRequest> writeRequests(const QString& file)
+{
+    const QString absolute = absolutePath(file);
+    QVector<HostRequest> requests{{HostRequest::Status, QStringLiteral("/")}};
+    QString above;
+    for (const QString& part : cleanPath(absolute).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        above += QLatin1Char('/') + part;
+        requests.append({HostRequest::Status, above});
+    }
+    requests.append({HostRequest::Status, absolute});
+    requests.append({HostRequest::ReadFile, absolute, configFileLimit});
+    return requests + ConfigBackups::planRequests(file);
 }
 } // namespace
 
@@ -153,10 +171,14 @@ bool ConfigDocument::replaceWith(
 {
     m_backupError.clear();
     m_foundChange = false;
-    Host& host = Host::current();
     const QString file = path();
+    // One round trip for all the checks below; replaceFile() checks once
+    // more that the file is still the one read.
+    PrefetchedHost host(Host::current());
+    host.prefetch(writeRequests(file));
     // Asked again at each write: what the window showed may be older.
-    if (!checkTrust().isEmpty()) {
+    m_readOnlyReason = FileTrust::whyUntrusted(host, file);
+    if (!m_readOnlyReason.isEmpty()) {
         m_writeError = m_readOnlyReason;
         return false;
     }
@@ -177,7 +199,7 @@ bool ConfigDocument::replaceWith(
         return failWrite(ESTALE);
     }
 
-    const BackupPlan backup = ConfigBackups::plan(file, exists, current.bytes, reason);
+    const BackupPlan backup = ConfigBackups::plan(host, file, exists, current.bytes, reason);
     if (backup.error) {
         // Without a copy of the old file nothing is replaced.
         m_backupError = backup.refusal.isEmpty() ? errnoText(backup.error) : backup.refusal;
