@@ -8,6 +8,8 @@
 #include "host/host.h"
 #include "host/hostpath.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -52,8 +54,9 @@ int ensureFolder(Host& host, const QString& folder, QString* refusal)
 }
 
 // A copy in the folder of its file, by its name; sequence 0 if it is none.
-ConfigBackup copyNamed(const QString& folder, const QString& name)
+ConfigBackup copyNamed(const QString& folder, const FolderEntry& entry)
 {
+    const QString& name = entry.name;
     ConfigBackup copy;
     const QStringList parts = name.split(QLatin1Char('_'));
     if (parts.size() != 3 || parts.first().size() != sequenceDigits)
@@ -63,7 +66,7 @@ ConfigBackup copyNamed(const QString& folder, const QString& name)
     const QDateTime taken = stampOf(parts.at(1));
     if (!numeric || sequence <= 0 || !taken.isValid())
         return copy;
-    return {pathIn(folder, name), taken, unescaped(parts.at(2)), sequence};
+    return {pathIn(folder, name), taken, unescaped(parts.at(2)), sequence, entry.status.size};
 }
 
 QVector<ConfigBackup> copiesIn(const QVector<FolderEntry>& entries, const QString& folder)
@@ -72,7 +75,7 @@ QVector<ConfigBackup> copiesIn(const QVector<FolderEntry>& entries, const QStrin
     for (const FolderEntry& entry : entries) {
         if (!entry.status.isRegular())
             continue;
-        const ConfigBackup copy = copyNamed(folder, entry.name);
+        const ConfigBackup copy = copyNamed(folder, entry);
         if (copy.sequence > 0)
             copies.append(copy);
     }
@@ -105,7 +108,7 @@ QVector<ConfigBackup> flatCopiesIn(const QVector<FolderEntry>& entries, const QS
             continue;
         const QDateTime taken = stampOf(entry.name.mid(prefix.size()));
         if (taken.isValid())
-            copies.append({pathIn(folder, entry.name), taken, QString(), 0});
+            copies.append({pathIn(folder, entry.name), taken, QString(), 0, entry.status.size});
     }
     return copies;
 }
@@ -138,12 +141,16 @@ Found findCopies(Host& host, const QString& configPath)
         found.error = EPERM;
         return found;
     }
-    QVector<FolderEntry> entries;
-    if (host.listFolder(own, &entries) == 0 && entries.size() <= maxEntries)
-        found.copies = copiesIn(entries, own);
-    entries.clear();
-    if (host.listFolder(top, &entries) == 0 && entries.size() <= maxEntries)
-        found.copies += flatCopiesIn(entries, top, configPath);
+    const QVector<HostReply> listings =
+        host.query({{HostRequest::ListFolder, own}, {HostRequest::ListFolder, top}});
+    auto usable = [&listings](int i) {
+        return listings.size() == 2 && listings.at(i).error == 0 &&
+               listings.at(i).entries.size() <= maxEntries;
+    };
+    if (usable(0))
+        found.copies = copiesIn(listings.at(0).entries, own);
+    if (usable(1))
+        found.copies += flatCopiesIn(listings.at(1).entries, top, configPath);
     sortNewestFirst(&found.copies);
     return found;
 }
@@ -163,14 +170,40 @@ QString copyName(qint64 sequence, const QString& reason)
         .arg(QDateTime::currentDateTimeUtc().toString(stampFormat), escaped(reason));
 }
 
+// The digests of the copies this program wrote, by host and path. The
+// folders are root's alone (checked at every write), so such a copy holds
+// what was copied unless root changed it; its size is checked as well. Known
+// here, the newest copy costs no round trip to a server at the next Apply.
+// Used on the GUI thread only.
+struct WrittenCopy {
+    qint64 size = -1;
+    QByteArray digest;
+};
+QHash<QString, WrittenCopy>& writtenCopies()
+{
+    static QHash<QString, WrittenCopy> copies;
+    return copies;
+}
+
+QString copyKey(Host& host, const QString& path)
+{
+    return host.name() + QLatin1Char('\n') + path;
+}
+
 bool newestHolds(Host& host, const QVector<ConfigBackup>& copies, const QByteArray& current)
 {
     if (copies.isEmpty())
         return false;
-    HostRequest digest{HostRequest::Digest, copies.first().path, configFileLimit};
+    const ConfigBackup& newest = copies.first();
+    if (newest.size >= 0 && newest.size != current.size())
+        return false;
+    const QByteArray wanted = FileFingerprint::sha256(current);
+    const auto written = writtenCopies().constFind(copyKey(host, newest.path));
+    if (written != writtenCopies().constEnd() && written->size == newest.size)
+        return written->digest == wanted;
+    HostRequest digest{HostRequest::Digest, newest.path, configFileLimit};
     const QVector<HostReply> replies = host.query({digest});
-    return replies.size() == 1 && replies.first().error == 0 &&
-           replies.first().digest == FileFingerprint::sha256(current);
+    return replies.size() == 1 && replies.first().error == 0 && replies.first().digest == wanted;
 }
 
 } // namespace
@@ -231,6 +264,8 @@ BackupPlan ConfigBackups::plan(Host& host, const QString& configPath, bool exist
     int kept = keptCount;
     if (!newestHolds(host, found.copies, current)) {
         plan.copyPath = pathIn(own, copyName(nextSequence(found.copies), reason));
+        writtenCopies().insert(copyKey(host, plan.copyPath),
+                               {current.size(), FileFingerprint::sha256(current)});
         --kept; // the new copy is one of them, and the newest
     }
     for (int i = kept; i < found.copies.size(); ++i)

@@ -26,6 +26,7 @@ struct ConfigBackup {
     QDateTime taken;     // UTC
     QString reason;      // what made the copy ("before Restore"); may be empty
     qint64 sequence = 0; // 0 for a copy of the older layout
+    qint64 size = -1;    // bytes, as the folder's listing gave it
 };
 
 // Which copy a write of the file keeps, and which old copies go once the

@@ -21,15 +21,25 @@ void PrefetchedHost::prefetch(const QVector<HostRequest>& requests)
         m_replies.insert(keyOf(requests.at(i)), replies.at(i));
 }
 
+// Only what was not fetched crosses, in one batch; what it brings is kept.
 QVector<HostReply> PrefetchedHost::query(const QVector<HostRequest>& requests)
 {
-    QVector<HostReply> replies;
+    QVector<HostRequest> missing;
     for (const HostRequest& request : requests) {
-        const auto found = m_replies.constFind(keyOf(request));
-        if (found == m_replies.constEnd())
-            return m_inner.query(requests);
-        replies.append(*found);
+        if (!m_replies.contains(keyOf(request)))
+            missing.append(request);
     }
+    if (!missing.isEmpty()) {
+        const QVector<HostReply> fetched = m_inner.query(missing);
+        if (fetched.size() != missing.size())
+            return fetched; // the connection's failure, as the host told it
+        for (int i = 0; i < missing.size(); ++i)
+            m_replies.insert(keyOf(missing.at(i)), fetched.at(i));
+    }
+    QVector<HostReply> replies;
+    replies.reserve(requests.size());
+    for (const HostRequest& request : requests)
+        replies.append(m_replies.value(keyOf(request)));
     return replies;
 }
 

@@ -27,6 +27,7 @@
 #include "remote/prompter.h"
 #include "remote/secret.h"
 #include "remote/sshhost.h"
+#include "tests/common/countinghost.h"
 #include "tests/remote/sshtestserver.h"
 
 namespace
@@ -35,55 +36,6 @@ const QString serverFile = QStringLiteral("/etc/ntpsm-bench.conf");
 const QByteArray confText = "# bench\nserver 192.0.2.7 iburst\nserver 192.0.2.8 iburst\n"
                             "driftfile /var/lib/ntpsec/ntp.drift\n";
 constexpr int pollSeconds = 10;
-
-// Forwards to another host and counts the calls that cross to it.
-class CountingHost : public Host
-{
-public:
-    explicit CountingHost(Host* inner) : m_inner(inner) {}
-    int calls = 0;
-
-    QString name() const override { return m_inner->name(); }
-    QVector<HostReply> query(const QVector<HostRequest>& requests) override
-    {
-        ++calls;
-        return m_inner->query(requests);
-    }
-    QVector<HostProcess> processes(const QString& proc) override
-    {
-        ++calls;
-        return m_inner->processes(proc);
-    }
-    int makeFolder(const QString& path, uint mode) override
-    {
-        ++calls;
-        return m_inner->makeFolder(path, mode);
-    }
-    int removeFile(const QString& path) override
-    {
-        ++calls;
-        return m_inner->removeFile(path);
-    }
-    ReplaceOutcome replaceFile(const FileReplacement& replacement) override
-    {
-        ++calls;
-        return m_inner->replaceFile(replacement);
-    }
-    ProcessJob* start(const QString& program, const QStringList& arguments,
-                      const ProcessOptions& options) override
-    {
-        ++calls;
-        return m_inner->start(program, arguments, options);
-    }
-    ProcessSession* startSession(const QString& program, const QStringList& arguments) override
-    {
-        ++calls;
-        return m_inner->startSession(program, arguments);
-    }
-
-private:
-    Host* m_inner;
-};
 
 class NoPrompter : public Prompter
 {
@@ -193,7 +145,7 @@ ApplyFigures applyOnce(Host* host, const QString& file)
     record.logFile = QStringLiteral("/var/log/ntpsm-bench-%1.log")
                          .arg(QRandomGenerator::global()->bounded(100000));
     ApplyFigures figures;
-    counting.calls = 0;
+    counting.reset();
     StallMeter stalls;
     QElapsedTimer clock;
     clock.start();

@@ -17,6 +17,7 @@
 #include "daemon/daemonnotices.h"
 #include "daemon/ntpconfpath.h"
 #include "host/host.h"
+#include "tests/common/countinghost.h"
 #include "tests/common/testfiles.h"
 
 #include <sys/stat.h>
@@ -118,6 +119,31 @@ private slots:
         QVERIFY(document.save(record));
         QCOMPARE(document.lastWriteError(), QString());
         QCOMPARE(conf.read(), rendered);
+    }
+
+    // On a server every call is a round trip: a save asks for everything
+    // its checks look at in one batch and replaces the file in one more. The
+    // first also makes the backup folders and checks them.
+    void saveCrossesToTheHostTwice()
+    {
+        ConfFile conf("server 192.0.2.1 iburst\n");
+        ConfigDocument& document = ConfigDocument::instance();
+        NtpSettings record;
+        document.load(&record);
+        CountingHost counting(&Host::current());
+        Host::setCurrent(&counting);
+        struct Restore {
+            ~Restore() { Host::setCurrent(nullptr); }
+        } restore;
+        for (int apply = 1; apply <= 3; ++apply) {
+            record.logFile = QStringLiteral("/var/log/ntp-%1.log").arg(apply);
+            counting.reset();
+            const bool saved = document.save(record);
+            QVERIFY2(saved, qPrintable(document.lastWriteError()));
+            QVERIFY2(counting.calls <= (apply == 1 ? 7 : 2),
+                     qPrintable(counting.crossings.join(QLatin1Char('\n'))));
+        }
+        QCOMPARE(ConfigBackups::list(conf.path()).size(), 3);
     }
 
     void failedWriteKeepsTheFile()
