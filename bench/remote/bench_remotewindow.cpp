@@ -204,7 +204,9 @@ int main(int argc, char** argv)
     const qint64 connectStall = connectStalls.stop();
     const ApplyFigures remoteApply = connected == 0 ? applyOnce(&host, serverFile) : ApplyFigures();
     // Once the backup folders are there, as at every Apply but the first.
+    setBackupDirPathForTesting(local.filePath(QStringLiteral("backups")));
     const ApplyFigures localAgain = applyOnce(&localHost(), localFile);
+    setBackupDirPathForTesting(QStringLiteral("/etc/ntpsm-bench-backups"));
     const ApplyFigures remoteAgain = connected == 0 ? applyOnce(&host, serverFile) : ApplyFigures();
 
     std::printf("window shown: local %lld ms, remote %lld ms (remote/local %.1f)\n",
