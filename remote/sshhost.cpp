@@ -162,6 +162,13 @@ qint64 outputLimitFor(const QVector<HostRequest>& requests)
     return limit;
 }
 
+// "DEVICE INODE" of the file the guard checked, quoted; '' when none was.
+QByteArray expectedIdentity(const FileStatus& file)
+{
+    if (!file.exists())
+        return "''";
+    return '\'' + QByteArray::number(file.device) + ' ' + QByteArray::number(file.inode) + '\'';
+}
 } // namespace
 
 class SshHost::Private
@@ -682,6 +689,7 @@ ReplaceOutcome SshHost::replaceFile(const FileReplacement& replacement)
                       "\nguarded=" + (replacement.guarded ? "1" : "0") +
                       "\nexpect_exists=" + (replacement.expectedExists ? "1" : "0") +
                       "\nexpect_digest=" + hex(replacement.expectedDigest) +
+                      "\nexpect_identity=" + expectedIdentity(replacement.expectedFile) +
                       "\nbackup=" + RemoteScript::quoted(replacement.backupPath) +
                       "\nmax_size=" + QByteArray::number(replacedFileLimit) + "\nreplace_file";
     for (const QString& old : replacement.removeAfterwards)

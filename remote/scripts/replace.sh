@@ -1,7 +1,8 @@
 # replace_file [OLD...]: replaces $target with the $new_size bytes on
 # standard input, in the steps and with the guard of the local host, and
 # removes the regular files OLD afterwards. Set by the caller: target,
-# new_size, new_digest, guarded, expect_exists, expect_digest, backup,
+# new_size, new_digest, guarded, expect_exists, expect_digest,
+# expect_identity (device and inode of the file checked, or empty), backup,
 # max_size. Nothing is reported before the end, and a lost connection
 # (SIGHUP, SIGPIPE) does not stop it half-way: the target is renamed into
 # place whole or not at all.
@@ -36,7 +37,7 @@ current_target() {
         error=EFBIG
         return 1
     fi
-    exists=1 old_status=$status
+    exists=1 old_status=$status target_identity=$identity
     if [ "$1" = keep ]; then
         r=$(dd if="$target" of="$kept" iflag=nonblock,nofollow bs=65536 conv=fsync 2>&1) || {
             error=${r%%
@@ -53,10 +54,14 @@ current_target() {
     fi
 }
 
+# The file must be the one read: its digest and, when known, the same file
+# (a file of the same bytes put in its place is not the one checked).
 guard_holds() {
     [ "$guarded" = 1 ] || return 0
     [ "$exists" = "$expect_exists" ] || return 1
-    [ "$exists" = 0 ] || [ "$current" = "$expect_digest" ]
+    [ "$exists" = 0 ] && return 0
+    [ "$current" = "$expect_digest" ] || return 1
+    [ -z "$expect_identity" ] || [ "$target_identity" = "$expect_identity" ]
 }
 
 replace_file() {

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -202,6 +204,27 @@ void HostContract::replacementRefusesWhatItMustNotTouch()
     QCOMPARE(outcome.error, ESTALE);
     QCOMPARE(got(target), QByteArray("changed by someone\n"));
     QVERIFY(!QFile::exists(path("copy")));
+
+    // The same bytes in a file put in place of the one checked are no
+    // longer the file checked.
+    const FileStatus checked = host().status(target);
+    const QString swapped = path("swapped");
+    put(swapped, "changed by someone\n");
+    QVERIFY(::rename(QFile::encodeName(swapped).constData(),
+                     QFile::encodeName(target).constData()) == 0);
+    replacement.expectedDigest = sha256("changed by someone\n");
+    replacement.expectedFile = checked;
+    outcome = host().replaceFile(replacement);
+    QCOMPARE(outcome.failedStep, ReplaceOutcome::Guard);
+    QCOMPARE(outcome.error, ESTALE);
+    QCOMPARE(got(target), QByteArray("changed by someone\n"));
+    replacement.expectedFile = host().status(target);
+    outcome = host().replaceFile(replacement);
+    QCOMPARE(outcome.failedStep, ReplaceOutcome::Done);
+    QCOMPARE(got(target), QByteArray("mine\n"));
+    put(target, "changed by someone\n");
+    QVERIFY(QFile::remove(path("copy")));
+    replacement.expectedFile = FileStatus();
 
     // A copy never replaces one already there.
     replacement.guarded = false;
