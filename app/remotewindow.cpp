@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "app/hooks/windowhooks.h"
+#include "app/review/applyflow.h"
 #include "host/host.h"
 #include "remote/secret.h"
 #include "remote/sshhost.h"
@@ -69,6 +70,8 @@ void offerReconnect(const QPointer<QWidget>& window, SshHost* host)
         return;
     if (host->connectToHost() != 0)
         QTimer::singleShot(0, window, [window, host] { offerReconnect(window, host); });
+    else
+        tellLostWrite(window);
 }
 } // namespace
 

@@ -228,6 +228,8 @@ bool ConfigDocument::replaceWith(
         return failWrite(outcome.error);
     case ReplaceOutcome::Target:
     case ReplaceOutcome::Write:
+        if (outcome.outcomeUnknown)
+            m_lostWrite = {true, file, exists, found.digest, replacement.bytes};
         return failWrite(outcome.error);
     }
     m_writeError.clear();
@@ -237,6 +239,27 @@ bool ConfigDocument::replaceWith(
     m_loadedPath = file;
     emit saved();
     return true;
+}
+
+ConfigDocument::LostWrite ConfigDocument::settleLostWrite()
+{
+    if (!m_lostWrite.pending || m_lostWrite.path != path())
+        return LostWrite::None;
+    FileContent content;
+    const int error = Host::current().readFile(m_lostWrite.path, configFileLimit, &content, true);
+    if (error != 0 && error != ENOENT)
+        return LostWrite::None;
+    m_lostWrite.pending = false;
+    const bool exists = error == 0;
+    if (exists && content.bytes == m_lostWrite.newBytes) {
+        m_loadedFingerprint = FileFingerprint::ofContent(content.bytes, content.modified);
+        m_loadedPath = m_lostWrite.path;
+        emit saved();
+        return LostWrite::New;
+    }
+    const bool old = exists == m_lostWrite.oldExisted &&
+                     (!exists || FileFingerprint::sha256(content.bytes) == m_lostWrite.oldDigest);
+    return old ? LostWrite::Old : LostWrite::Other;
 }
 
 QByteArray ConfigDocument::currentBytes() const

@@ -68,6 +68,16 @@ public:
     // True when the last write stopped because the file was not the one
     // read any more.
     bool lastWriteFoundChange() const { return m_foundChange; }
+    // True when the host never answered the last write (the connection was
+    // lost): the file is the old or the new one, and settleLostWrite() tells
+    // which once the host answers again.
+    bool lastWriteOutcomeUnknown() const { return m_lostWrite.pending; }
+    enum class LostWrite { None, Old, New, Other };
+    // Looks at the file after a write whose outcome was unknown: still the
+    // old one, the one written (taken as written from now on), or another.
+    // None when no write is waiting to be told, or the file cannot be read
+    // yet (it is then asked again next time).
+    LostWrite settleLostWrite();
 
     // What the next copy kept by save() says made it, e.g. "before Apply of
     // the Sync page"; restore() keeps its copy as "before Restore".
@@ -113,6 +123,13 @@ private:
     QString m_writeError;
     QString m_backupError;
     bool m_foundChange = false;
+    struct {
+        bool pending = false;
+        QString path;
+        bool oldExisted = false;
+        QByteArray oldDigest;
+        QByteArray newBytes;
+    } m_lostWrite;
     bool m_capturing = false;
     QByteArray m_captured;
 

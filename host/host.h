@@ -147,6 +147,10 @@ struct ReplaceOutcome {
     int error = 0;
     FileStatus written; // the new file's status after a success
     bool backupMade = false;
+    // The answer never came (a connection lost during the call): the target
+    // is the old file or the new one, never a part of each, and which one
+    // can only be told by looking again.
+    bool outcomeUnknown = false;
 };
 
 class Host

@@ -704,6 +704,7 @@ ReplaceOutcome SshHost::replaceFile(const FileReplacement& replacement)
         // Old or new, never half: the caller can tell by the file's digest.
         outcome.failedStep = ReplaceOutcome::Write;
         outcome.error = d->callFailed(result);
+        outcome.outcomeUnknown = true;
         return outcome;
     }
     const QVector<RemoteScript::Record>& answer = records.answers.constFirst();

@@ -83,11 +83,16 @@ void reportSaveFailure(QWidget* parent, Purpose purpose)
                 .arg(document.path(), backupDirPath(), document.lastBackupError()));
         return;
     }
-    const QString text = purpose == Purpose::Apply
-                             ? tr("The changes could not be written to %1:\n%2")
-                             : tr("The chosen version could not be written to %1:\n%2");
-    QMessageBox::critical(parent, tr("Error"),
-                          text.arg(document.path(), document.lastWriteError()));
+    QString text = purpose == Purpose::Apply
+                       ? tr("The changes could not be written to %1:\n%2")
+                       : tr("The chosen version could not be written to %1:\n%2");
+    text = text.arg(document.path(), document.lastWriteError());
+    if (document.lastWriteOutcomeUnknown())
+        text += QLatin1Char('\n') +
+                tr("The connection was lost before the server answered. The file there is "
+                   "either the old or the new version, never a part of each; which one is "
+                   "said once the connection is back. Your changes are still here.");
+    QMessageBox::critical(parent, tr("Error"), text);
 }
 
 enum class Outcome { Written, Reload, NotWritten };
@@ -142,6 +147,34 @@ bool applyPage(QWidget* parent, ModifiableWidget* page)
         parent, Purpose::Apply, [parent, page] { return confirmRejectedLines(parent, page); },
         [page] { page->saveSettings(); });
     return outcome != Outcome::NotWritten;
+}
+
+void tellLostWrite(QWidget* parent)
+{
+    ConfigDocument& document = ConfigDocument::instance();
+    const QString path = document.path();
+    switch (document.settleLostWrite()) {
+    case ConfigDocument::LostWrite::None:
+        return;
+    case ConfigDocument::LostWrite::New:
+        QMessageBox::information(parent, tr("Written"),
+                                 tr("%1 is the new version: your changes were written before "
+                                    "the connection was lost.")
+                                     .arg(path));
+        return;
+    case ConfigDocument::LostWrite::Old:
+        QMessageBox::warning(parent, tr("Not written"),
+                             tr("%1 is still the old version: your changes were not written. "
+                                "They are still here; Apply writes them.")
+                                 .arg(path));
+        return;
+    case ConfigDocument::LostWrite::Other:
+        QMessageBox::warning(parent, tr("Changed by another program"),
+                             tr("%1 is neither the old nor the new version: another program "
+                                "changed it meanwhile. Your changes are still here.")
+                                 .arg(path));
+        return;
+    }
 }
 
 QString backupDate(const ConfigBackup& backup)

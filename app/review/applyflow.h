@@ -26,6 +26,11 @@ bool applyPage(QWidget* parent, ModifiableWidget* page);
 // was done. True when written.
 bool restoreCopy(QWidget* parent, const ConfigBackup& backup);
 
+// After a write whose answer was lost with the connection, once the host
+// answers again: says whether the file there is the old or the new version
+// (or another program's). Nothing when no such write is waiting.
+void tellLostWrite(QWidget* parent);
+
 // How the program names a kept copy: its date and, when known, what made it.
 QString backupDate(const ConfigBackup& backup);
 QString backupTitle(const ConfigBackup& backup);

@@ -70,3 +70,23 @@ private:
 
     Host* m_inner;
 };
+
+// A host whose answer to a replacement is lost on the way back, after the
+// replacement was made or not.
+class LostAnswerHost : public CountingHost
+{
+public:
+    explicit LostAnswerHost(Host* inner) : CountingHost(inner) {}
+    bool replaces = true;
+
+    ReplaceOutcome replaceFile(const FileReplacement& replacement) override
+    {
+        if (replaces)
+            CountingHost::replaceFile(replacement);
+        ReplaceOutcome lost;
+        lost.failedStep = ReplaceOutcome::Write;
+        lost.error = EHOSTDOWN;
+        lost.outcomeUnknown = true;
+        return lost;
+    }
+};

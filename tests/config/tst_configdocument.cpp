@@ -146,6 +146,51 @@ private slots:
         QCOMPARE(ConfigBackups::list(conf.path()).size(), 3);
     }
 
+    // The connection lost with the answer to a write: which version the
+    // file is is told once the host answers again.
+    void lostWriteIsToldLater_data()
+    {
+        QTest::addColumn<bool>("replaces");
+        QTest::addColumn<QByteArray>("meanwhile");
+        QTest::addColumn<int>("told");
+        QTest::newRow("written") << true << QByteArray() << int(ConfigDocument::LostWrite::New);
+        QTest::newRow("not written")
+            << false << QByteArray() << int(ConfigDocument::LostWrite::Old);
+        QTest::newRow("changed by another program") << false << QByteArray("server 198.51.100.7\n")
+                                                    << int(ConfigDocument::LostWrite::Other);
+    }
+
+    void lostWriteIsToldLater()
+    {
+        QFETCH(bool, replaces);
+        QFETCH(QByteArray, meanwhile);
+        QFETCH(int, told);
+        ConfFile conf("server 192.0.2.1\n");
+        ConfigDocument& document = ConfigDocument::instance();
+        NtpSettings record;
+        document.load(&record);
+        QCOMPARE(document.settleLostWrite(), ConfigDocument::LostWrite::None);
+        record.logFile = QStringLiteral("/var/log/ntp.log");
+        LostAnswerHost lossy(&Host::current());
+        lossy.replaces = replaces;
+        Host::setCurrent(&lossy);
+        const bool saved = document.save(record);
+        Host::setCurrent(nullptr);
+        QVERIFY(!saved);
+        QVERIFY(document.lastWriteOutcomeUnknown());
+        if (!meanwhile.isEmpty())
+            conf.write(meanwhile);
+
+        QCOMPARE(int(document.settleLostWrite()), told);
+        QVERIFY(!document.lastWriteOutcomeUnknown());
+        QCOMPARE(document.settleLostWrite(), ConfigDocument::LostWrite::None);
+        // Written, the file is the program's own: no outside change.
+        QCOMPARE(document.changedOutside(),
+                 told != int(ConfigDocument::LostWrite::New) && !meanwhile.isEmpty());
+        QCOMPARE(conf.read().contains("logfile /var/log/ntp.log"),
+                 told == int(ConfigDocument::LostWrite::New));
+    }
+
     void failedWriteKeepsTheFile()
     {
         ConfFile conf("server 192.0.2.1\n");

@@ -9,8 +9,10 @@
 #include <QTest>
 
 #include "app/fntp.h"
+#include "app/review/applyflow.h"
 #include "config/ntpsettings.h"
 #include "pages/modifiablewidget.h"
+#include "tests/common/countinghost.h"
 #include "tests/common/testhelpers.h"
 
 using namespace TestHelpers;
@@ -106,6 +108,34 @@ private slots:
         QCOMPARE(QDir(f.conf.dir()).entryList(QDir::Files), QStringList{"ntp.conf"});
 
         // Once the file can be written, the next Apply goes through.
+        f.apply()->trigger();
+        QVERIFY(!f.window.editedPage());
+        QVERIFY(f.conf.read().contains("logfile /var/log/ntp-b\n"));
+    }
+
+    // The server's answer lost with the connection: the box says the file
+    // is one version or the other, and which one once the host answers.
+    void lostAnswerIsToldOnceBack()
+    {
+        Fixture f;
+        f.page->edit(QStringLiteral("/var/log/ntp-b"));
+        LostAnswerHost lossy(&Host::current());
+        Host::setCurrent(&lossy);
+        BoxSeen seen;
+        answerNextBox(QMessageBox::Ok, &seen);
+        f.apply()->trigger();
+        Host::setCurrent(nullptr);
+        QCOMPARE(seen.icon, QMessageBox::Critical);
+        QVERIFY2(seen.text.contains(QStringLiteral("either the old or the new version")),
+                 qPrintable(seen.text));
+        QCOMPARE(f.window.editedPage(), f.page);
+
+        BoxSeen told;
+        answerNextBox(QMessageBox::Ok, &told);
+        tellLostWrite(&f.window);
+        QCOMPARE(told.icon, QMessageBox::Information);
+        QVERIFY2(told.text.contains(QStringLiteral("is the new version")), qPrintable(told.text));
+        // The file is the program's own now: Apply asks nothing.
         f.apply()->trigger();
         QVERIFY(!f.window.editedPage());
         QVERIFY(f.conf.read().contains("logfile /var/log/ntp-b\n"));
