@@ -14,6 +14,8 @@
 
 #include "app/fntp.h"
 #include "app/remotewindow.h"
+#include "app/service/servicecommand.h"
+#include "app/service/servicecontrol.h"
 #include "app/startup.h"
 #include "config/configbackups.h"
 #include "config/configdocument.h"
@@ -53,11 +55,14 @@ QByteArray serverBytes(const QString& serverPath)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
-void writeServerFile(const QByteArray& bytes)
+void writeServerFile(const QByteArray& bytes, const QString& serverPath = serverFile,
+                     QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ReadGroup | QFile::ReadOther)
 {
-    QFile file(SshTestServer::instance().etcFolder() + serverFile.mid(int(qstrlen("/etc"))));
+    QFile file(SshTestServer::instance().etcFolder() + serverPath.mid(int(qstrlen("/etc"))));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(bytes), qint64(bytes.size()));
+    QVERIFY(file.setPermissions(permissions));
 }
 
 QStringList fileMenuEntries(QMainWindow* window)
@@ -193,6 +198,42 @@ private slots:
         QCOMPARE(serverBytes(copies.constFirst().path), serverText);
         QVERIFY(restored);
         QCOMPARE(serverBytes(serverFile), serverText);
+    }
+
+    // Service commands run the server's init script, as root there, and
+    // report what it said.
+    void serviceCommandsRunOnTheServer()
+    {
+        const QString script = QStringLiteral("/etc/ntpsm-init-stand-in");
+        const QString ran = QStringLiteral("/etc/ntpsm-init-ran");
+        writeServerFile("#!/bin/sh\necho \"$1 as $(id -u)\" >" + ran.toUtf8() +
+                            "\necho 'Stopping NTP server: ntpd.'\n",
+                        script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        setInitScriptPathForTesting(script);
+        const SshHost::Settings settings =
+            SshTestServer::instance().settings(QStringLiteral("ntpauto"));
+        WindowSeen seen;
+        BoxSeen box;
+        seen.whileOpen = [&] {
+            answerNextBox(QMessageBox::Ok, &box);
+            FNTP* window = nullptr;
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* main = qobject_cast<FNTP*>(widget))
+                    window = main;
+            }
+            QVERIFY(window);
+            runServiceCommand(window, QStringLiteral("stop"), QStringLiteral("Server stopped"),
+                              QStringLiteral("Could not stop the server"));
+        };
+        closeWindowWhenShown(&seen);
+        QCOMPARE(runNtpServiceManager(m_app, 1000, serverFile, settings), 0);
+        setInitScriptPathForTesting(QString());
+        QVERIFY(seen.shown);
+        QVERIFY(box.shown);
+        QVERIFY2(box.text.contains(QStringLiteral("Server stopped")), qPrintable(box.text));
+        // There, as root; never here.
+        QCOMPARE(serverBytes(ran), QByteArray("stop as 0\n"));
+        QVERIFY(!QFile::exists(ran));
     }
 
     // A connection that dies under the window: Apply fails and says so, the
