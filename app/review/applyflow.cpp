@@ -91,7 +91,7 @@ void reportSaveFailure(QWidget* parent, Purpose purpose)
         text += QLatin1Char('\n') +
                 tr("The connection was lost before the server answered. The file there is "
                    "either the old or the new version, never a part of each; which one is "
-                   "said once the connection is back. Your changes are still here.");
+                   "said once the connection is back. Unapplied edits stay in the window.");
     QMessageBox::critical(parent, tr("Error"), text);
 }
 
@@ -158,20 +158,20 @@ void tellLostWrite(QWidget* parent)
         return;
     case ConfigDocument::LostWrite::New:
         QMessageBox::information(parent, tr("Written"),
-                                 tr("%1 is the new version: your changes were written before "
-                                    "the connection was lost.")
+                                 tr("%1 is the new version: it was written before the "
+                                    "connection was lost.")
                                      .arg(path));
         return;
     case ConfigDocument::LostWrite::Old:
         QMessageBox::warning(parent, tr("Not written"),
-                             tr("%1 is still the old version: your changes were not written. "
-                                "They are still here; Apply writes them.")
+                             tr("%1 is still the old version: nothing was written. "
+                                "Unapplied edits are still here.")
                                  .arg(path));
         return;
     case ConfigDocument::LostWrite::Other:
         QMessageBox::warning(parent, tr("Changed by another program"),
                              tr("%1 is neither the old nor the new version: another program "
-                                "changed it meanwhile. Your changes are still here.")
+                                "changed it meanwhile. Unapplied edits are still here.")
                                  .arg(path));
         return;
     }
