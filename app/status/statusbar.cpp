@@ -108,13 +108,28 @@ void DaemonStatusBar::refresh()
 void DaemonStatusBar::showSetup(const DaemonSetup& setup)
 {
     m_summary->setText(daemonSummary(setup, ConfigDocument::instance().path()));
+    if (setup.running != m_daemonRuns) {
+        m_daemonRuns = setup.running;
+        if (m_lastSnapshot.state == DaemonSnapshot::State::NoAnswer)
+            showSnapshot(m_lastSnapshot);
+    }
 }
 
 void DaemonStatusBar::showSnapshot(const DaemonSnapshot& snapshot)
 {
-    const SyncLight light = syncLightOf(snapshot);
+    m_lastSnapshot = snapshot;
+    const bool keptOut = snapshot.state == DaemonSnapshot::State::NoAnswer && m_daemonRuns;
+    const SyncLight light = keptOut ? SyncLight::Unknown : syncLightOf(snapshot);
     const int size = m_light->style()->pixelMetric(QStyle::PM_SmallIconSize);
     m_light->setPixmap(syncLightPixmap(light, size));
+    if (keptOut) {
+        m_light->setToolTip(
+            tr("The daemon runs but does not answer ntpq on this machine's loopback address: "
+               "its restrict lines (noquery) or the addresses it listens on (interface) may "
+               "keep ntpq out."));
+        m_sync->setText(tr("Daemon does not answer queries"));
+        return;
+    }
     // A daemon that follows only its local clock, or has selected a source
     // it cannot set the clock from, says why here.
     const QString why =

@@ -37,6 +37,10 @@ private:
     QLabel* m_sync;
     QLabel* m_reminder;
     QLabel* m_summary;
+    // Whether the daemon's process ran when last looked at: a daemon that
+    // runs but keeps ntpq out is not called "not running".
+    bool m_daemonRuns = false;
+    DaemonSnapshot m_lastSnapshot;
     QDateTime m_writtenAt; // invalid: no reminder pending
     bool m_commandSinceWrite = false;
 };

@@ -31,7 +31,9 @@
 #include "app/status/syncstatus.h"
 #include "config/configdocument.h"
 #include "config/ntpsettings.h"
+#include "daemon/daemonsetup.h"
 #include "host/processrunner.h"
+#include "tests/common/fakesystem.h"
 #include "tests/common/testhelpers.h"
 
 using namespace TestHelpers;
@@ -433,6 +435,26 @@ private slots:
         window.findChild<DaemonStatusPoller*>()->pollNow();
         QTRY_COMPARE(light->toolTip(), QStringLiteral("Daemon not running"));
         QVERIFY(colour().red() > 2 * colour().green());
+    }
+
+    // A daemon whose process runs but which keeps ntpq out (noquery, or
+    // listening on another loopback address) is not called stopped.
+    void runningDaemonThatDoesNotAnswer()
+    {
+        FakeSystem machine;
+        machine.ntpsecWithDhcp();
+        setCurrentDaemon(detectDaemonSetup());
+        QVERIFY(currentDaemon().running);
+        m_runner.behaviour = NtpqRunner::Session::OnlyVersion;
+        FNTP window;
+        window.show();
+        window.findChild<DaemonStatusPoller*>()->setQueryLimitForTesting(200);
+        window.findChild<DaemonStatusPoller*>()->pollNow();
+        auto* sync = window.statusBar()->findChild<QLabel*>(QStringLiteral("syncStatus"));
+        auto* light = window.statusBar()->findChild<QLabel*>(QStringLiteral("syncLight"));
+        QTRY_COMPARE(sync->text(), QStringLiteral("Daemon does not answer queries"));
+        QVERIFY(light->toolTip().contains(QLatin1String("noquery")));
+        setCurrentDaemon(DaemonSetup());
     }
 
     // An ntpq that prints without end ends its query and its session, and
