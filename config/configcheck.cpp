@@ -355,8 +355,8 @@ void checkAssociations(Checker& c)
     }
     if (!pool && !referenceClock && sources < 4)
         c.addToFile(CheckFinding::Warning,
-                    tr("Only %1 time sources: fewer than four cannot outvote one wrong clock.")
-                        .arg(sources));
+                    tr("Only %n time sources: fewer than four cannot outvote one wrong clock.",
+                       nullptr, sources));
 }
 
 // ---- Lines and settings the daemon reads differently than meant ----------

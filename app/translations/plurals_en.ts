@@ -33,6 +33,13 @@
 <context>
     <name>ConfigCheck</name>
     <message numerus="yes">
+        <source>Only %n time sources: fewer than four cannot outvote one wrong clock.</source>
+        <translation>
+            <numerusform>Only %n time source: fewer than four cannot outvote one wrong clock.</numerusform>
+            <numerusform>Only %n time sources: fewer than four cannot outvote one wrong clock.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
         <source>tos minsane %1 needs %n usable time sources, but this file has %2: the daemon never selects a source and the clock is not synchronised.</source>
         <translation>
             <numerusform>tos minsane %1 needs %n usable time source, but this file has %2: the daemon never selects a source and the clock is not synchronised.</numerusform>

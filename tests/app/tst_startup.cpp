@@ -95,6 +95,13 @@ private slots:
             texts << finding.text;
         QVERIFY2(texts.join('|').contains(QStringLiteral("needs 1 usable time source,")),
                  qPrintable(texts.join('|')));
+        texts.clear();
+        for (const CheckFinding& finding :
+             checkConfiguration("server 192.0.2.1 iburst\n", DaemonSetup()))
+            texts << finding.text;
+        QVERIFY2(texts.contains(QStringLiteral(
+                     "Only 1 time source: fewer than four cannot outvote one wrong clock.")),
+                 qPrintable(texts.join('|')));
     }
 
 private:
