@@ -32,9 +32,10 @@ QVector<HostRequest> writeRequests(const QString& file)
     QString above;
     for (const QString& part : cleanPath(absolute).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         above += QLatin1Char('/') + part;
-        requests.append({HostRequest::Status, above});
+        requests.append({HostRequest::Status, above}); // the file's own last
     }
-    requests.append({HostRequest::Status, absolute});
+    if (above != absolute) // asked as given, too
+        requests.append({HostRequest::Status, absolute});
     requests.append({HostRequest::ReadFile, absolute, configFileLimit});
     return requests + ConfigBackups::planRequests(file);
 }
