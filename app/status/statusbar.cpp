@@ -164,6 +164,8 @@ void DaemonStatusBar::fileWritten()
 
 void DaemonStatusBar::serviceCommandFinished(const QString& verb)
 {
+    // Started or stopped: the light must not wait for the next look.
+    refresh();
     if (!m_writtenAt.isValid())
         return;
     if (verb != QLatin1String("stop"))
