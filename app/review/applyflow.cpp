@@ -153,28 +153,28 @@ void tellLostWrite(QWidget* parent)
 {
     ConfigDocument& document = ConfigDocument::instance();
     const QString path = document.path();
+    QMessageBox::Icon icon = QMessageBox::Warning;
+    QString title, text;
     switch (document.settleLostWrite()) {
     case ConfigDocument::LostWrite::None:
         return;
     case ConfigDocument::LostWrite::New:
-        QMessageBox::information(parent, tr("Written"),
-                                 tr("%1 is the new version: it was written before the "
-                                    "connection was lost.")
-                                     .arg(path));
-        return;
+        icon = QMessageBox::Information;
+        title = tr("Written");
+        text = tr("%1 is the new version: it was written before the connection was lost.");
+        break;
     case ConfigDocument::LostWrite::Old:
-        QMessageBox::warning(parent, tr("Not written"),
-                             tr("%1 is still the old version: nothing was written. "
-                                "Unapplied edits are still here.")
-                                 .arg(path));
-        return;
+        title = tr("Not written");
+        text = tr("%1 is still the old version: nothing was written. Unapplied edits are still "
+                  "here.");
+        break;
     case ConfigDocument::LostWrite::Other:
-        QMessageBox::warning(parent, tr("Changed by another program"),
-                             tr("%1 is neither the old nor the new version: another program "
-                                "changed it meanwhile. Unapplied edits are still here.")
-                                 .arg(path));
-        return;
+        title = tr("Changed by another program");
+        text = tr("%1 is neither the old nor the new version: another program changed it "
+                  "meanwhile. Unapplied edits are still here.");
+        break;
     }
+    QMessageBox(icon, title, text.arg(path), QMessageBox::Ok, parent).exec();
 }
 
 QString backupDate(const ConfigBackup& backup)
